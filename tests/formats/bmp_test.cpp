@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/errors.h"
+#include "formats/bmp/bitmap.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+
+namespace pellavo {
+namespace {
+
+using test::MakeBitmap32;
+using test::Pixels;
+
+std::vector<uint8_t> Save(TBitmap& b) {
+  TMemoryStream s;
+  b.SaveToStream(s);
+  return s.Take();
+}
+
+TBitmap Load(const std::vector<uint8_t>& bytes) {
+  TMemoryStream s(bytes);
+  TBitmap b;
+  b.LoadFromStream(s);
+  return b;
+}
+
+uint32_t U32(const std::vector<uint8_t>& f, size_t at) {
+  uint32_t v;
+  std::memcpy(&v, &f[at], 4);
+  return v;
+}
+
+TEST(Bmp, WorkerBitmapIsBottomUp32BitWithFixedHeader) {
+  // (0,0)=1 (1,0)=2 / (0,1)=3 (1,1)=4 with alpha bytes that must survive.
+  TBitmap b = MakeBitmap32(2, 2, [](int x, int y) { return TColor32(0x11000000u * (1 + x + 2 * y) + 1 + x + 2 * y); });
+  const std::vector<uint8_t> f = Save(b);
+  ASSERT_EQ(f.size(), 70u);
+  EXPECT_EQ(f[0], 'B');
+  EXPECT_EQ(f[1], 'M');
+  EXPECT_EQ(U32(f, 2), 70u);
+  EXPECT_EQ(U32(f, 6), 0u);
+  EXPECT_EQ(U32(f, 10), 54u);
+  EXPECT_EQ(U32(f, 14), 40u);
+  EXPECT_EQ(U32(f, 18), 2u);
+  EXPECT_EQ(U32(f, 22), 2u);
+  EXPECT_EQ(f[26] | f[27] << 8, 1);
+  EXPECT_EQ(f[28] | f[29] << 8, 32);
+  EXPECT_EQ(U32(f, 30), 0u);   // no compression
+  EXPECT_EQ(U32(f, 34), 16u);  // image size
+  for (size_t at : {38, 42, 46, 50}) EXPECT_EQ(U32(f, at), 0u);
+  // Rows from the bottom: the bottom-left pixel comes first, alpha byte as it was.
+  EXPECT_EQ(U32(f, 54), 0x33000003u);
+  EXPECT_EQ(U32(f, 58), 0x44000004u);
+  EXPECT_EQ(U32(f, 62), 0x11000001u);
+}
+
+TEST(Bmp, EveryPixelFormatRoundTrips) {
+  const TBitmap source = MakeBitmap32(13, 5, [](int x, int y) { return ArgbColor(0xFF, uint8_t(x * 20), uint8_t(y * 50), uint8_t(x * y)); });
+  for (TPixelFormat pf : {TPixelFormat::pf1bit, TPixelFormat::pf4bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+                          TPixelFormat::pf16bit, TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+    TBitmap b = source;
+    b.SetPixelFormat(pf);
+    const std::vector<TColor32> expected = Pixels(b);
+    std::vector<uint8_t> bytes = Save(b);
+    const TBitmap back = Load(bytes);
+    EXPECT_EQ(back.PixelFormat(), pf) << int(pf);
+    EXPECT_EQ(Pixels(back), expected) << int(pf);
+    // Row sizes are padded to 4 bytes: 13 pixels at 24 bits take 40 bytes.
+    if (pf == TPixelFormat::pf24bit) {
+      EXPECT_EQ(back.RowBytes(), 40u);
+    }
+  }
+}
+
+TEST(Bmp, ResavingAnUnchangedBitmapWritesItsFileBack) {
+  TBitmap b = MakeBitmap32(3, 3, test::PatternPixel);
+  b.SetPixelFormat(TPixelFormat::pf24bit);
+  std::vector<uint8_t> file = Save(b);
+  file.push_back(0xAB);  // trailing bytes a rewrite would drop
+  TBitmap loaded = Load(file);
+  EXPECT_EQ(Save(loaded), file);
+  loaded.ScanLine(0)[0] ^= 1;  // any change drops the kept bytes
+  EXPECT_EQ(Save(loaded).size(), file.size() - 1);
+}
+
+TEST(Bmp, ReadsTopDownCoreAndRunLengthFiles) {
+  // A 2 x 2 top-down 24-bit file.
+  std::vector<uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF,
+                            1, 0, 24, 0};
+  f.resize(54, 0);
+  const uint8_t rows[] = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
+  f.insert(f.end(), std::begin(rows), std::end(rows));
+  TBitmap top_down = Load(f);
+  EXPECT_EQ(Pixels(top_down), (std::vector<TColor32>{0xFF030201, 0xFF060504, 0xFF090807, 0xFF0C0B0A}));
+
+  // RLE8: 4 x 2, bottom row "run of 3 of index 1, then index 2", top row end of line, end of bitmap.
+  std::vector<uint8_t> r = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0,
+                            1, 0, 8, 0, 1, 0, 0, 0};
+  r.resize(14 + 40, 0);
+  r[14 + 32] = 2;  // two palette entries
+  const uint8_t palette[] = {0, 0, 0, 0, 0xFF, 0, 0, 0};
+  r.insert(r.end(), std::begin(palette), std::end(palette));
+  const uint8_t data[] = {3, 1, 1, 2, 0, 0, 1, 1, 0, 1};
+  r.insert(r.end(), std::begin(data), std::end(data));
+  TBitmap rle = Load(r);
+  ASSERT_EQ(rle.PixelFormat(), TPixelFormat::pf8bit);
+  EXPECT_EQ(Pixels(rle), (std::vector<TColor32>{0xFF0000FF, 0xFF000000, 0xFF000000, 0xFF000000,  // top
+                                                0xFF0000FF, 0xFF0000FF, 0xFF0000FF, 0xFF000000}));
+}
+
+TEST(Bmp, BadFilesRaiseTheBitmapError) {
+  TBitmap good = MakeBitmap32(4, 4, test::PatternPixel);
+  const std::vector<uint8_t> file = Save(good);
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"empty", {}});
+  cases.push_back({"not BM", file});
+  cases.back().bytes[0] = 'X';
+  cases.push_back({"two planes", file});
+  cases.back().bytes[26] = 2;
+  cases.push_back({"truncated pixels", std::vector<uint8_t>(file.begin(), file.end() - 1)});
+  cases.push_back({"huge size, tiny file", file});
+  cases.back().bytes[18] = 0xFF;
+  cases.back().bytes[19] = 0xFF;
+  cases.back().bytes[20] = 0xFF;
+  cases.push_back({"unknown depth", file});
+  cases.back().bytes[28] = 7;
+  for (const Case& c : cases) {
+    try {
+      Load(c.bytes);
+      ADD_FAILURE() << c.what << " was accepted";
+    } catch (const EInvalidGraphic& e) {
+      EXPECT_STREQ(e.what(), "Bitmap image is not valid") << c.what;
+    }
+  }
+}
+
+TEST(Bmp, DrawRespectsTheTransparencyFlag) {
+  TBitmap b = MakeBitmap32(2, 1, [](int x, int) { return x == 0 ? 0xFFFFFFFFu : 0xFF102030u; });
+  b.SetPixelFormat(TPixelFormat::pf24bit);
+  b.SetTransparent(true);
+  b.SetTransparentColor(0x00FFFFFF);
+  std::vector<TColor32> pixels(2, 0x12345678);
+  b.Draw(TPixels32{pixels.data(), 2, 1}, TRect{0, 0, 2, 1});
+  EXPECT_EQ(pixels[0], 0x12345678u);
+  EXPECT_EQ(pixels[1], 0xFF102030u);
+}
+
+}  // namespace
+}  // namespace pellavo

@@ -1,0 +1,21 @@
+#include "support/images.h"
+
+namespace pellavo::test {
+
+TColor32 PatternPixel(int32_t x, int32_t y) {
+  return ArgbColor(0xFF, uint8_t(x * 7 + y * 3), uint8_t(x * 13 ^ y * 5), uint8_t((x + y) * 11));
+}
+
+void WritePatternBmp(const std::string& path, int32_t w, int32_t h) {
+  TBitmap b = MakeBitmap32(w, h, PatternPixel);
+  b.SetPixelFormat(TPixelFormat::pf24bit);
+  b.WriteToFile(path);
+}
+
+std::vector<TColor32> Pixels(const TBitmap& b) {
+  std::vector<TColor32> out(size_t(b.Width()) * size_t(b.Height()));
+  for (int32_t y = 0; y < b.Height(); ++y) b.ReadRow32(y, out.data() + size_t(y) * size_t(b.Width()));
+  return out;
+}
+
+}  // namespace pellavo::test
