@@ -41,6 +41,10 @@ class TGraphic {
   // Not const: a graphic may decode on first need.
   virtual void Draw(const TPixels32& target, const TRect& rect) = 0;
 
+  // True for graphics that paint only what they cover (icons, metafiles): a surface then works
+  // out their alpha by drawing them once on white and once on blue.
+  virtual bool UsesCoverageAlpha() const { return false; }
+
   virtual bool Empty() const = 0;
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;

@@ -19,6 +19,7 @@ class TIcon : public TGraphic {
   int32_t Width() const override;
   int32_t Height() const override;
   bool Empty() const override { return Width() == 0 || Height() == 0; }
+  bool UsesCoverageAlpha() const override { return true; }
 
   void Assign(const TGraphic& source) override;
   void Draw(const TPixels32& target, const TRect& rect) override;
