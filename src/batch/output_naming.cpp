@@ -1,0 +1,32 @@
+#include "batch/output_naming.h"
+
+#include "batch/run_settings.h"
+#include "core/paths.h"
+
+namespace pellavo {
+
+std::string ExpandNumber(const std::string& text, int n) {
+  const std::string number = std::to_string(n);
+  std::string out;
+  for (char c : text) {
+    if (c == '$')
+      out += number;
+    else
+      out += c;
+  }
+  return out;
+}
+
+std::string OutputFileName(const std::string& source, int index, const TNamingRule& rule) {
+  std::string name = source;
+  if (rule.OutputFormat > 0 && rule.OutputFormat < static_cast<int>(kOutputFormats.size()))
+    name = ChangeFileExt(name, kOutputFormats[static_cast<size_t>(rule.OutputFormat)]);
+  if (!rule.DestFolder.empty()) name = IncludeTrailingSeparator(rule.DestFolder) + ExtractFileName(name);
+  if (!rule.NamePrefix.empty())
+    name = ExtractFilePath(name) + ExpandNumber(rule.NamePrefix, index) + ExtractFileName(name);
+  if (!rule.NamePostfix.empty())
+    name = ChangeFileExt(name, ExpandNumber(rule.NamePostfix, index) + ExtractFileExt(name));
+  return name;
+}
+
+}  // namespace pellavo

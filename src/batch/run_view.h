@@ -1,0 +1,46 @@
+#pragma once
+#include <string>
+
+#include "batch/run_settings.h"
+
+namespace pellavo {
+
+// How one entry of a run ended, for front ends that report per file (the window does not).
+struct TFileOutcome {
+  std::string Source;
+  std::string Output;  // the path written, or attempted; empty when the entry failed early
+  std::string Error;   // why the entry failed; empty on success
+  bool Written = false;
+  bool Skipped = false;  // not an image by its extension: nothing was tried
+};
+
+// What a run needs from its front end: the current options, the source list, and the places
+// where it shows its progress. The window binds these to its controls, the command line to
+// its terminal. Called on the main thread only.
+class TRunView {
+ public:
+  virtual ~TRunView() = default;
+
+  // The options as they stand now.
+  virtual TRunSettings Settings() = 0;
+  virtual int EntryCount() = 0;
+  virtual std::string Entry(int index) = 0;
+
+  // A modal message with an OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+  virtual void ClearDestination() = 0;
+
+  virtual void SetStatusText(const std::string& text) = 0;
+  virtual void SetProgress(int maximum, int position) = 0;
+  virtual void SetThreadsText(const std::string& text) = 0;
+  virtual void SetSummaryText(const std::string& text) = 0;
+  virtual void SetStopEnabled(bool enabled) = 0;
+
+  // A run starts or ends; the window locks Start and the list meanwhile.
+  virtual void SetRunning(bool running) { (void)running; }
+  // The end-of-run flourish: the application is briefly minimised and restored.
+  virtual void MinimizeAndRestore() {}
+  virtual void FileFinished(const TFileOutcome& outcome) { (void)outcome; }
+};
+
+}  // namespace pellavo

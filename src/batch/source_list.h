@@ -1,0 +1,52 @@
+#pragma once
+#include <sys/types.h>
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pellavo {
+
+// The files the next run converts, in the order they were added. Every route but the
+// open-file dialog admits a path through AddSourcePath: folders expand, files pass only when
+// their extension belongs to a registered image format.
+class TSourceList {
+ public:
+  // Adds path, or the files of the folder it names; returns how many entries were added.
+  int AddSourcePath(const std::string& path);
+  // Adds the admissible files of folder, sorted by name; descends into sub-folders only when
+  // IncludeSubfolders is on at the moment one is met.
+  int ScanSourceFolder(const std::string& folder);
+  // Replaces the whole list by the lines of text (CR, LF or CR LF), untested, then removes the
+  // unsupported ones: the route of a pasted text.
+  void ReplaceWithLines(const std::string& text);
+  // Keeps only entries whose extension has at least three letters after the dot and occurs in
+  // the filter string.
+  void RemoveUnsupportedEntries();
+
+  void Append(const std::string& path) { entries_.push_back(path); }
+  void Remove(int index);
+  void Clear() { entries_.clear(); }
+  // The entries in list order, each followed by CR LF: what a copy puts on the clipboard.
+  static std::string JoinLines(const std::vector<std::string>& entries);
+
+  const std::vector<std::string>& Entries() const { return entries_; }
+  int Count() const { return static_cast<int>(entries_.size()); }
+
+  bool IncludeSubfolders = false;
+
+ private:
+  int ScanFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& visited);
+
+  std::vector<std::string> entries_;
+};
+
+// True when the path names a folder, and also when nothing can be read at the path: a missing
+// path then reaches the folder scan, which finds nothing.
+bool IsFolderPath(const std::string& path);
+
+// "Files: %d"
+std::string FileCountText(int count);
+
+}  // namespace pellavo

@@ -1,0 +1,46 @@
+// pellavo-cli: the same run as the window's Start button, driven from the command line.
+#include <iostream>
+
+#include "batch/batch_run.h"
+#include "batch/source_list.h"
+#include "cli/cli_options.h"
+#include "cli/cli_view.h"
+#include "core/main_queue.h"
+#include "core/paths.h"
+#include "formats/all/standard_formats.h"
+#include "worker/standard_workers.h"
+
+using namespace pellavo;
+
+int main(int argc, char** argv) {
+  RegisterStandardFormats();
+  TCliOptions options;
+  if (const int code = ParseCliOptions(argc, argv, options); code >= 0) return code;
+
+  TSourceList list;
+  list.IncludeSubfolders = options.IncludeSubfolders;
+  for (const std::string& path : options.Paths) {
+    if (!IsFolderPath(path)) {
+      if (list.AddSourcePath(path) == 0)
+        std::cerr << "pellavo-cli: skipped " << path << ": " << ExtractFileExt(path).insert(0, "\"").append("\"")
+                  << " is not the extension of an image format\n";
+    } else if (!DirectoryExists(path)) {
+      std::cerr << "pellavo-cli: skipped " << path << ": no such file or folder\n";
+    } else if (list.AddSourcePath(path) == 0) {
+      std::cerr << "pellavo-cli: " << path << ": no image files found\n";
+    }
+  }
+  if (list.Count() == 0) {
+    std::cerr << "pellavo-cli: nothing to convert\n";
+    return 1;
+  }
+
+  TLoopQueue queue;
+  TCliView view(options.Settings, list.Entries(), options.Quiet);
+  TBatchRun run(view, queue, MakeStandardWorker);
+  run.Start();
+  while (run.Running()) queue.WaitAndProcess(1000);
+  queue.WaitForThreads();
+  if (view.RefusedToStart()) return 2;
+  return view.Failures() > 0 ? 1 : 0;
+}

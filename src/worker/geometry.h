@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+
+#include "core/rect.h"
+
+namespace pellavo {
+
+// What decides the size of an output.
+struct TTargetRule {
+  int SizeMode = 2;   // 0 width, 1 height, 2 largest, 3 percent (already turned into pixels)
+  int SizeValue = 0;  // pixels
+  int WideMode = 0;   // 0 none, 1 landscape images only, 2 all images
+};
+
+// A square picture counts as landscape.
+constexpr bool IsLandscape(int32_t w, int32_t h) { return w >= h; }
+// Whether the output takes the 16:9 landscape shape.
+bool UseWide(const TTargetRule& rule, int32_t w, int32_t h);
+
+// The destination rectangle of a w x h picture; its right and bottom are the output's size.
+// An empty result is grown by one pixel on every side, so the output is never empty.
+TRect ComputeTarget(const TTargetRule& rule, int32_t w, int32_t h);
+
+// The part of a sw x sh source that a 16:9 output of W x H shows: a centred band of the
+// target's aspect ratio, full width when the source is narrower than that aspect, full height
+// when it is wider.
+TRect WideCrop(int32_t sw, int32_t sh, int32_t W, int32_t H);
+
+}  // namespace pellavo

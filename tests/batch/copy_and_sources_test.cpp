@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "batch/batch_run.h"
+#include "batch/fake_view.h"
+#include "batch/source_list.h"
+#include "formats/all/standard_formats.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+#include "worker/copy_thread.h"
+
+namespace pellavo {
+namespace {
+
+using test::ReadBytes;
+using test::TTempDir;
+using test::WriteBytes;
+
+TBatchWorker* MakeCopy(TMainQueue& q, const TWorkerOrder& o) {
+  return new tCopyStrmThrd(q, o.Source, o.Output, o.Settings.Overwrite);
+}
+
+class FastCopy : public ::testing::Test {
+ protected:
+  void Run() {
+    TBatchRun run(view, queue, MakeCopy);
+    run.Start();
+    while (run.Running()) queue.WaitAndProcess(100);
+    queue.WaitForThreads();
+  }
+  TTempDir dir;
+  TLoopQueue queue;
+  test::TFakeView view;
+};
+
+TEST_F(FastCopy, CopiesBytesUnderTheNamingRule) {
+  ::mkdir(dir.File("out").c_str(), 0755);
+  WriteBytes(dir.File("a.jpg"), {1, 2, 3});
+  WriteBytes(dir.File("empty.gif"), {});
+  WriteBytes(dir.File("out/a.png"), {9});
+  view.entries = {dir.File("a.jpg"), dir.File("empty.gif"), dir.File("gone.bmp")};
+  view.settings.FastCopy = true;
+  view.settings.DestFolder = dir.File("out");
+  view.settings.OutputFormat = 3;  // ".png": copies follow the naming rule, bytes unchanged
+  Run();
+  EXPECT_EQ(ReadBytes(dir.File("out/a[1].png")), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(ReadBytes(dir.File("out/a.png")), (std::vector<uint8_t>{9})) << "not overwritten";
+  EXPECT_TRUE(ReadBytes(dir.File("out/empty.png")).empty());
+  ASSERT_EQ(view.outcomes.size(), 3u);
+  // The missing source: nothing written, an empty status, still counted.
+  const auto gone = std::find_if(view.outcomes.begin(), view.outcomes.end(),
+                                 [&](const TFileOutcome& o) { return o.Source == dir.File("gone.bmp"); });
+  ASSERT_NE(gone, view.outcomes.end());
+  EXPECT_FALSE(gone->Written);
+  EXPECT_NE(gone->Error.find("gone.bmp"), std::string::npos) << gone->Error;
+  EXPECT_NE(std::find(view.statuses.begin(), view.statuses.end(), ""), view.statuses.end());
+  EXPECT_EQ(view.summary.rfind("Files processed: 3 in ", 0), 0u);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.jpg", "empty.gif", "out"}));
+}
+
+TEST_F(FastCopy, OntoItsOwnFolderKeepsOrRewritesTheSource) {
+  WriteBytes(dir.File("a.jpg"), {4, 5});
+  view.entries = {dir.File("a.jpg")};
+  view.settings.FastCopy = true;
+  view.settings.DestFolder = dir.Path();
+  Run();
+  EXPECT_EQ(ReadBytes(dir.File("a[1].jpg")), (std::vector<uint8_t>{4, 5}));
+
+  view.settings.Overwrite = true;
+  Run();
+  EXPECT_EQ(ReadBytes(dir.File("a.jpg")), (std::vector<uint8_t>{4, 5}));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.jpg", "a[1].jpg"})) << "no temporary file left";
+}
+
+TEST_F(FastCopy, AnUnwritableDestinationLeavesNothingAndReportsWhy) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  ::mkdir(dir.File("ro").c_str(), 0555);
+  WriteBytes(dir.File("a.jpg"), {1});
+  view.entries = {dir.File("a.jpg")};
+  view.settings.FastCopy = true;
+  view.settings.DestFolder = dir.File("ro");
+  Run();
+  ASSERT_EQ(view.outcomes.size(), 1u);
+  EXPECT_FALSE(view.outcomes[0].Written);
+  EXPECT_NE(view.outcomes[0].Error.find("Cannot create file"), std::string::npos);
+}
+
+class SourceList : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterStandardFormats();
+    for (const char* name : {"b.bmp", "A.BMP", "c.txt", "d.bm", "noext", ".hidden.bmp"}) WriteBytes(dir.File(name), {0});
+    ::mkdir(dir.File("sub").c_str(), 0755);
+    ::mkdir(dir.File("sub/deeper").c_str(), 0755);
+    ::mkdir(dir.File(".secret").c_str(), 0755);
+    WriteBytes(dir.File("sub/s.ico"), {0});
+    WriteBytes(dir.File("sub/deeper/t.bmp"), {0});
+    WriteBytes(dir.File(".secret/x.bmp"), {0});
+  }
+  TTempDir dir;
+};
+
+TEST_F(SourceList, FolderScanTakesImagesByExtensionDepthFirstWhenAsked) {
+  TSourceList flat;
+  EXPECT_EQ(flat.AddSourcePath(dir.Path()), 3);
+  EXPECT_EQ(flat.Entries(), (std::vector<std::string>{dir.File("A.BMP"), dir.File("b.bmp"), dir.File("d.bm")}));
+
+  TSourceList deep;
+  deep.IncludeSubfolders = true;
+  deep.AddSourcePath(dir.Path());
+  EXPECT_EQ(deep.Entries(), (std::vector<std::string>{dir.File("A.BMP"), dir.File("b.bmp"), dir.File("d.bm"),
+                                                      dir.File("sub/deeper/t.bmp"), dir.File("sub/s.ico")}));
+}
+
+TEST_F(SourceList, SinglePathsAndLinksBackToAScannedFolder) {
+  TSourceList list;
+  EXPECT_EQ(list.AddSourcePath(dir.File(".hidden.bmp")), 1) << "a hidden file given by itself is taken";
+  EXPECT_EQ(list.AddSourcePath(dir.File(".hidden.bmp")), 1) << "duplicates are allowed";
+  EXPECT_EQ(list.AddSourcePath(dir.File("noext")), 0);
+  EXPECT_EQ(list.AddSourcePath(dir.File("c.txt")), 0);
+  EXPECT_EQ(list.AddSourcePath(dir.File("missing.bmp")), 0) << "a missing path scans as an empty folder";
+
+  ASSERT_EQ(::symlink(dir.Path().c_str(), dir.File("sub/loop").c_str()), 0);
+  TSourceList deep;
+  deep.IncludeSubfolders = true;
+  EXPECT_EQ(deep.AddSourcePath(dir.Path()), 5);
+}
+
+TEST_F(SourceList, PastedTextReplacesTheListAndKeepsOnlyFullExtensions) {
+  TSourceList list;
+  list.Append("/keep/me.bmp");
+  list.ReplaceWithLines("/x/a.bmp\r\n/x/b.jp\n/x/c.ICO\r/x/folder\n/x/d.txt\n/not/there.bmp\r\n");
+  EXPECT_EQ(list.Entries(), (std::vector<std::string>{"/x/a.bmp", "/x/c.ICO", "/not/there.bmp"}));
+  list.ReplaceWithLines("");
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(TSourceList::JoinLines({"/a.bmp", "/b.bmp"}), "/a.bmp\r\n/b.bmp\r\n");
+  EXPECT_EQ(FileCountText(2), "Files: 2");
+}
+
+}  // namespace
+}  // namespace pellavo
