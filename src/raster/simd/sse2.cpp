@@ -1,0 +1,5 @@
+#include "raster/simd/routines.h"
+
+namespace pellavo::simd {
+const TPixelRoutines* Sse2Routines() { return nullptr; }
+}  // namespace pellavo::simd
