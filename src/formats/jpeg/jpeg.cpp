@@ -293,6 +293,7 @@ void TJPEGImage::DecodeBitmap() const {
       read_pass();
       if (plan.quantize) bitmap->SetPalette(ColormapPalette(c));
       d.Run([&] { jpeg_finish_output(&c); });
+      if (on_stage_) on_stage_(*bitmap);
       if (final_pass) break;
     }
   }

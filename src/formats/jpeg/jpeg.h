@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -74,9 +75,11 @@ class TJPEGImage : public TGraphic {
   void SetDecodeSpeed(TJPEGPerformance speed) { settings_.DecodeSpeed = speed; }
   TJPEGPixelFormat DecodeDepth() const { return settings_.DecodeDepth; }
   void SetDecodeDepth(TJPEGPixelFormat depth) { settings_.DecodeDepth = depth; }
-  // Progressive files are decoded scan by scan into the bitmap, each stage viewable as it ends.
+  // Progressive files are decoded into the bitmap scan by scan, the early stages with the quick
+  // settings; the stage handler sees the bitmap after each stage.
   bool StagedDisplay() const { return settings_.StagedDisplay; }
   void SetStagedDisplay(bool on) { settings_.StagedDisplay = on; }
+  void SetStageHandler(std::function<void(const TBitmap& stage)> handler) { on_stage_ = std::move(handler); }
   // Loading sets it from the file; on, the encoder writes a progressive file.
   bool ProgressiveOutput() const { return settings_.ProgressiveOutput; }
   void SetProgressiveOutput(bool on);
@@ -125,6 +128,7 @@ class TJPEGImage : public TGraphic {
   void CompressionSettingChanged();
 
   TJPEGSettings settings_;
+  std::function<void(const TBitmap&)> on_stage_;
   std::shared_ptr<const TJPEGData> data_;
   bool data_from_bitmap_ = false;  // data_ was compressed from bitmap_
   // The decoded image is made on first need, also from const members.

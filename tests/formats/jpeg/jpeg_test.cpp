@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
 #include <string>
 
 #include "core/errors.h"
@@ -355,10 +354,15 @@ TEST(JpegDecode, StagedAndFastSettingsStillGiveThePicture) {
     EXPECT_TRUE(plain->ProgressiveOutput()) << "taken from the file";
     const std::vector<TColor32> reference = Pixels(Decode(*plain));
 
-    // Scan by scan, the last stage is the picture a single pass gives.
+    // Scan by scan: early stages are rough, the last is the picture a single pass gives.
     auto staged = Load(*file);
     staged->SetStagedDisplay(true);
+    std::vector<std::vector<TColor32>> stages;
+    staged->SetStageHandler([&](const TBitmap& stage) { stages.push_back(Pixels(stage)); });
     EXPECT_EQ(Pixels(Decode(*staged)), reference);
+    ASSERT_GE(stages.size(), 3u);
+    EXPECT_NE(stages.front(), reference);
+    EXPECT_EQ(stages.back(), reference);
     staged = Load(*file);
     staged->SetStagedDisplay(true);
     staged->SetDecodeSpeed(TJPEGPerformance::jpBestSpeed);
@@ -412,7 +416,11 @@ TEST(JpegDecode, DamagedFilesRaiseEJPEG) {
       {"zero width", WithSize(good, 0, 24)},
       {"no such Huffman table", patch(good, sos + 6, 0x33)},
   };
-  const std::regex message("JPEG error #[0-9]+");
+  const auto is_library_error = [](const std::string& text) {
+    const std::string prefix = "JPEG error #";
+    return text.size() > prefix.size() && text.compare(0, prefix.size(), prefix) == 0 &&
+           text.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     for (bool through_bitmap : {false, true}) {
@@ -427,7 +435,7 @@ TEST(JpegDecode, DamagedFilesRaiseEJPEG) {
         EXPECT_NE(dynamic_cast<const EJPEG*>(&e), nullptr);
         error = e.what();
       }
-      EXPECT_TRUE(std::regex_match(error, message)) << "got \"" << error << "\"";
+      EXPECT_TRUE(is_library_error(error)) << "got \"" << error << "\"";
     }
   }
 
