@@ -5,6 +5,7 @@
 #include "batch/source_list.h"
 #include "cli/cli_options.h"
 #include "cli/cli_view.h"
+#include "core/files.h"
 #include "core/main_queue.h"
 #include "core/paths.h"
 #include "formats/all/standard_formats.h"

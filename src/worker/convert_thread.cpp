@@ -6,7 +6,7 @@
 #include "core/files.h"
 #include "core/muldiv.h"
 #include "core/paths.h"
-#include "formats/jpeg/jpeg_image.h"
+#include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
 #include "raster/bitmap32.h"
@@ -57,7 +57,7 @@ void tThumbThrd::ConvertFile() {
 
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
     DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
-    jpeg->SetDecodeScale(static_cast<uint8_t>(DecodeScale));
+    jpeg->SetDecodeScale(static_cast<TJPEGScale>(DecodeScale));
   }
   RenderAndSave();
 }

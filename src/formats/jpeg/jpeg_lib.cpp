@@ -1,0 +1,147 @@
+#include "formats/jpeg/jpeg_lib.h"
+
+#include <algorithm>
+#include <string>
+
+#include <jerror.h>
+
+#include "formats/jpeg/jpeg.h"
+
+namespace pellavo::jpeg_detail {
+namespace {
+
+// The library calls these from C frames: none of them may throw, and none may own anything
+// that a longjmp out of them would skip.
+
+TErrorManager& ErrorsOf(j_common_ptr cinfo) { return *reinterpret_cast<TErrorManager*>(cinfo->err); }
+
+void ErrorExit(j_common_ptr cinfo) { std::longjmp(ErrorsOf(cinfo).jump, 1); }
+
+void OutputMessage(j_common_ptr) {}
+
+// Warnings are ignored (damaged data still gives a picture), except one: image data that runs
+// into the end of the file. Decoding on would fill the rest of the image with grey and pass
+// the damage off as a complete picture.
+void EmitMessage(j_common_ptr cinfo, int msg_level) {
+  if (msg_level >= 0) return;  // trace messages
+  TErrorManager& err = ErrorsOf(cinfo);
+  if (err.input_ended && err.pub.msg_code == JWRN_HIT_MARKER) ERREXIT(cinfo, JERR_INPUT_EOF);
+  err.pub.num_warnings++;
+}
+
+void InitErrors(TErrorManager& err) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.output_message = OutputMessage;
+  err.pub.emit_message = EmitMessage;
+}
+
+// The whole file is in memory, so the buffer is handed over at once. At its end the reader
+// gets an end-of-image marker once: a file that lacks only its final marker still decodes,
+// while image data cut short trips the warning above. Reading past that marker is an error.
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  TErrorManager& err = ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo));
+  if (err.input_ended) ERREXIT(cinfo, JERR_INPUT_EOF);
+  err.input_ended = true;
+  cinfo->src->next_input_byte = kEndOfImage;
+  cinfo->src->bytes_in_buffer = sizeof kEndOfImage;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long num_bytes) {
+  if (num_bytes <= 0) return;
+  jpeg_source_mgr& src = *cinfo->src;
+  size_t skip = static_cast<size_t>(num_bytes);
+  while (skip > src.bytes_in_buffer) {
+    skip -= src.bytes_in_buffer;
+    FillInputBuffer(cinfo);
+  }
+  src.next_input_byte += skip;
+  src.bytes_in_buffer -= skip;
+}
+
+void TermSource(j_decompress_ptr) {}
+
+// Output goes straight into the vector, grown by doubling.
+constexpr size_t kFirstOutputSize = 64 * 1024;
+
+bool Grow(std::vector<uint8_t>& out) noexcept {
+  try {
+    out.resize(std::max(kFirstOutputSize, out.size() * 2));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void InitDestination(j_compress_ptr cinfo) {
+  TDestination& dest = *reinterpret_cast<TDestination*>(cinfo->dest);
+  dest.out->clear();
+  if (!Grow(*dest.out)) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  dest.pub.next_output_byte = dest.out->data();
+  dest.pub.free_in_buffer = dest.out->size();
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr cinfo) {
+  TDestination& dest = *reinterpret_cast<TDestination*>(cinfo->dest);
+  const size_t used = dest.out->size();  // the library calls this only when the buffer is full
+  if (!Grow(*dest.out)) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+  dest.pub.next_output_byte = dest.out->data() + used;
+  dest.pub.free_in_buffer = dest.out->size() - used;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr cinfo) {
+  TDestination& dest = *reinterpret_cast<TDestination*>(cinfo->dest);
+  dest.out->resize(dest.out->size() - dest.pub.free_in_buffer);
+}
+
+}  // namespace
+
+void ThrowLibraryError(const TErrorManager& err) {
+  throw EJPEG("JPEG error #" + std::to_string(err.pub.msg_code));
+}
+
+TDecompressor::TDecompressor(const uint8_t* data, size_t size) {
+  InitErrors(err_);
+  handle_.info.err = &err_.pub;
+  src_.pub.init_source = InitSource;
+  src_.pub.fill_input_buffer = FillInputBuffer;
+  src_.pub.skip_input_data = SkipInputData;
+  src_.pub.resync_to_restart = jpeg_resync_to_restart;
+  src_.pub.term_source = TermSource;
+  src_.pub.next_input_byte = data;
+  src_.pub.bytes_in_buffer = size;
+  jpeg_decompress_struct& info = handle_.info;
+  Run([&info] { jpeg_create_decompress(&info); });
+  info.src = &src_.pub;
+  info.mem->max_memory_to_use = kMaxLibraryMemory;
+}
+
+TDecompressor::~TDecompressor() = default;
+
+void TDecompressor::ReadHeader() {
+  jpeg_decompress_struct& info = handle_.info;
+  Run([&info] { jpeg_read_header(&info, TRUE); });
+}
+
+TCompressor::TCompressor(std::vector<uint8_t>& out) {
+  InitErrors(err_);
+  handle_.info.err = &err_.pub;
+  dest_.pub.init_destination = InitDestination;
+  dest_.pub.empty_output_buffer = EmptyOutputBuffer;
+  dest_.pub.term_destination = TermDestination;
+  dest_.out = &out;
+  jpeg_compress_struct& info = handle_.info;
+  Run([&info] { jpeg_create_compress(&info); });
+  info.dest = &dest_.pub;
+  info.mem->max_memory_to_use = kMaxLibraryMemory;
+}
+
+TCompressor::~TCompressor() = default;
+
+}  // namespace pellavo::jpeg_detail

@@ -1,0 +1,110 @@
+#pragma once
+// The JPEG library's contexts as owned C++ objects. Private to the JPEG codec.
+//
+// The library reports fatal errors by calling error_exit, which must not return; ours jumps
+// back with longjmp. C++ frames with destructors must never lie between the setjmp and the
+// longjmp, so every library call goes through Run(), whose callable may only call the library
+// (and the managers below, which own nothing either). The error code is turned into an EJPEG
+// only after Run's guarded frame has returned, and the contexts are destroyed by destructors,
+// so every path releases them.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include <jpeglib.h>
+
+namespace pellavo::jpeg_detail {
+
+// Bounds what the library may allocate for one image (coefficient buffers of progressive
+// files, quantiser tables): past it the library fails with an error instead of letting a
+// small file claim gigabytes.
+constexpr long kMaxLibraryMemory = 1L << 31;
+
+struct TErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  // The source has run past the last byte and handed out a made-up end marker.
+  bool input_ended = false;
+};
+
+struct TSource {
+  jpeg_source_mgr pub;
+};
+
+struct TDestination {
+  jpeg_destination_mgr pub;
+  std::vector<uint8_t>* out;
+};
+
+// Calls f with the error manager's jump target set. Returns false when the library raised a
+// fatal error; its code is then in err.pub.msg_code. f's frame must hold nothing that needs
+// destroying.
+template <class F>
+bool Protected(TErrorManager& err, F& f) {
+  if (setjmp(err.jump) != 0) return false;
+  f();
+  return true;
+}
+
+[[noreturn]] void ThrowLibraryError(const TErrorManager& err);
+
+// A decompressor reading from bytes that outlive it.
+class TDecompressor {
+ public:
+  // Creates the decompressor; throws EJPEG.
+  TDecompressor(const uint8_t* data, size_t size);
+  ~TDecompressor();
+  TDecompressor(const TDecompressor&) = delete;
+  TDecompressor& operator=(const TDecompressor&) = delete;
+
+  jpeg_decompress_struct& Info() { return handle_.info; }
+
+  // Runs library calls; a fatal error becomes EJPEG once the guarded frame is gone.
+  template <class F>
+  void Run(F&& f) {
+    if (!Protected(err_, f)) ThrowLibraryError(err_);
+  }
+
+  void ReadHeader();
+
+ private:
+  struct THandle {
+    jpeg_decompress_struct info{};
+    ~THandle() { jpeg_destroy_decompress(&info); }
+  };
+
+  TErrorManager err_;  // declared first: the handle refers to it until it is destroyed
+  TSource src_;
+  THandle handle_;
+};
+
+// A compressor appending to a byte vector that outlives it.
+class TCompressor {
+ public:
+  // Creates the compressor; throws EJPEG.
+  explicit TCompressor(std::vector<uint8_t>& out);
+  ~TCompressor();
+  TCompressor(const TCompressor&) = delete;
+  TCompressor& operator=(const TCompressor&) = delete;
+
+  jpeg_compress_struct& Info() { return handle_.info; }
+
+  template <class F>
+  void Run(F&& f) {
+    if (!Protected(err_, f)) ThrowLibraryError(err_);
+  }
+
+ private:
+  struct THandle {
+    jpeg_compress_struct info{};
+    ~THandle() { jpeg_destroy_compress(&info); }
+  };
+
+  TErrorManager err_;
+  TDestination dest_;
+  THandle handle_;
+};
+
+}  // namespace pellavo::jpeg_detail

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <set>
+
+#include "batch/batch_run.h"
+#include "core/errors.h"
+#include "formats/all/standard_formats.h"
+#include "formats/bmp/bitmap.h"
+#include "formats/picture.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+#include "worker/convert_thread.h"
+#include "worker/standard_workers.h"
+
+namespace pellavo {
+namespace {
+
+using test::TTempDir;
+
+// A run of the real workers over files, as the command line drives it.
+class TRunHarness : public TRunView {
+ public:
+  TRunSettings settings;
+  std::vector<std::string> entries;
+  std::vector<TFileOutcome> outcomes;
+  std::vector<std::string> messages;
+
+  TRunSettings Settings() override { return settings; }
+  int EntryCount() override { return static_cast<int>(entries.size()); }
+  std::string Entry(int i) override { return entries[size_t(i)]; }
+  void ShowMessage(const std::string& t) override { messages.push_back(t); }
+  void ClearDestination() override {}
+  void SetStatusText(const std::string&) override {}
+  void SetProgress(int, int) override {}
+  void SetThreadsText(const std::string&) override {}
+  void SetSummaryText(const std::string&) override {}
+  void SetStopEnabled(bool) override {}
+  void FileFinished(const TFileOutcome& o) override { outcomes.push_back(o); }
+
+  void Run() {
+    outcomes.clear();
+    TLoopQueue queue;
+    TBatchRun run(*this, queue, MakeStandardWorker);
+    run.Start();
+    while (run.Running()) queue.WaitAndProcess(100);
+    queue.WaitForThreads();
+  }
+  const TFileOutcome& For(const std::string& source) const {
+    for (const TFileOutcome& o : outcomes)
+      if (o.Source == source) return o;
+    throw std::runtime_error("no outcome for " + source);
+  }
+};
+
+TBitmap ReadBmp(const std::string& path) {
+  TBitmap b;
+  b.ReadFromFile(path);
+  return b;
+}
+
+class Convert : public ::testing::Test {
+ protected:
+  void SetUp() override { RegisterStandardFormats(); }
+  TTempDir dir;
+  TRunHarness run;
+};
+
+TEST_F(Convert, EveryFilterWritesTheSizesOfTheGeometryTable) {
+  struct Case {
+    int32_t w, h;
+    int mode, n, wide;
+    int32_t out_w, out_h;
+  };
+  const Case cases[] = {
+      {160, 120, 0, 80, 0, 80, 60},   {120, 160, 2, 80, 0, 60, 80},  {160, 120, 2, 80, 1, 80, 45},
+      {120, 160, 2, 80, 1, 60, 80},   {120, 160, 2, 80, 2, 80, 45},  {160, 120, 1, 45, 1, 80, 45},
+      {120, 160, 1, 80, 2, 142, 80},  {100, 100, 2, 80, 1, 80, 45},  {1000, 10, 0, 10, 0, 11, 1},
+      {256, 108, 2, 80, 1, 80, 45},   {100, 60, 3, 50, 0, 50, 30},
+  };
+  ::mkdir(dir.File("out").c_str(), 0755);
+  int file = 0;
+  for (const Case& c : cases) {
+    const std::string source = dir.File("src" + std::to_string(file++) + ".bmp");
+    test::WritePatternBmp(source, c.w, c.h);
+    for (int filter : {0, 1, 2, 3, 4, 5, 6, 255}) {
+      run.entries = {source};
+      run.settings = TRunSettings{};
+      run.settings.DestFolder = dir.File("out");
+      run.settings.Overwrite = true;
+      run.settings.SizeMode = c.mode;
+      run.settings.PixelSize = c.n;
+      run.settings.PercentSize = c.n;
+      run.settings.WideMode = c.wide;
+      run.settings.FilterIndex = static_cast<uint8_t>(filter);
+      run.Run();
+      const TFileOutcome& o = run.For(source);
+      ASSERT_TRUE(o.Written) << source << " filter " << filter << ": " << o.Error;
+      const TBitmap out = ReadBmp(o.Output);
+      EXPECT_EQ(out.Width(), c.out_w) << c.w << "x" << c.h << " filter " << filter;
+      EXPECT_EQ(out.Height(), c.out_h) << c.w << "x" << c.h << " filter " << filter;
+      EXPECT_EQ(out.PixelFormat(), TPixelFormat::pf32bit);
+    }
+  }
+}
+
+TEST_F(Convert, BorderAndFrameDecorateTheTarget) {
+  const std::string source = dir.File("flat.bmp");
+  test::MakeBitmap32(40, 30, [](int, int) { return 0xFF204080u; }).WriteToFile(source);
+  run.entries = {source};
+  run.settings.PixelSize = 40;
+  run.settings.Overwrite = true;
+  run.settings.OutputFormat = 2;  // .bmp
+  run.settings.BorderOn = true;
+  run.settings.BorderWidth = 5;
+  run.settings.BorderColor = 0x0000FF;  // red as a window-system colour
+  run.settings.FrameOn = false;
+  run.Run();
+  const std::vector<TColor32> px = test::Pixels(ReadBmp(dir.File("flat.bmp")));
+  const auto at = [&](int x, int y) { return px[size_t(y) * 40 + size_t(x)]; };
+  EXPECT_EQ(at(0, 0), 0xFFFF0000u);
+  EXPECT_EQ(at(4, 4), 0xFFFF0000u);
+  EXPECT_EQ(at(5, 5), 0xFFBFBFBFu) << "the frame around the image";
+  EXPECT_EQ(at(34, 24), 0xFFBFBFBFu);
+  EXPECT_EQ(at(20, 15), 0xFF204080u);
+
+  // A border wider than the image leaves only the border colour, with the raised frame on top.
+  run.settings.BorderWidth = 30;
+  run.settings.FrameOn = true;
+  test::MakeBitmap32(40, 30, [](int, int) { return 0xFF204080u; }).WriteToFile(source);
+  run.Run();
+  const std::vector<TColor32> all = test::Pixels(ReadBmp(source));
+  EXPECT_EQ(all[size_t(15) * 40 + 20], 0xFFFF0000u);
+  EXPECT_EQ(all[0], 0xFFFFFFFFu) << "light top-left edge";
+  EXPECT_EQ(all[size_t(29) * 40 + 20], 0xC2670000u) << "dark bottom edge over red";
+}
+
+TEST_F(Convert, FailuresWriteNothingAndNameTheReason) {
+  test::WriteBytes(dir.File("notes.txt"), {1, 2});
+  test::WriteBytes(dir.File("broken.bmp"), {'B', 'M', 0, 0});
+  run.entries = {dir.File("notes.txt"), dir.File("broken.bmp"), dir.File("missing.bmp")};
+  run.settings.Overwrite = true;
+  run.Run();
+  EXPECT_TRUE(run.For(dir.File("notes.txt")).Skipped);
+  EXPECT_EQ(run.For(dir.File("broken.bmp")).Error, "Bitmap image is not valid");
+  EXPECT_NE(run.For(dir.File("missing.bmp")).Error.find("missing.bmp"), std::string::npos);
+  EXPECT_EQ(test::ReadBytes(dir.File("broken.bmp")), (std::vector<uint8_t>{'B', 'M', 0, 0})) << "untouched";
+}
+
+TEST_F(Convert, OverwriteOffKeepsTheSourceAndNumbersTheOutput) {
+  test::WritePatternBmp(dir.File("a.bmp"), 20, 10);
+  const std::vector<uint8_t> original = test::ReadBytes(dir.File("a.bmp"));
+  run.entries = {dir.File("a.bmp"), dir.File("a.bmp"), dir.File("a.bmp")};
+  run.settings.PixelSize = 10;
+  run.settings.MaxThreads = 0;  // all at once, racing for the same name
+  run.Run();
+  EXPECT_EQ(test::ReadBytes(dir.File("a.bmp")), original);
+  std::set<std::string> outputs;
+  for (const TFileOutcome& o : run.outcomes) {
+    EXPECT_TRUE(o.Written) << o.Error;
+    outputs.insert(o.Output);
+  }
+  EXPECT_EQ(outputs, (std::set<std::string>{dir.File("a[1].bmp"), dir.File("a[2].bmp"), dir.File("a[3].bmp")}));
+}
+
+TEST_F(Convert, AnIconSourceIsWrittenAsABitmap) {
+  ::mkdir(dir.File("out").c_str(), 0755);
+  std::filesystem::copy_file("samples/icon.ico", dir.File("logo.ico"));
+  run.entries = {dir.File("logo.ico")};
+  run.settings.DestFolder = dir.File("out");
+  run.settings.PixelSize = 24;
+  run.Run();
+  EXPECT_EQ(run.For(dir.File("logo.ico")).Output, dir.File("out/logo.bmp"));
+  const TBitmap icon = ReadBmp(dir.File("out/logo.bmp"));
+  EXPECT_EQ(icon.Width(), 24);
+}
+
+}  // namespace
+}  // namespace pellavo
