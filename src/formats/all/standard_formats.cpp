@@ -4,6 +4,7 @@
 
 #include "formats/bmp/bitmap.h"
 #include "formats/ico/icon.h"
+#include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/registry.h"
 
 namespace pellavo {
@@ -13,6 +14,9 @@ void RegisterStandardFormats() {
   std::call_once(once, [] {
     RegisterFormat("ico", "Icons", TIcon::StaticClass());
     RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
+    RegisterFormat("jp2", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
+    RegisterFormat("j2k", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
+    RegisterFormat("jpc", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
   });
 }
 
