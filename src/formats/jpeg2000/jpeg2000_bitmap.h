@@ -21,7 +21,7 @@ class TJpeg2000Bitmap : public TBitmap {
  public:
   // Encode without loss; otherwise the rate follows Jp2Quality.
   bool Jp2Lossless = false;
-  // 0 to 100; higher keeps more.
+  // 0 to 100 (more counts as 100); higher keeps more.
   uint8_t Jp2Quality = 80;
 
   // Decodes from the stream's position to its end and leaves the stream just behind what the
