@@ -3,10 +3,33 @@
 #include <array>
 #include <utility>
 
+#include "formats/jpeg/jpeg.h"
+#include "formats/jpeg2000/jpeg2000_bitmap.h"
+#include "formats/pdf/pdf_writer.h"
+
 namespace pellavo {
 namespace {
 
+// Each encoder object is new for the file and released after it, also when writing fails.
+
 void WriteBmp(TBitmap& bitmap, TStream& out) { bitmap.SaveToStream(out); }
+
+void WritePdfFile(TBitmap& bitmap, TStream& out) { WritePdf(bitmap, out); }
+
+void WriteJp2(TBitmap& bitmap, TStream& out) {
+  TJpeg2000Bitmap jp2;
+  jp2.Jp2Lossless = false;
+  jp2.Jp2Quality = 90;
+  jp2.Assign(bitmap);
+  jp2.SaveToStream(out);
+}
+
+void WriteJpeg(TBitmap& bitmap, TStream& out) {
+  TJPEGImage jpeg;
+  jpeg.SetJpegQuality(90);
+  jpeg.Assign(bitmap);
+  jpeg.SaveToStream(out);
+}
 
 }  // namespace
 
@@ -19,8 +42,11 @@ std::string MapOutputExtension(const std::string& ext) {
 }
 
 TOutputWriter FindOutputWriter(std::string_view ext) {
-  static constexpr std::array<std::pair<std::string_view, TOutputWriter>, 1> kWriters = {{
+  static constexpr std::array<std::pair<std::string_view, TOutputWriter>, 4> kWriters = {{
+      {".pdf", WritePdfFile},
       {".bmp", WriteBmp},
+      {".jp2", WriteJp2},
+      {".jpg", WriteJpeg},
   }};
   for (const auto& [e, writer] : kWriters)
     if (e == ext) return writer;

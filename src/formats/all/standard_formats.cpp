@@ -5,6 +5,7 @@
 #include "formats/bmp/bitmap.h"
 #include "formats/ico/icon.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/registry.h"
 
 namespace pellavo {
@@ -16,6 +17,9 @@ void RegisterStandardFormats() {
     RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
     RegisterFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
     RegisterFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
+    RegisterFormat("jp2", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
+    RegisterFormat("j2k", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
+    RegisterFormat("jpc", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
   });
 }
 
