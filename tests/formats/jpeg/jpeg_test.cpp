@@ -352,11 +352,13 @@ TEST(JpegDecode, StagedAndFastSettingsStillGiveThePicture) {
     const char* name;
     const Bytes* file;
     TJPEGPixelFormat depth;
-    int quick_tolerance;  // how far the quick settings may stray; dithering differs for palettes
+    // How far the quick settings may stray (measured: 3, and 55 where the colour cube with
+    // ordered dithering stands in for a palette chosen for the picture).
+    int quick_tolerance;
   };
   const Case cases[] = {
-      {"colour", &colour, TJPEGPixelFormat::jf24Bit, 12},
-      {"grey", &gray, TJPEGPixelFormat::jf24Bit, 12},
+      {"colour", &colour, TJPEGPixelFormat::jf24Bit, 8},
+      {"grey", &gray, TJPEGPixelFormat::jf24Bit, 8},
       {"colour to a palette", &colour, TJPEGPixelFormat::jf8Bit, 64},
   };
   for (const Case& c : cases) {
