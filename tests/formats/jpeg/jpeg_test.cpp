@@ -208,12 +208,12 @@ TEST(JpegDecode, EightBitOutputsUseAPaletteOfAtMost236Colours) {
     const TBitmap* source;
     bool gray_file, gray_output, eight_bit;
     bool gray_palette;
-    int tolerance;  // dithering to fewer levels moves single pixels
+    int tolerance;  // dithering to fewer levels moves single pixels (measured: 1, 2 and 18)
   };
   const Case cases[] = {
-      {"greyscale file", &greys, true, false, false, true, 6},
-      {"colour file, grey output", &colours, false, true, false, true, 12},
-      {"colour file, 8-bit depth", &colours, false, false, true, false, 48},
+      {"greyscale file", &greys, true, false, false, true, 4},
+      {"colour file, grey output", &colours, false, true, false, true, 6},
+      {"colour file, 8-bit depth", &colours, false, false, true, false, 32},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
