@@ -4,6 +4,7 @@
 
 #include "formats/bmp/bitmap.h"
 #include "formats/ico/icon.h"
+#include "formats/png/png_object.h"
 #include "formats/registry.h"
 
 namespace pellavo {
@@ -13,6 +14,8 @@ void RegisterStandardFormats() {
   std::call_once(once, [] {
     RegisterFormat("ico", "Icons", TIcon::StaticClass());
     RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
+
+    RegisterFormat("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
   });
 }
 
