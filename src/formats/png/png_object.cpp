@@ -215,7 +215,8 @@ void TPNGObject::LoadFromStream(TStream& stream) {
       continue;
     }
     std::unique_ptr<TChunk> chunk = CreateChunk(*this, name);
-    if (typeid(*chunk) == typeid(TChunk) && TChunk::IsCritical(name)) throw EPNGUnknownCriticalChunk();
+    const TChunk& created = *chunk;
+    if (typeid(created) == typeid(TChunk) && TChunk::IsCritical(name)) throw EPNGUnknownCriticalChunk();
     chunk->LoadFromStream(stream, length);
     chunks_.push_back(std::move(chunk));
     if (name == "IDAT") have_idat = true;
