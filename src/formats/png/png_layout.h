@@ -3,6 +3,7 @@
 // decoder and the encoder.
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -43,11 +44,28 @@ inline void CopyPixel(const uint8_t* src, uint64_t sx, uint8_t* dst, uint64_t dx
 }
 
 inline uint8_t PaethPredictor(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
   if (pa <= pb && pa <= pc) return uint8_t(a);
   if (pb <= pc) return uint8_t(b);
   return uint8_t(c);
+}
+
+// The filters that look left, with the pixel size known at compile time so that the bytes of
+// one pixel form independent chains the compiler can interleave. The first pixel has no left
+// neighbour (0), so Average halves the byte above and Paeth predicts the byte above.
+template <size_t B>
+void UnfilterLeft(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, size_t b) {
+  const size_t bpp = B ? B : b;
+  const size_t first = std::min(bpp, n);
+  if (type == 1) {
+    for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
+  } else if (type == 3) {
+    for (size_t i = 0; i < first; ++i) row[i] = uint8_t(row[i] + (prev[i] >> 1));
+    for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + ((unsigned(row[i - bpp]) + prev[i]) >> 1));
+  } else {
+    for (size_t i = 0; i < first; ++i) row[i] = uint8_t(row[i] + prev[i]);
+    for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + PaethPredictor(row[i - bpp], prev[i], prev[i - bpp]));
+  }
 }
 
 // Reverses filter type on row (n bytes) in place; prev is the previous row of the same pass
@@ -56,22 +74,17 @@ inline bool Unfilter(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, 
   switch (type) {
     case 0:
       return true;
-    case 1:
-      for (size_t i = bpp; i < n; ++i) row[i] = uint8_t(row[i] + row[i - bpp]);
-      return true;
     case 2:
       for (size_t i = 0; i < n; ++i) row[i] = uint8_t(row[i] + prev[i]);
       return true;
+    case 1:
     case 3:
-      for (size_t i = 0; i < n; ++i) {
-        const unsigned left = i >= bpp ? row[i - bpp] : 0;
-        row[i] = uint8_t(row[i] + ((left + prev[i]) >> 1));
-      }
-      return true;
     case 4:
-      for (size_t i = 0; i < n; ++i) {
-        const int left = i >= bpp ? row[i - bpp] : 0, upleft = i >= bpp ? prev[i - bpp] : 0;
-        row[i] = uint8_t(row[i] + PaethPredictor(left, prev[i], upleft));
+      switch (bpp) {
+        case 1: UnfilterLeft<1>(type, row, prev, n, bpp); break;
+        case 3: UnfilterLeft<3>(type, row, prev, n, bpp); break;
+        case 4: UnfilterLeft<4>(type, row, prev, n, bpp); break;
+        default: UnfilterLeft<0>(type, row, prev, n, bpp); break;
       }
       return true;
     default:
