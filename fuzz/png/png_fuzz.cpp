@@ -8,6 +8,10 @@
 //   2: as 13 header bytes, a palette and transparency byte count, those bytes, and raw
 //      filtered rows, put into a valid file here, so mutations reach the row filters,
 //      interlacing and drawing rather than dying in deflate.
+//
+// Running it (from a fuzz build, see fuzz/CMakeLists.txt):
+//   fuzz/png/make_seeds.py seeds
+//   build-fuzz/fuzz/png/png_fuzz -dict=fuzz/png/png.dict -max_len=20000 corpus seeds
 #include <zlib.h>
 
 #include <cstdint>
