@@ -6,6 +6,7 @@
 #include "formats/ico/icon.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
+#include "formats/png/png_object.h"
 #include "formats/registry.h"
 
 namespace pellavo {
@@ -20,6 +21,7 @@ void RegisterStandardFormats() {
     RegisterFormat("jp2", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
     RegisterFormat("j2k", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
     RegisterFormat("jpc", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
+    RegisterFormat("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
   });
 }
 
