@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "formats/bmp/bitmap.h"
+#include "formats/gif/gif_image.h"
 #include "formats/ico/icon.h"
 #include "formats/registry.h"
 
@@ -13,6 +14,7 @@ void RegisterStandardFormats() {
   std::call_once(once, [] {
     RegisterFormat("ico", "Icons", TIcon::StaticClass());
     RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
+    RegisterFormat("gif", "GIF Image", TGIFImage::StaticClass());
   });
 }
 
