@@ -7,6 +7,7 @@
 #include "formats/all/standard_formats.h"
 #include "formats/gif/gif_image.h"
 #include "formats/picture.h"
+#include "support/images.h"
 #include "support/temp_dir.h"
 
 namespace pellavo {
@@ -276,6 +277,27 @@ TEST(GifDecoder, EveryExtensionKindIsKeptAndWrittenBack) {
   back.LoadFromStream(s);
   check(back);
   EXPECT_EQ(AllIndices(back.Frame(0)), (std::vector<uint8_t>{0, 1}));
+}
+
+TEST(GifDecoder, SmallGlobalTableBesideALargeLocalOneIsWrittenReadably) {
+  // The 4-colour global table of the file, then a 256-colour frame of our own: the screen's size
+  // field must describe the global table written, not the largest table of the file.
+  TLoaded l = Load("interlaced.gif");
+  TGIFSubImage added;
+  added.Assign(test::MakeBitmap32(3, 2, [](int x, int y) { return ArgbColor(0xFF, uint8_t(50 * x), uint8_t(90 * y), 7); }),
+               TGIFReductionMode::SystemOctreePalette);
+  l.image.Images().push_back(added);
+  TMemoryStream s;
+  l.image.SaveToStream(s);
+  s.Seek(0);
+  TGIFImage back;
+  back.LoadFromStream(s);
+  ASSERT_EQ(back.FrameCount(), 2);
+  EXPECT_EQ(back.Header().GlobalMap.Count(), 4);
+  EXPECT_FALSE(back.Frame(0).Interlaced());  // rows are written in order
+  EXPECT_EQ(AllIndices(back.Frame(0)), AllIndices(l.image.Frame(0)));
+  EXPECT_EQ(AllIndices(back.Frame(1)), AllIndices(added));
+  EXPECT_EQ(back.Frame(1).ColorMap().Colors(), added.ColorMap().Colors());
 }
 
 TEST(GifDecoder, HugeDescriptorInATinyFileAllocatesOnlyWhatTheDataHolds) {
