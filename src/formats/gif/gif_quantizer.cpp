@@ -56,14 +56,15 @@ void TColorQuantizer::AddColor(uint8_t r, uint8_t g, uint8_t b) {
   last_leaf_ = node;
   last_rgb_ = rgb;
 
-  while (leaf_count_ > max_colors_) Reduce();
+  while (leaf_count_ > max_colors_ && Reduce()) {
+  }
 }
 
-void TColorQuantizer::Reduce() {
+bool TColorQuantizer::Reduce() {
   int level = kColorBits - 1;
   while (level > 0 && !reducible_[static_cast<size_t>(level)]) --level;
   TOctreeNode* node = reducible_[static_cast<size_t>(level)];
-  if (!node) return;  // only the root's leaves are left; they cannot be merged further
+  if (!node) return false;  // the whole tree is one leaf already
   reducible_[static_cast<size_t>(level)] = node->NextReducible;
   node->NextReducible = nullptr;
 
@@ -80,6 +81,7 @@ void TColorQuantizer::Reduce() {
   node->Leaf = true;
   leaf_count_ -= children - 1;
   last_leaf_ = nullptr;  // it may have been one of the children
+  return true;
 }
 
 void TColorQuantizer::CollectColors(const TOctreeNode& node, std::vector<TGIFColor>& out) {

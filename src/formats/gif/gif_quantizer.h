@@ -36,7 +36,8 @@ class TColorQuantizer {
   };
 
   std::unique_ptr<TOctreeNode> NewNode(int level);
-  void Reduce();
+  // Merges one node into a leaf; false when nothing is left to merge.
+  bool Reduce();
   static void CollectColors(const TOctreeNode& node, std::vector<TGIFColor>& out);
 
   int max_colors_;
