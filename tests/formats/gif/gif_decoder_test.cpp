@@ -112,6 +112,41 @@ TEST(GifDecoder, ZeroSizedDescriptorTakesTheScreenSize) {
   EXPECT_EQ(AllIndices(f), (std::vector<uint8_t>{0, 1, 2, 3, 2, 1}));
 }
 
+TEST(GifDecoder, GraphicControlBlocksOfOtherSizesKeepTheirFields) {
+  // plain.gif with a graphic control extension put before its image descriptor.
+  struct TCase {
+    std::vector<uint8_t> gce;
+    bool short_warning;
+    bool transparent;
+  } const cases[] = {
+      {{'!', 0xF9, 4, 0x01, 10, 0, 2, 0}, false, true},           // the usual size
+      {{'!', 0xF9, 5, 0x01, 10, 0, 2, 0x99, 0}, false, true},     // one byte more, passed over
+      {{'!', 0xF9, 2, 0x01, 10, 0}, true, true},                  // transparency bit, no index
+      {{'!', 0xF9, 0}, true, false},                              // nothing but the terminator
+  };
+  const std::vector<uint8_t> plain = test::ReadBytes(kData + "plain.gif");
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    std::vector<uint8_t> bytes = plain;
+    bytes.insert(bytes.begin() + 13 + 12, cases[i].gce.begin(), cases[i].gce.end());
+    TGIFImage image;
+    std::vector<std::string> warnings;
+    image.OnWarning = [&](const std::string& w) { warnings.push_back(w); };
+    TMemoryStream s(bytes);
+    image.LoadFromStream(s);
+    EXPECT_EQ(warnings, cases[i].short_warning ? std::vector<std::string>{"Premature end of data"} : std::vector<std::string>{});
+    ASSERT_EQ(image.FrameCount(), 1);
+    const TGIFSubImage& f = image.Frame(0);
+    EXPECT_EQ(f.Transparent(), cases[i].transparent);
+    EXPECT_EQ(f.Delay(), cases[i].gce.size() > 4 ? 10 : 0);
+    if (cases[i].gce[2] >= 4) {
+      EXPECT_EQ(f.TransparentIndex(), 2);
+    }
+    for (int y = 0; y < 11; ++y)
+      for (int x = 0; x < 5; ++x) ASSERT_EQ(f.Index(x, y), PatternIndex(x, y));
+  }
+}
+
 TEST(GifDecoder, MalformedFilesFailWithTheirMessage) {
   struct TCase {
     const char* name;
