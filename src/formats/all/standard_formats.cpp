@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "formats/bmp/bitmap.h"
+#include "formats/gif/gif_image.h"
 #include "formats/ico/icon.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
@@ -22,6 +23,7 @@ void RegisterStandardFormats() {
     RegisterFormat("j2k", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
     RegisterFormat("jpc", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
     RegisterFormat("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
+    RegisterFormat("GIF", "GIF Image", TGIFImage::StaticClass());
   });
 }
 
