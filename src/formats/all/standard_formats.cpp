@@ -4,6 +4,7 @@
 
 #include "formats/bmp/bitmap.h"
 #include "formats/ico/icon.h"
+#include "formats/metafile/metafile.h"
 #include "formats/registry.h"
 
 namespace pellavo {
@@ -11,6 +12,8 @@ namespace pellavo {
 void RegisterStandardFormats() {
   static std::once_flag once;
   std::call_once(once, [] {
+    RegisterFormat("wmf", "Metafiles", TMetafile::StaticClass());
+    RegisterFormat("emf", "Enhanced Metafiles", TMetafile::StaticClass());
     RegisterFormat("ico", "Icons", TIcon::StaticClass());
     RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
   });
