@@ -50,10 +50,6 @@ void AppendEmfEof(std::vector<uint8_t>& out) {
   w.U32(kEmfEofSize);
 }
 
-namespace {
-
-// The bitmap as a DIB: 32 and 24 bits and the palette formats keep their pixels as stored;
-// 16-bit 5-6-5 pixels carry their masks.
 TDibParts DibOf(const TBitmap& b) {
   TDibParts parts;
   const bool masks = b.PixelFormat() == TPixelFormat::pf16bit;
@@ -86,7 +82,6 @@ TDibParts DibOf(const TBitmap& b) {
   return parts;
 }
 
-}  // namespace
 }  // namespace metafile
 
 using namespace metafile;

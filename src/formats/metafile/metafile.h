@@ -61,6 +61,7 @@ class TMetafile : public TGraphic {
  private:
   friend class TMetafileCanvas;
   void InstallEmf(std::vector<uint8_t> emf);
+  void DrawArea(const TPixels32& target, const TRect& rect, const TRect& area);
   // The metafile played back onto white at its own pixel size.
   TBitmap Rasterize();
 

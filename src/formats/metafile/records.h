@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/bmp/bitmap.h"
+
 namespace pellavo::metafile {
 
 constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
@@ -158,4 +160,7 @@ struct TDibParts {
   std::vector<uint8_t> Info;
   const std::vector<uint8_t>* Bits = nullptr;  // the bitmap's stored rows, bottom row first
 };
+// The DIB of a bitmap: 32, 24 and the palette formats keep their pixels as stored; 16-bit 5-6-5
+// pixels carry their masks.
+TDibParts DibOf(const TBitmap& b);
 }  // namespace pellavo::metafile
