@@ -315,3 +315,98 @@ TEST(EmfPlayback, DrawsTextWithAnInstalledFont) {
 
 }  // namespace
 }  // namespace pellavo
+
+namespace pellavo {
+namespace {
+
+using namespace metafile;
+
+// A 2 x 2 picture: top row A B, bottom row C D; as DIB bits the bottom row comes first.
+constexpr TColor32 kA = 0xFF102030, kB = 0xFF405060, kC = 0xFF708090, kD = 0xFFA0B0C0;
+
+std::vector<uint8_t> Dib2x2() {
+  std::vector<uint8_t> d;
+  TByteWriter w(d);
+  w.U32(40), w.S32(2), w.S32(2), w.U16(1), w.U16(32);
+  for (int i = 0; i < 6; ++i) w.U32(0);
+  for (TColor32 c : {kC, kD, kA, kB}) w.U32(c);
+  return d;
+}
+
+// EMR_STRETCHDIBITS of the 2 x 2 picture.
+std::vector<uint8_t> StretchDiBits(int32_t x, int32_t y, int32_t w, int32_t h, int32_t sx, int32_t sy, int32_t sw,
+                                   int32_t sh, uint32_t rop = kSrcCopy) {
+  const std::vector<uint8_t> dib = Dib2x2();
+  std::vector<uint8_t> r;
+  TByteWriter b(r);
+  b.U32(EMR_STRETCHDIBITS), b.U32(uint32_t(80 + dib.size()));
+  for (int i = 0; i < 4; ++i) b.S32(0);
+  b.S32(x), b.S32(y), b.S32(sx), b.S32(sy), b.S32(sw), b.S32(sh);
+  b.U32(80), b.U32(40), b.U32(120), b.U32(16), b.U32(0), b.U32(rop), b.S32(w), b.S32(h);
+  b.Bytes(dib.data(), dib.size());
+  return r;
+}
+
+// EMR_STRETCHBLT, EMR_ALPHABLEND or EMR_TRANSPARENTBLT of the 2 x 2 picture (op is the raster
+// operation, the blend function or the transparent colour); EMR_BITBLT without a bitmap when
+// with_bitmap is false.
+std::vector<uint8_t> Blt(uint32_t type, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t op, int32_t sx, int32_t sy,
+                         int32_t sw, int32_t sh, bool with_bitmap = true) {
+  const std::vector<uint8_t> dib = with_bitmap ? Dib2x2() : std::vector<uint8_t>{};
+  const uint32_t fixed = type == EMR_BITBLT ? 100 : 108;
+  std::vector<uint8_t> r;
+  TByteWriter b(r);
+  b.U32(type), b.U32(uint32_t(fixed + dib.size()));
+  for (int i = 0; i < 4; ++i) b.S32(0);
+  b.S32(x), b.S32(y), b.S32(w), b.S32(h), b.U32(op), b.S32(sx), b.S32(sy);
+  for (float f : {1.f, 0.f, 0.f, 1.f, 0.f, 0.f}) b.F32(f);
+  b.U32(0), b.U32(0);
+  b.U32(with_bitmap ? fixed : 0), b.U32(with_bitmap ? 40 : 0), b.U32(with_bitmap ? fixed + 40 : 0),
+      b.U32(with_bitmap ? 16 : 0);
+  if (type != EMR_BITBLT) b.S32(sw), b.S32(sh);
+  b.Bytes(dib.data(), dib.size());
+  return r;
+}
+
+TEST(EmfPlayback, BitmapRecordsCopyBlendAndCombineAsTheirOperationsSay) {
+  constexpr TColor32 W = 0xFFFFFFFF, R = 0xFFFF0000;
+  const auto grid = [](std::initializer_list<TColor32> v) { return std::vector<TColor32>(v); };
+  const struct {
+    const char* name;
+    std::vector<uint8_t> record;
+    std::vector<TColor32> expected;  // 4 x 2 picture, row by row
+    int tolerance = 0;               // per channel: blending rounds
+  } cases[] = {
+      {"stretched twice across", StretchDiBits(0, 0, 4, 2, 0, 0, 2, 2), grid({kA, kA, kB, kB, kC, kC, kD, kD})},
+      {"DIB source rows count from the bottom", StretchDiBits(0, 0, 2, 2, 1, 0, 1, 1), grid({kD, kD, W, W, kD, kD, W, W})},
+      {"blit source rows count from the top", Blt(EMR_STRETCHBLT, 0, 0, 2, 2, kSrcCopy, 1, 0, 1, 1),
+       grid({kB, kB, W, W, kB, kB, W, W})},
+      {"negative width mirrors", StretchDiBits(2, 0, -2, 2, 0, 0, 2, 2), grid({kB, kA, W, W, kD, kC, W, W})},
+      {"pattern copy without a bitmap", Blt(EMR_BITBLT, 1, 0, 2, 2, 0x00F00021, 0, 0, 0, 0, false),
+       grid({W, R, R, W, W, R, R, W})},
+      {"blackness", Blt(EMR_BITBLT, 0, 1, 4, 1, 0x00000042, 0, 0, 0, 0, false), grid({W, W, W, W, kBlack, kBlack, kBlack, kBlack})},
+      {"source xor white inverts", StretchDiBits(0, 0, 2, 1, 0, 1, 2, 1, 0x00660046),
+       grid({~kA | kOpaque, ~kB | kOpaque, W, W, W, W, W, W})},
+      {"transparent colour left out", Blt(EMR_TRANSPARENTBLT, 0, 0, 2, 2, 0x00302010, 0, 0, 2, 2),
+       grid({W, kB, W, W, kC, kD, W, W})},
+      // C and D (the second row) at 128/255 over white: c * 128 / 255 + 127.
+      {"constant alpha of a half", Blt(EMR_ALPHABLEND, 0, 0, 2, 1, 0x00800000, 0, 1, 2, 1),
+       grid({0xFFB7BFC7, 0xFFCFD7DF, W, W, W, W, W, W}), 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TEmfBuilder e(4, 2);
+    e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 0, 0x0000FF, 0});
+    e.Rec(EMR_SELECTOBJECT, {1});
+    e.Raw(c.record);
+    TMetafile mf = test::LoadMetafile(e.Bytes());
+    ASSERT_EQ(mf.Width(), 4);
+    const std::vector<TColor32> px = test::Play(mf, 0xFFFFFFFF);
+    for (size_t i = 0; i < px.size(); ++i)
+      for (int shift : {0, 8, 16, 24})
+        EXPECT_NEAR(int(px[i] >> shift & 0xFF), int(c.expected[i] >> shift & 0xFF), c.tolerance) << i;
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
