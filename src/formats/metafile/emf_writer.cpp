@@ -86,7 +86,8 @@ TDibParts DibOf(const TBitmap& b) {
 
 using namespace metafile;
 
-TMetafileCanvas::TMetafileCanvas(TMetafile& metafile) : metafile_(&metafile) {}
+// The header's place is kept at the front so that closing never copies the records.
+TMetafileCanvas::TMetafileCanvas(TMetafile& metafile) : metafile_(&metafile), records_(kEmfHeaderSize) {}
 
 TMetafileCanvas::~TMetafileCanvas() {
   try {
@@ -105,7 +106,7 @@ void TMetafileCanvas::StretchDraw(const TRect& rect, const TBitmap& bitmap) {
   if (bitmap.Empty() || IsRectEmpty(rect)) return;
   const TDibParts dib = DibOf(bitmap);
   const uint64_t size = 108 + uint64_t(dib.Info.size()) + dib.Bits->size();
-  if (records_.size() + size + kEmfHeaderSize + kEmfEofSize > std::numeric_limits<uint32_t>::max())
+  if (records_.size() + size + kEmfEofSize > std::numeric_limits<uint32_t>::max())
     throw EInvalidGraphic("Image is too large for an enhanced metafile");
   records_.reserve(records_.size() + static_cast<size_t>(size));
   TByteWriter w(records_);
@@ -152,13 +153,12 @@ void TMetafileCanvas::Close() {
   const int32_t frame[4] = {0, 0, std::max(MulDiv(w, kRefDeviceMmWidth * 100, kRefDeviceWidth), 0),
                             std::max(MulDiv(h, kRefDeviceMmHeight * 100, kRefDeviceHeight), 0)};
   const int32_t bounds[4] = {bounds_.Left, bounds_.Top, bounds_.Right, bounds_.Bottom};
-  const uint64_t total = kEmfHeaderSize + records_.size() + kEmfEofSize;
-  std::vector<uint8_t> emf = EmfHeader(bounds, frame, total, count_ + 2, 1);
-  emf.reserve(static_cast<size_t>(total));
-  emf.insert(emf.end(), records_.begin(), records_.end());
+  const uint64_t total = records_.size() + kEmfEofSize;
+  const std::vector<uint8_t> header = EmfHeader(bounds, frame, total, count_ + 2, 1);
+  std::copy(header.begin(), header.end(), records_.begin());
+  AppendEmfEof(records_);
+  std::vector<uint8_t> emf = std::move(records_);
   records_.clear();
-  records_.shrink_to_fit();
-  AppendEmfEof(emf);
   mf.InstallEmf(std::move(emf));
 }
 

@@ -94,7 +94,7 @@ class TMetafileCanvas {
 
  private:
   TMetafile* metafile_;
-  std::vector<uint8_t> records_;  // after the header
+  std::vector<uint8_t> records_;  // the header's place, then the records
   uint32_t count_ = 0;
   TRect bounds_{0, 0, -1, -1};
   bool any_ = false;

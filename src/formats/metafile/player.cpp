@@ -900,6 +900,7 @@ void TPlayer::BlitPixels(const TBlit& blit, const TRect& dest, bool flip_x, bool
   const uint32_t pattern = RefToColor(st_.Brush.Color);
   const uint32_t key = RefToColor(blit.TransparentColor);
   const uint32_t rop = blit.Rop;
+  const bool copy = ((rop >> 16) & 0xFF) == 0xCC;  // the common case: the source as it is
   std::vector<TColor32> line(static_cast<size_t>(std::max(sw, 1)));
   int32_t loaded = -1;
   for (int32_t y = area.Top; y < area.Bottom; ++y) {
@@ -925,7 +926,7 @@ void TPlayer::BlitPixels(const TBlit& blit, const TRect& dest, bool flip_x, bool
       switch (blit.Kind) {
         case TBlit::TKind::Rop:
           if (src && !have) break;  // outside the bitmap: nothing is copied there
-          v = 0xFF000000u | Ternary(rop, pattern, s & 0xFFFFFF, under[x] & 0xFFFFFF);
+          v = 0xFF000000u | (copy ? s : Ternary(rop, pattern, s & 0xFFFFFF, under[x] & 0xFFFFFF));
           break;
         case TBlit::TKind::Transparent:
           if (have && (s & 0xFFFFFF) != key) v = 0xFF000000u | (s & 0xFFFFFF);
