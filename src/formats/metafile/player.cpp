@@ -326,15 +326,20 @@ void TPlayer::CombineClip(cairo_region_t* with, uint32_t mode) {
 
 cairo_region_t* TPlayer::RegionOfPath(cairo_fill_rule_t rule) {
   cairo_region_t* region = cairo_region_create();
-  const int w = target_.Width(), h = target_.Height();
-  if (w <= 0 || h <= 0) return region;
+  UseTarget();
+  // Only the part of the target the path reaches is rasterised.
+  double x0, y0, x1, y1;
+  cairo_path_extents(cr_, &x0, &y0, &x1, &y1);
+  TRect box = Rect(int32_t(Clamp(std::floor(x0))), int32_t(Clamp(std::floor(y0))), int32_t(Clamp(std::ceil(x1))),
+                   int32_t(Clamp(std::ceil(y1))));
+  if (!IntersectRect(box, box, target_) || IsRectEmpty(box)) return region;
+  const int w = box.Width(), h = box.Height();
   TSurface mask(cairo_image_surface_create(CAIRO_FORMAT_A8, w, h));
   if (!mask.Ok()) return region;
-  UseTarget();
   cairo_path_t* path = cairo_copy_path(cr_);
   cairo_t* m = cairo_create(mask.s);
   cairo_set_antialias(m, CAIRO_ANTIALIAS_NONE);
-  cairo_translate(m, -target_.Left, -target_.Top);
+  cairo_translate(m, -box.Left, -box.Top);
   cairo_append_path(m, path);
   cairo_set_fill_rule(m, rule);
   cairo_fill(m);
@@ -352,11 +357,34 @@ cairo_region_t* TPlayer::RegionOfPath(cairo_fill_rule_t rule) {
       }
       int e = x;
       while (e < w && row[e]) ++e;
-      const cairo_rectangle_int_t r{target_.Left + x, target_.Top + y, e - x, 1};
+      const cairo_rectangle_int_t r{box.Left + x, box.Top + y, e - x, 1};
       cairo_region_union_rectangle(region, &r);
       x = e;
     }
   }
+  return region;
+}
+
+cairo_region_t* TPlayer::RegionOfRect(double l, double t, double r, double b) {
+  const cairo_matrix_t m = FullMatrix();
+  if (std::fabs(m.xy) < 1e-9 && std::fabs(m.yx) < 1e-9) {
+    // Upright: the rectangle's corners, rounded to whole pixels, bound it.
+    double x0 = l, y0 = t, x1 = r, y1 = b;
+    cairo_matrix_transform_point(&m, &x0, &y0);
+    cairo_matrix_transform_point(&m, &x1, &y1);
+    TRect box = Rect(int32_t(Clamp(std::round(std::min(x0, x1)))), int32_t(Clamp(std::round(std::min(y0, y1)))),
+                     int32_t(Clamp(std::round(std::max(x0, x1)))), int32_t(Clamp(std::round(std::max(y0, y1)))));
+    if (!Finite(x0) || !Finite(y0) || !Finite(x1) || !Finite(y1) || !IntersectRect(box, box, target_) ||
+        IsRectEmpty(box))
+      return cairo_region_create();
+    const cairo_rectangle_int_t ri{box.Left, box.Top, box.Width(), box.Height()};
+    return cairo_region_create_rectangle(&ri);
+  }
+  cairo_new_path(cr_);
+  if (!UseLogical()) return cairo_region_create();
+  cairo_rectangle(cr_, l, t, r - l, b - t);
+  cairo_region_t* region = RegionOfPath(CAIRO_FILL_RULE_WINDING);
+  cairo_new_path(cr_);
   return region;
 }
 
@@ -381,23 +409,15 @@ void TPlayer::SelectClipRects(const TRects* device_rects, uint32_t mode) {
 }
 
 void TPlayer::IntersectClipRect(double l, double t, double r, double b) {
-  if (in_path_) return;
-  cairo_new_path(cr_);
-  if (!UseLogical()) return;
-  cairo_rectangle(cr_, l, t, r - l, b - t);
-  cairo_region_t* region = RegionOfPath(CAIRO_FILL_RULE_WINDING);
-  cairo_new_path(cr_);
+  if (in_path_ || !Invertible(FullMatrix())) return;
+  cairo_region_t* region = RegionOfRect(l, t, r, b);
   CombineClip(region, kRgnAnd);
   cairo_region_destroy(region);
 }
 
 void TPlayer::ExcludeClipRect(double l, double t, double r, double b) {
-  if (in_path_) return;
-  cairo_new_path(cr_);
-  if (!UseLogical()) return;
-  cairo_rectangle(cr_, l, t, r - l, b - t);
-  cairo_region_t* region = RegionOfPath(CAIRO_FILL_RULE_WINDING);
-  cairo_new_path(cr_);
+  if (in_path_ || !Invertible(FullMatrix())) return;
+  cairo_region_t* region = RegionOfRect(l, t, r, b);
   CombineClip(region, kRgnDiff);
   cairo_region_destroy(region);
 }

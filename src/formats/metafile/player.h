@@ -178,6 +178,8 @@ class TPlayer {
   void CombineClip(cairo_region_t* with, uint32_t mode);
   // The region covered by cr's current path (target pixels), by rasterising it.
   cairo_region_t* RegionOfPath(cairo_fill_rule_t rule);
+  // The region a logical rectangle covers (target pixels).
+  cairo_region_t* RegionOfRect(double l, double t, double r, double b);
 
   // Builds into the current path (the open path bracket or a fresh one).
   void StartShape();
