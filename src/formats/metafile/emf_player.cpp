@@ -224,7 +224,7 @@ class TEmfPlayer {
           }
           text += c;
         } else {
-          text += char32_t(*r.At(off_string + i));
+          text += FromWindows1252(r.At(off_string + i), 1);
         }
       }
     }

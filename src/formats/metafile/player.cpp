@@ -111,6 +111,21 @@ char32_t Printable(char32_t c) {
 
 }  // namespace
 
+std::u32string FromWindows1252(const uint8_t* text, size_t count) {
+  // 0x80 to 0x9F; 0 where the code page leaves a position unassigned.
+  static constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                         0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::u32string s;
+  s.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t c = text[i];
+    s += c >= 0x80 && c < 0xA0 ? (kHigh[c - 0x80] ? char32_t(kHigh[c - 0x80]) : char32_t(0xFFFD)) : char32_t(c);
+  }
+  return s;
+}
+
 std::optional<TBitmap> DecodeDib(const uint8_t* bmi, size_t bmi_size, const uint8_t* bits, size_t bits_size) {
   if (!bmi || bmi_size < 12) return std::nullopt;
   const uint64_t total = 14 + uint64_t(bmi_size) + bits_size;

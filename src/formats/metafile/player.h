@@ -202,6 +202,9 @@ class TPlayer {
   bool clip_applied_ = false;
 };
 
+// Text of the Western Windows code page (1252), which ANSI text records are taken to be in.
+std::u32string FromWindows1252(const uint8_t* text, size_t count);
+
 // Decodes a device-independent bitmap (information header, colour table, bits) through the BMP
 // reader; nullopt when it is not valid. bits may follow bmi directly or lie elsewhere.
 std::optional<TBitmap> DecodeDib(const uint8_t* bmi, size_t bmi_size, const uint8_t* bits, size_t bits_size);

@@ -71,11 +71,7 @@ class TWmfPlayer {
     }
   }
 
-  static std::u32string Ansi(const uint8_t* p, size_t n) {
-    std::u32string s;
-    for (size_t i = 0; i < n; ++i) s += char32_t(p[i]);
-    return s;
-  }
+  static std::u32string Ansi(const uint8_t* p, size_t n) { return FromWindows1252(p, n); }
 
   void DibBlit(const TRecordView& r, uint16_t function) {
     TBlit b;

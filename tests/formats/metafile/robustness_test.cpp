@@ -63,3 +63,16 @@ TEST(MetafilePlayback, WorkersPlayAtTheSameTime) {
 
 }  // namespace
 }  // namespace pellavo
+
+#include "formats/metafile/player.h"
+
+namespace pellavo {
+namespace {
+
+TEST(MetafileText, AnsiTextIsTheWesternWindowsCodePage) {
+  const uint8_t bytes[] = {'A', 0x80, 0x81, 0x92, 0x9F, 0xA0, 0xE9};
+  EXPECT_EQ(metafile::FromWindows1252(bytes, sizeof bytes), U"A\u20AC\uFFFD\u2019\u0178\u00A0\u00E9");
+}
+
+}  // namespace
+}  // namespace pellavo
