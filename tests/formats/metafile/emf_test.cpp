@@ -7,6 +7,7 @@
 #include "formats/metafile/metafile.h"
 #include "formats/metafile/records.h"
 #include "formats/picture.h"
+#include "formats/registry.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "formats/metafile/emf_builder.h"
@@ -141,6 +142,16 @@ TEST(EmfReading, ReadsOnlyTheBytesTheHeaderCounts) {
   EXPECT_EQ(s.Position(), int64_t(size));
   ASSERT_NE(mf.Records(), nullptr);
   EXPECT_EQ(mf.Records()->size(), size);
+}
+
+TEST(MetafileRegistry, BothExtensionsComeFirstInTheRegistry) {
+  RegisterStandardFormats();
+  EXPECT_EQ(FindByExtension("WMF"), &TMetafile::StaticClass());
+  EXPECT_EQ(FindByExtension("emf"), &TMetafile::StaticClass());
+  const std::string filter = FileFormatFilter(TGraphic::StaticClass());
+  const std::string tail = "|Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf";
+  ASSERT_GE(filter.size(), tail.size());
+  EXPECT_EQ(filter.substr(filter.size() - tail.size()), tail);
 }
 
 TEST(EmfReading, EmfNamedWmfIsReadByContent) {
