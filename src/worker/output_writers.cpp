@@ -3,9 +3,12 @@
 #include <array>
 #include <utility>
 
+#include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
+#include "formats/metafile/metafile.h"
 #include "formats/pdf/pdf_writer.h"
+#include "formats/png/png_object.h"
 
 namespace pellavo {
 namespace {
@@ -31,6 +34,23 @@ void WriteJpeg(TBitmap& bitmap, TStream& out) {
   jpeg.SaveToStream(out);
 }
 
+void WritePng(TBitmap& bitmap, TStream& out) {
+  TPNGObject png;
+  png.SetRowFilters(FilterBit(pfSub) | FilterBit(pfUp));
+  png.SetDeflateLevel(8);
+  png.Assign(bitmap);
+  png.SaveToStream(out);
+}
+
+void WriteGif(TBitmap& bitmap, TStream& out) {
+  TGIFImage gif;
+  gif.SetReductionMode(TGIFReductionMode::SystemOctreePalette);
+  gif.Assign(bitmap);
+  gif.SaveToStream(out);
+}
+
+void WriteEmf(TBitmap& bitmap, TStream& out) { SaveBitmapAsEmf(bitmap, out); }
+
 }  // namespace
 
 std::string MapOutputExtension(const std::string& ext) {
@@ -42,11 +62,14 @@ std::string MapOutputExtension(const std::string& ext) {
 }
 
 TOutputWriter FindOutputWriter(std::string_view ext) {
-  static constexpr std::array<std::pair<std::string_view, TOutputWriter>, 4> kWriters = {{
+  static constexpr std::array<std::pair<std::string_view, TOutputWriter>, 7> kWriters = {{
       {".pdf", WritePdfFile},
       {".bmp", WriteBmp},
       {".jp2", WriteJp2},
       {".jpg", WriteJpeg},
+      {".png", WritePng},
+      {".gif", WriteGif},
+      {".emf", WriteEmf},
   }};
   for (const auto& [e, writer] : kWriters)
     if (e == ext) return writer;

@@ -8,6 +8,7 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/png/png_object.h"
+#include "formats/metafile/metafile.h"
 #include "formats/registry.h"
 
 namespace pellavo {
@@ -15,6 +16,8 @@ namespace pellavo {
 void RegisterStandardFormats() {
   static std::once_flag once;
   std::call_once(once, [] {
+    RegisterFormat("wmf", "Metafiles", TMetafile::StaticClass());
+    RegisterFormat("emf", "Enhanced Metafiles", TMetafile::StaticClass());
     RegisterFormat("ico", "Icons", TIcon::StaticClass());
     RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
     RegisterFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());

@@ -153,7 +153,7 @@ class TBmpParser {
 
     if (rle) {
       DecodeRle(bitmap, data, compression == kBiRle4);
-    } else {
+    } else if (file_row != 0) {  // a bitmap 0 pixels wide has no rows to copy
       const size_t row = static_cast<size_t>(file_row);
       for (int64_t y = 0; y < height; ++y) {
         const int64_t file_y = top_down ? y : height - 1 - y;
