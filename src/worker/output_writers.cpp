@@ -15,7 +15,9 @@ namespace {
 
 // Each encoder object is new for the file and released after it, also when writing fails.
 
-void WriteBmp(TBitmap& bitmap, TStream& out) { bitmap.SaveToStream(out); }
+// The rendered image can sit in a class derived from the bitmap (a JPEG 2000 source's picture
+// keeps its graphic), whose own SaveToStream writes its own format: a BMP is asked for here.
+void WriteBmp(TBitmap& bitmap, TStream& out) { bitmap.TBitmap::SaveToStream(out); }
 
 void WritePdfFile(TBitmap& bitmap, TStream& out) { WritePdf(bitmap, out); }
 
