@@ -12,9 +12,10 @@
 namespace pellavo {
 namespace {
 
-// Round to nearest, halves to even (the default rounding mode), saturated to 32 bits.
-int32_t RoundWeight(long double v) {
-  const long double r = std::nearbyint(v);
+// Round to nearest, halves to even (the default rounding mode), saturated to 32 bits. A kernel
+// value times 256 times a scale is a product of two 24-bit mantissas: exact in double.
+int32_t RoundWeight(double v) {
+  const double r = std::nearbyint(v);
   if (!(r > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
   if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(r);
@@ -58,10 +59,10 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
       int32_t weight;
       if (reducing) {
         const float x = static_cast<float>((center - static_cast<long double>(j)) * old_scale);
-        weight = RoundWeight(static_cast<long double>(Kernel.Filter(x)) * 256 * old_scale);
+        weight = RoundWeight(static_cast<double>(Kernel.Filter(x)) * 256 * old_scale);
       } else {
         const float x = static_cast<float>(center - static_cast<long double>(j));
-        weight = RoundWeight(static_cast<long double>(Kernel.Filter(x)) * 256);
+        weight = RoundWeight(static_cast<double>(Kernel.Filter(x)) * 256);
       }
       if (weight == 0) continue;
       cluster.push_back({ClampPos(j, SrcLo, SrcHi), weight});
