@@ -21,6 +21,11 @@ int32_t RoundWeight(double v) {
   return static_cast<int32_t>(r);
 }
 
+// Destination rows filtered together, and the cache share their source rows may use per
+// column chunk.
+constexpr int32_t kBandRows = 8;
+constexpr int64_t kChunkBytes = 192 * 1024;
+
 int32_t ClampPos(int64_t j, int32_t lo, int32_t hi) { return static_cast<int32_t>(std::clamp<int64_t>(j, lo, hi - 1)); }
 
 // Moves the rounding error of a cluster onto its middle entry so the weights sum to 256.
@@ -101,63 +106,107 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
 
   // The row of sums spans the smallest to the largest source column in use.
   int32_t x_lo = std::numeric_limits<int32_t>::max(), x_hi = std::numeric_limits<int32_t>::min();
-  size_t entries = 0;
   for (const TCluster& c : MapX) {
     if (c.empty()) throw EInvalidGraphicOperation("Mapping tables do not match the destination");
     for (const TClusterEntry& e : c) {
       x_lo = std::min(x_lo, e.Pos);
       x_hi = std::max(x_hi, e.Pos);
     }
-    entries += c.size();
   }
   bool rows_inside = true;
   for (const TCluster& c : MapY)
     for (const TClusterEntry& e : c) rows_inside = rows_inside && e.Pos >= 0 && e.Pos < Src.Height();
   if (x_lo < 0 || x_hi >= Src.Width() || !rows_inside) throw ESrcInvalidException(kSrcRectInvalid);
 
-  std::vector<int32_t> start(size_t(cw) + 1), pos, weight;
-  std::vector<uint8_t> contiguous(static_cast<size_t>(cw));
-  pos.reserve(entries);
-  weight.reserve(entries);
+  // Each cluster as a window of one even length over the row of sums: repeated positions are
+  // merged and the rest padded with zero weights (exact: the sums wrap at 32 bits).
+  std::vector<int32_t> window(static_cast<size_t>(cw)), last(static_cast<size_t>(cw));
+  int32_t window_taps = 2;
   for (int32_t d = 0; d < cw; ++d) {
-    const TCluster& c = MapX[size_t(d)];
-    start[size_t(d)] = static_cast<int32_t>(pos.size());
-    bool run = true;
-    for (size_t k = 0; k < c.size(); ++k) {
-      pos.push_back(c[k].Pos - x_lo);
-      weight.push_back(c[k].Weight);
-      run = run && c[k].Pos == c[0].Pos + static_cast<int32_t>(k);
+    int32_t lo = std::numeric_limits<int32_t>::max(), hi = std::numeric_limits<int32_t>::min();
+    for (const TClusterEntry& e : MapX[size_t(d)]) {
+      lo = std::min(lo, e.Pos - x_lo);
+      hi = std::max(hi, e.Pos - x_lo);
     }
-    contiguous[size_t(d)] = run;
+    window[size_t(d)] = lo;
+    last[size_t(d)] = hi;
+    window_taps = std::max(window_taps, hi - lo + 1);
   }
-  start[size_t(cw)] = static_cast<int32_t>(pos.size());
-  const simd::TKernelHorzTable horz{start.data(), pos.data(), weight.data(), contiguous.data()};
+  window_taps += window_taps & 1;
+  std::vector<int32_t> weight(size_t(cw) * size_t(window_taps));
+  for (int32_t d = 0; d < cw; ++d)
+    for (const TClusterEntry& e : MapX[size_t(d)]) {
+      int32_t& w = weight[size_t(d) * size_t(window_taps) + size_t(e.Pos - x_lo - window[size_t(d)])];
+      w = static_cast<int32_t>(static_cast<uint32_t>(w) + static_cast<uint32_t>(e.Weight));
+    }
 
   const int32_t columns = x_hi - x_lo + 1;
-  std::vector<int32_t> sums(size_t(columns) * 4);
-  std::vector<const uint32_t*> rows;
-  std::vector<int32_t> row_weights;
-  std::vector<TColor32> buffer;
-  if (CombineOp != dmOpaque) buffer.resize(size_t(cw));
   const simd::TPixelRoutines& r = simd::Routines();
 
-  for (int32_t j = 0; j < ch; ++j) {
-    const TCluster& cy = MapY[size_t(j)];
+  // A destination row needs every source row of its cluster across the whole width, which for
+  // wide reductions outgrows the cache long before the next row reuses them. So rows are done
+  // in bands, and each band in column chunks small enough that the band's source rows stay
+  // cached across the chunk; a destination pixel is filtered horizontally as soon as the
+  // columns it needs are summed. The sums are exact integers, so the order changes nothing.
+  size_t max_taps = 1;
+  for (const TCluster& c : MapY) max_taps = std::max(max_taps, c.size());
+  const int32_t band = static_cast<int32_t>(std::min<int64_t>(kBandRows, ch));
+  const int64_t chunk_target = kChunkBytes / int64_t(sizeof(TColor32) * (max_taps + size_t(band) * 8));
+  const int32_t chunk = static_cast<int32_t>(std::clamp<int64_t>(chunk_target, 64, 2048) & ~int64_t{15});
+
+  // ready[d]: one past the largest column that destination pixels 0..d need.
+  std::vector<int32_t> ready(static_cast<size_t>(cw));
+  int32_t reach = 0;
+  for (int32_t d = 0; d < cw; ++d) ready[size_t(d)] = reach = std::max(reach, last[size_t(d)] + 1);
+
+  // Each band row's sums, with room for the padded end of the last window.
+  const size_t stride = (size_t(columns) + size_t(window_taps)) * 4;
+  std::vector<int32_t> sums(stride * size_t(band));
+  std::vector<const uint32_t*> rows;
+  std::vector<int32_t> row_weights;
+  std::vector<size_t> row_first(size_t(band) + 1);
+  std::vector<const uint32_t*> chunk_rows;
+  std::vector<TColor32> buffer;
+  if (CombineOp != dmOpaque) buffer.resize(size_t(cw) * size_t(band));
+
+  for (int32_t j0 = 0; j0 < ch; j0 += band) {
+    const int32_t rows_in_band = std::min(band, ch - j0);
     rows.clear();
     row_weights.clear();
-    for (const TClusterEntry& e : cy) {
-      rows.push_back(Src.ScanLine(e.Pos) + x_lo);
-      row_weights.push_back(e.Weight);
+    for (int32_t b = 0; b < rows_in_band; ++b) {
+      row_first[size_t(b)] = rows.size();
+      for (const TClusterEntry& e : MapY[size_t(j0 + b)]) {
+        rows.push_back(Src.ScanLine(e.Pos) + x_lo);
+        row_weights.push_back(e.Weight);
+      }
     }
-    r.KernelVertical(rows.data(), row_weights.data(), static_cast<int32_t>(rows.size()), columns, sums.data());
-    const int32_t y = DstClip.Top + j;
-    TColor32* dst = Dst.ScanLine(y) + DstClip.Left;
-    if (CombineOp == dmOpaque) {
-      r.KernelHorizontal(sums.data(), horz, cw, Clamp, dst);
-    } else {
-      r.KernelHorizontal(sums.data(), horz, cw, Clamp, buffer.data());
-      StoreRow(dst, buffer.data(), cw, Src, CombineOp, CombineCallBack);
+    row_first[size_t(rows_in_band)] = rows.size();
+    const auto out_row = [&](int32_t b) {
+      return CombineOp == dmOpaque ? Dst.ScanLine(DstClip.Top + j0 + b) + DstClip.Left : buffer.data() + size_t(b) * size_t(cw);
+    };
+
+    int32_t done = 0;
+    for (int32_t x0 = 0; x0 < columns; x0 += chunk) {
+      const int32_t x1 = std::min(columns, x0 + chunk);
+      int32_t now_ready = done;
+      while (now_ready < cw && ready[size_t(now_ready)] <= x1) ++now_ready;
+      for (int32_t b = 0; b < rows_in_band; ++b) {
+        const size_t first = row_first[size_t(b)], taps = row_first[size_t(b) + 1] - first;
+        chunk_rows.resize(taps);
+        for (size_t k = 0; k < taps; ++k) chunk_rows[k] = rows[first + k] + x0;
+        int32_t* band_sums = sums.data() + size_t(b) * stride;
+        r.KernelVertical(chunk_rows.data(), row_weights.data() + first, static_cast<int32_t>(taps), x1 - x0,
+                         band_sums + size_t(x0) * 4);
+        if (now_ready > done) {
+          const simd::TKernelHorzTable part{window.data() + done, weight.data() + size_t(done) * size_t(window_taps), window_taps};
+          r.KernelHorizontal(band_sums, part, now_ready - done, Clamp, out_row(b) + done);
+        }
+      }
+      done = now_ready;
     }
+    if (CombineOp != dmOpaque)
+      for (int32_t b = 0; b < rows_in_band; ++b)
+        StoreRow(Dst.ScanLine(DstClip.Top + j0 + b) + DstClip.Left, out_row(b), cw, Src, CombineOp, CombineCallBack);
   }
 }
 

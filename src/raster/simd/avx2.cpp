@@ -133,35 +133,29 @@ PELLAVO_AVX2 inline uint32_t FinishPixel(__m128i t, bool clamp) {
 
 PELLAVO_AVX2 void KernelHorizontal(const int32_t* sums, const TKernelHorzTable& t, int32_t count, bool clamp,
                                    uint32_t* dst) {
-  // Two entries per step: their records side by side in one register, each weighed by its own
-  // weight; the two halves are added at the end. The sums wrap exactly like the reference's.
+  // Two records per step, side by side in one register, each weighed by its own weight; the
+  // halves are added at the end. The sums wrap exactly like the reference's.
   const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
   for (int32_t d = 0; d < count; ++d) {
-    const int32_t first = t.start[d], end = t.start[d + 1];
-    __m256i acc = _mm256_setzero_si256();
-    int32_t k = first;
-    if (t.contiguous[d]) {
-      const int32_t* base = sums + 4 * static_cast<ptrdiff_t>(t.pos[first]);
-      for (; k + 2 <= end; k += 2) {
-        const __m256i w = _mm256_permutevar8x32_epi32(
-            _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t.weight + k))), spread);
-        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(Load8(base + 4 * (k - first)), w));
-      }
-    } else {
-      for (; k + 2 <= end; k += 2) {
-        const __m256i w = _mm256_permutevar8x32_epi32(
-            _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t.weight + k))), spread);
-        const __m256i v = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(Load4(sums + 4 * static_cast<ptrdiff_t>(t.pos[k]))),
-            Load4(sums + 4 * static_cast<ptrdiff_t>(t.pos[k + 1])), 1);
-        acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(v, w));
-      }
+    const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.first[d]);
+    const int32_t* weight = t.weight + static_cast<ptrdiff_t>(d) * t.taps;
+    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    int32_t k = 0;
+    for (; k + 4 <= t.taps; k += 4) {
+      const __m256i w0 = _mm256_permutevar8x32_epi32(
+          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(weight + k))), spread);
+      const __m256i w1 = _mm256_permutevar8x32_epi32(
+          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(weight + k + 2))), spread);
+      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), w0));
+      acc1 = _mm256_add_epi32(acc1, _mm256_mullo_epi32(Load8(rec + 4 * k + 8), w1));
     }
-    __m128i total = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-    if (k < end)
-      total = _mm_add_epi32(total, _mm_mullo_epi32(Load4(sums + 4 * static_cast<ptrdiff_t>(t.pos[k])),
-                                                   _mm_set1_epi32(t.weight[k])));
-    dst[d] = FinishPixel(total, clamp);
+    if (k < t.taps) {
+      const __m256i w0 = _mm256_permutevar8x32_epi32(
+          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(weight + k))), spread);
+      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), w0));
+    }
+    acc0 = _mm256_add_epi32(acc0, acc1);
+    dst[d] = FinishPixel(_mm_add_epi32(_mm256_castsi256_si128(acc0), _mm256_extracti128_si256(acc0, 1)), clamp);
   }
 }
 

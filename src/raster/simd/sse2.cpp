@@ -137,9 +137,11 @@ void KernelHorizontal(const int32_t* sums, const TKernelHorzTable& t, int32_t co
   // the same low 32 bits, and 64-bit adds keep them, so the wrapped sums come out identical.
   for (int32_t d = 0; d < count; ++d) {
     __m128i even = _mm_setzero_si128(), odd = _mm_setzero_si128();
-    for (int32_t k = t.start[d]; k < t.start[d + 1]; ++k) {
-      const __m128i s = Load(sums + 4 * static_cast<ptrdiff_t>(t.pos[k]));
-      const __m128i w = _mm_set1_epi32(t.weight[k]);
+    const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.first[d]);
+    const int32_t* weight = t.weight + static_cast<ptrdiff_t>(d) * t.taps;
+    for (int32_t k = 0; k < t.taps; ++k) {
+      const __m128i s = Load(rec + 4 * k);
+      const __m128i w = _mm_set1_epi32(weight[k]);
       even = _mm_add_epi64(even, _mm_mul_epu32(s, w));
       odd = _mm_add_epi64(odd, _mm_mul_epu32(_mm_srli_epi64(s, 32), w));
     }
