@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "raster/bitmap32.h"
@@ -28,6 +29,32 @@ constexpr int64_t kChunkBytes = 192 * 1024;
 
 int32_t ClampPos(int64_t j, int32_t lo, int32_t hi) { return static_cast<int32_t>(std::clamp<int64_t>(j, lo, hi - 1)); }
 
+// Kernel values by argument. At a rational scale the same arguments come back every few
+// clusters, and a sine costs far more than a lookup; the values are the kernel's own.
+class TFilterMemo {
+ public:
+  explicit TFilterMemo(const TCustomKernel& kernel) : kernel_(kernel), keys_(kSize), values_(kSize) {}
+  float operator()(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const size_t slot = (bits * 2654435761u) >> (32 - kBits);
+    if (keys_[slot] == bits + 1) return values_[slot];  // +1: an empty slot (0) matches no argument
+    const float v = kernel_.Filter(x);
+    if (bits + 1 != 0) {
+      keys_[slot] = bits + 1;
+      values_[slot] = v;
+    }
+    return v;
+  }
+
+ private:
+  static constexpr int kBits = 11;
+  static constexpr size_t kSize = size_t{1} << kBits;
+  const TCustomKernel& kernel_;
+  std::vector<uint32_t> keys_;
+  std::vector<float> values_;
+};
+
 // Moves the rounding error of a cluster onto its middle entry so the weights sum to 256.
 void Normalize(TCluster& cluster, int64_t count) {
   if (count != 0) cluster[(cluster.size() - 1) / 2].Weight -= static_cast<int32_t>(count);
@@ -47,6 +74,7 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
   float scale = static_cast<float>(double(dst_w) / double(src_w));
   float filter_width = Kernel.GetWidth();
   TMappingTable table(static_cast<size_t>(clip_w));
+  TFilterMemo filter(Kernel);
   const bool reducing = scale < 1;
   const float old_scale = scale;
   scale = static_cast<float>(1.0L / scale);
@@ -64,10 +92,10 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
       int32_t weight;
       if (reducing) {
         const float x = static_cast<float>((center - static_cast<long double>(j)) * old_scale);
-        weight = RoundWeight(static_cast<double>(Kernel.Filter(x)) * 256 * old_scale);
+        weight = RoundWeight(static_cast<double>(filter(x)) * 256 * old_scale);
       } else {
         const float x = static_cast<float>(center - static_cast<long double>(j));
-        weight = RoundWeight(static_cast<double>(Kernel.Filter(x)) * 256);
+        weight = RoundWeight(static_cast<double>(filter(x)) * 256);
       }
       if (weight == 0) continue;
       cluster.push_back({ClampPos(j, SrcLo, SrcHi), weight});
@@ -139,6 +167,8 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
       int32_t& w = weight[size_t(d) * size_t(window_taps) + size_t(e.Pos - x_lo - window[size_t(d)])];
       w = static_cast<int32_t>(static_cast<uint32_t>(w) + static_cast<uint32_t>(e.Weight));
     }
+  std::vector<int32_t> weight4(weight.size() * 4);
+  for (size_t k = 0; k < weight.size(); ++k) std::fill_n(weight4.begin() + ptrdiff_t(4 * k), 4, weight[k]);
 
   const int32_t columns = x_hi - x_lo + 1;
   const simd::TPixelRoutines& r = simd::Routines();
@@ -169,8 +199,28 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
   std::vector<TColor32> buffer;
   if (CombineOp != dmOpaque) buffer.resize(size_t(cw) * size_t(band));
 
+  // The distinct source rows of each band, for prefetching the next chunk while this one is
+  // filtered: the rows are read in short runs the hardware prefetcher does not follow.
+  const auto band_rows = [&](int32_t j0) {
+    std::vector<int32_t> used;
+    for (int32_t j = j0; j < std::min(ch, j0 + band); ++j)
+      for (const TClusterEntry& e : MapY[size_t(j)]) used.push_back(e.Pos);
+    std::sort(used.begin(), used.end());
+    used.erase(std::unique(used.begin(), used.end()), used.end());
+    return used;
+  };
+  const auto prefetch = [&](const std::vector<int32_t>& used, int32_t x0, int32_t x1) {
+    for (int32_t y : used) {
+      const char* p = reinterpret_cast<const char*>(Src.ScanLine(y) + x_lo + x0);
+      const char* end = reinterpret_cast<const char*>(Src.ScanLine(y) + x_lo + x1);
+      for (; p < end; p += 64) __builtin_prefetch(p);
+    }
+  };
+  std::vector<int32_t> used_now = band_rows(0), used_next;
+
   for (int32_t j0 = 0; j0 < ch; j0 += band) {
     const int32_t rows_in_band = std::min(band, ch - j0);
+    if (j0 + band < ch) used_next = band_rows(j0 + band);
     rows.clear();
     row_weights.clear();
     for (int32_t b = 0; b < rows_in_band; ++b) {
@@ -190,6 +240,10 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
       const int32_t x1 = std::min(columns, x0 + chunk);
       int32_t now_ready = done;
       while (now_ready < cw && ready[size_t(now_ready)] <= x1) ++now_ready;
+      if (x1 < columns)
+        prefetch(used_now, x1, std::min(columns, x1 + chunk));
+      else if (j0 + band < ch)
+        prefetch(used_next, 0, std::min(columns, chunk));
       for (int32_t b = 0; b < rows_in_band; ++b) {
         const size_t first = row_first[size_t(b)], taps = row_first[size_t(b) + 1] - first;
         chunk_rows.resize(taps);
@@ -198,7 +252,8 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
         r.KernelVertical(chunk_rows.data(), row_weights.data() + first, static_cast<int32_t>(taps), x1 - x0,
                          band_sums + size_t(x0) * 4);
         if (now_ready > done) {
-          const simd::TKernelHorzTable part{window.data() + done, weight.data() + size_t(done) * size_t(window_taps), window_taps};
+          const simd::TKernelHorzTable part{window.data() + done, weight.data() + size_t(done) * size_t(window_taps),
+                                            weight4.data() + size_t(done) * size_t(window_taps) * 4, window_taps};
           r.KernelHorizontal(band_sums, part, now_ready - done, Clamp, out_row(b) + done);
         }
       }
@@ -207,6 +262,7 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
     if (CombineOp != dmOpaque)
       for (int32_t b = 0; b < rows_in_band; ++b)
         StoreRow(Dst.ScanLine(DstClip.Top + j0 + b) + DstClip.Left, out_row(b), cw, Src, CombineOp, CombineCallBack);
+    used_now.swap(used_next);
   }
 }
 

@@ -94,7 +94,9 @@ TEST(Simd, KernelHorizontalPassMatchesTheReference) {
             std::vector<int32_t> first(static_cast<size_t>(count)), weight(size_t(count) * size_t(taps));
             for (int32_t d = 0; d < count; ++d) first[size_t(d)] = int32_t(rng() % uint32_t(columns));
             for (int32_t& w : weight) w = rng() % 4 == 0 ? 0 : std::uniform_int_distribution<int32_t>(-100, 400)(rng);
-            const simd::TKernelHorzTable t{first.data(), weight.data(), taps};
+            std::vector<int32_t> weight4;
+            for (int32_t w : weight) weight4.insert(weight4.end(), 4, w);
+            const simd::TKernelHorzTable t{first.data(), weight.data(), weight4.data(), taps};
             std::vector<uint32_t> a(static_cast<size_t>(count)), b(static_cast<size_t>(count));
             Scalar().KernelHorizontal(sums.data(), t, count, clamp, a.data());
             r->KernelHorizontal(sums.data(), t, count, clamp, b.data());

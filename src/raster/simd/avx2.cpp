@@ -135,25 +135,16 @@ PELLAVO_AVX2 void KernelHorizontal(const int32_t* sums, const TKernelHorzTable& 
                                    uint32_t* dst) {
   // Two records per step, side by side in one register, each weighed by its own weight; the
   // halves are added at the end. The sums wrap exactly like the reference's.
-  const __m256i spread = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
   for (int32_t d = 0; d < count; ++d) {
     const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.first[d]);
-    const int32_t* weight = t.weight + static_cast<ptrdiff_t>(d) * t.taps;
+    const int32_t* weight = t.weight4 + 4 * static_cast<ptrdiff_t>(d) * t.taps;
     __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
     int32_t k = 0;
     for (; k + 4 <= t.taps; k += 4) {
-      const __m256i w0 = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(weight + k))), spread);
-      const __m256i w1 = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(weight + k + 2))), spread);
-      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), w0));
-      acc1 = _mm256_add_epi32(acc1, _mm256_mullo_epi32(Load8(rec + 4 * k + 8), w1));
+      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), Load8(weight + 4 * k)));
+      acc1 = _mm256_add_epi32(acc1, _mm256_mullo_epi32(Load8(rec + 4 * k + 8), Load8(weight + 4 * k + 8)));
     }
-    if (k < t.taps) {
-      const __m256i w0 = _mm256_permutevar8x32_epi32(
-          _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(weight + k))), spread);
-      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), w0));
-    }
+    if (k < t.taps) acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), Load8(weight + 4 * k)));
     acc0 = _mm256_add_epi32(acc0, acc1);
     dst[d] = FinishPixel(_mm_add_epi32(_mm256_castsi256_si128(acc0), _mm256_extracti128_si256(acc0, 1)), clamp);
   }

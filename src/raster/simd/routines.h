@@ -15,7 +15,8 @@ namespace pellavo::simd {
 struct TKernelHorzTable {
   const int32_t* first;
   const int32_t* weight;
-  int32_t taps;  // even, at least 2
+  const int32_t* weight4;  // the same weights, each four times over: one per channel
+  int32_t taps;            // even, at least 2
 };
 
 struct TPixelRoutines {

@@ -138,10 +138,10 @@ void KernelHorizontal(const int32_t* sums, const TKernelHorzTable& t, int32_t co
   for (int32_t d = 0; d < count; ++d) {
     __m128i even = _mm_setzero_si128(), odd = _mm_setzero_si128();
     const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.first[d]);
-    const int32_t* weight = t.weight + static_cast<ptrdiff_t>(d) * t.taps;
+    const int32_t* weight = t.weight4 + 4 * static_cast<ptrdiff_t>(d) * t.taps;
     for (int32_t k = 0; k < t.taps; ++k) {
       const __m128i s = Load(rec + 4 * k);
-      const __m128i w = _mm_set1_epi32(weight[k]);
+      const __m128i w = Load(weight + 4 * k);
       even = _mm_add_epi64(even, _mm_mul_epu32(s, w));
       odd = _mm_add_epi64(odd, _mm_mul_epu32(_mm_srli_epi64(s, 32), w));
     }
