@@ -131,22 +131,37 @@ PELLAVO_AVX2 inline uint32_t FinishPixel(__m128i t, bool clamp) {
   return PackPixel(_mm_and_si128(_mm_srli_epi32(t, 16), _mm_set1_epi32(0xFF)));
 }
 
+// Sum of one window as two half-sums, each register holding two records' products.
+PELLAVO_AVX2 inline __m256i WindowSum(const int32_t* rec, const int32_t* weight, int32_t taps) {
+  __m256i acc = _mm256_setzero_si256();
+  for (int32_t k = 0; k < taps / 2; ++k)
+    acc = _mm256_add_epi32(acc, _mm256_mullo_epi32(Load8(rec + 8 * k), Load8(weight + 8 * k)));
+  return acc;
+}
+
 PELLAVO_AVX2 void KernelHorizontal(const int32_t* sums, const TKernelHorzTable& t, int32_t count, bool clamp,
                                    uint32_t* dst) {
-  // Two records per step, side by side in one register, each weighed by its own weight; the
-  // halves are added at the end. The sums wrap exactly like the reference's.
-  for (int32_t d = 0; d < count; ++d) {
-    const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.first[d]);
-    const int32_t* weight = t.weight4 + 4 * static_cast<ptrdiff_t>(d) * t.taps;
-    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
-    int32_t k = 0;
-    for (; k + 4 <= t.taps; k += 4) {
-      acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), Load8(weight + 4 * k)));
-      acc1 = _mm256_add_epi32(acc1, _mm256_mullo_epi32(Load8(rec + 4 * k + 8), Load8(weight + 4 * k + 8)));
-    }
-    if (k < t.taps) acc0 = _mm256_add_epi32(acc0, _mm256_mullo_epi32(Load8(rec + 4 * k), Load8(weight + 4 * k)));
-    acc0 = _mm256_add_epi32(acc0, acc1);
-    dst[d] = FinishPixel(_mm_add_epi32(_mm256_castsi256_si128(acc0), _mm256_extracti128_si256(acc0, 1)), clamp);
+  // Each step weighs two records side by side in one register, each by its own weight; the
+  // halves are added at the end, and two destination pixels go together so that they share the
+  // finishing steps. The sums wrap exactly like the reference's.
+  const ptrdiff_t step = 4 * static_cast<ptrdiff_t>(t.taps);
+  const __m256i top = _mm256_set1_epi32(0xFF0000), low_byte = _mm256_set1_epi32(0xFF);
+  int32_t d = 0;
+  for (; d + 2 <= count; d += 2) {
+    const __m256i a = WindowSum(sums + 4 * static_cast<ptrdiff_t>(t.first[d]), t.weight4 + d * step, t.taps);
+    const __m256i b =
+        WindowSum(sums + 4 * static_cast<ptrdiff_t>(t.first[d + 1]), t.weight4 + (d + 1) * step, t.taps);
+    __m256i total = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
+    if (clamp) total = _mm256_min_epi32(_mm256_max_epi32(total, _mm256_setzero_si256()), top);
+    total = _mm256_and_si256(_mm256_srli_epi32(total, 16), low_byte);
+    total = _mm256_packus_epi32(total, total);
+    total = _mm256_packus_epi16(total, total);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + d),
+                     _mm_unpacklo_epi32(_mm256_castsi256_si128(total), _mm256_extracti128_si256(total, 1)));
+  }
+  if (d < count) {
+    const __m256i a = WindowSum(sums + 4 * static_cast<ptrdiff_t>(t.first[d]), t.weight4 + d * step, t.taps);
+    dst[d] = FinishPixel(_mm_add_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1)), clamp);
   }
 }
 
