@@ -22,11 +22,6 @@ int32_t RoundWeight(double v) {
   return static_cast<int32_t>(r);
 }
 
-// Destination rows filtered together, and the cache share their source rows may use per
-// column chunk.
-constexpr int32_t kBandRows = 8;
-constexpr int64_t kChunkBytes = 192 * 1024;
-
 int32_t ClampPos(int64_t j, int32_t lo, int32_t hi) { return static_cast<int32_t>(std::clamp<int64_t>(j, lo, hi - 1)); }
 
 // Kernel values by argument. At a rational scale the same arguments come back every few
@@ -148,7 +143,7 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
 
   // Each cluster as a window of one even length over the row of sums: repeated positions are
   // merged and the rest padded with zero weights (exact: the sums wrap at 32 bits).
-  std::vector<int32_t> window(static_cast<size_t>(cw)), last(static_cast<size_t>(cw));
+  std::vector<int32_t> window(static_cast<size_t>(cw));
   int32_t window_taps = 2;
   for (int32_t d = 0; d < cw; ++d) {
     int32_t lo = std::numeric_limits<int32_t>::max(), hi = std::numeric_limits<int32_t>::min();
@@ -157,7 +152,6 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
       hi = std::max(hi, e.Pos - x_lo);
     }
     window[size_t(d)] = lo;
-    last[size_t(d)] = hi;
     window_taps = std::max(window_taps, hi - lo + 1);
   }
   window_taps += window_taps & 1;
@@ -172,97 +166,29 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
 
   const int32_t columns = x_hi - x_lo + 1;
   const simd::TPixelRoutines& r = simd::Routines();
-
-  // A destination row needs every source row of its cluster across the whole width, which for
-  // wide reductions outgrows the cache long before the next row reuses them. So rows are done
-  // in bands, and each band in column chunks small enough that the band's source rows stay
-  // cached across the chunk; a destination pixel is filtered horizontally as soon as the
-  // columns it needs are summed. The sums are exact integers, so the order changes nothing.
-  size_t max_taps = 1;
-  for (const TCluster& c : MapY) max_taps = std::max(max_taps, c.size());
-  const int32_t band = static_cast<int32_t>(std::min<int64_t>(kBandRows, ch));
-  const int64_t chunk_target = kChunkBytes / int64_t(sizeof(TColor32) * (max_taps + size_t(band) * 8));
-  const int32_t chunk = static_cast<int32_t>(std::clamp<int64_t>(chunk_target, 64, 2048) & ~int64_t{15});
-
-  // ready[d]: one past the largest column that destination pixels 0..d need.
-  std::vector<int32_t> ready(static_cast<size_t>(cw));
-  int32_t reach = 0;
-  for (int32_t d = 0; d < cw; ++d) ready[size_t(d)] = reach = std::max(reach, last[size_t(d)] + 1);
-
-  // Each band row's sums, with room for the padded end of the last window.
-  const size_t stride = (size_t(columns) + size_t(window_taps)) * 4;
-  std::vector<int32_t> sums(stride * size_t(band));
+  const simd::TKernelHorzTable horz{window.data(), weight.data(), weight4.data(), window_taps};
+  // The row of sums, with room for the padded end of the last window.
+  std::vector<int32_t> sums((size_t(columns) + size_t(window_taps)) * 4);
   std::vector<const uint32_t*> rows;
   std::vector<int32_t> row_weights;
-  std::vector<size_t> row_first(size_t(band) + 1);
-  std::vector<const uint32_t*> chunk_rows;
   std::vector<TColor32> buffer;
-  if (CombineOp != dmOpaque) buffer.resize(size_t(cw) * size_t(band));
+  if (CombineOp != dmOpaque) buffer.resize(size_t(cw));
 
-  // The distinct source rows of each band, for prefetching the next chunk while this one is
-  // filtered: the rows are read in short runs the hardware prefetcher does not follow.
-  const auto band_rows = [&](int32_t j0) {
-    std::vector<int32_t> used;
-    for (int32_t j = j0; j < std::min(ch, j0 + band); ++j)
-      for (const TClusterEntry& e : MapY[size_t(j)]) used.push_back(e.Pos);
-    std::sort(used.begin(), used.end());
-    used.erase(std::unique(used.begin(), used.end()), used.end());
-    return used;
-  };
-  const auto prefetch = [&](const std::vector<int32_t>& used, int32_t x0, int32_t x1) {
-    for (int32_t y : used) {
-      const char* p = reinterpret_cast<const char*>(Src.ScanLine(y) + x_lo + x0);
-      const char* end = reinterpret_cast<const char*>(Src.ScanLine(y) + x_lo + x1);
-      for (; p < end; p += 64) __builtin_prefetch(p);
-    }
-  };
-  std::vector<int32_t> used_now = band_rows(0), used_next;
-
-  for (int32_t j0 = 0; j0 < ch; j0 += band) {
-    const int32_t rows_in_band = std::min(band, ch - j0);
-    if (j0 + band < ch) used_next = band_rows(j0 + band);
+  for (int32_t j = 0; j < ch; ++j) {
     rows.clear();
     row_weights.clear();
-    for (int32_t b = 0; b < rows_in_band; ++b) {
-      row_first[size_t(b)] = rows.size();
-      for (const TClusterEntry& e : MapY[size_t(j0 + b)]) {
-        rows.push_back(Src.ScanLine(e.Pos) + x_lo);
-        row_weights.push_back(e.Weight);
-      }
+    for (const TClusterEntry& e : MapY[size_t(j)]) {
+      rows.push_back(Src.ScanLine(e.Pos) + x_lo);
+      row_weights.push_back(e.Weight);
     }
-    row_first[size_t(rows_in_band)] = rows.size();
-    const auto out_row = [&](int32_t b) {
-      return CombineOp == dmOpaque ? Dst.ScanLine(DstClip.Top + j0 + b) + DstClip.Left : buffer.data() + size_t(b) * size_t(cw);
-    };
-
-    int32_t done = 0;
-    for (int32_t x0 = 0; x0 < columns; x0 += chunk) {
-      const int32_t x1 = std::min(columns, x0 + chunk);
-      int32_t now_ready = done;
-      while (now_ready < cw && ready[size_t(now_ready)] <= x1) ++now_ready;
-      if (x1 < columns)
-        prefetch(used_now, x1, std::min(columns, x1 + chunk));
-      else if (j0 + band < ch)
-        prefetch(used_next, 0, std::min(columns, chunk));
-      for (int32_t b = 0; b < rows_in_band; ++b) {
-        const size_t first = row_first[size_t(b)], taps = row_first[size_t(b) + 1] - first;
-        chunk_rows.resize(taps);
-        for (size_t k = 0; k < taps; ++k) chunk_rows[k] = rows[first + k] + x0;
-        int32_t* band_sums = sums.data() + size_t(b) * stride;
-        r.KernelVertical(chunk_rows.data(), row_weights.data() + first, static_cast<int32_t>(taps), x1 - x0,
-                         band_sums + size_t(x0) * 4);
-        if (now_ready > done) {
-          const simd::TKernelHorzTable part{window.data() + done, weight.data() + size_t(done) * size_t(window_taps),
-                                            weight4.data() + size_t(done) * size_t(window_taps) * 4, window_taps};
-          r.KernelHorizontal(band_sums, part, now_ready - done, Clamp, out_row(b) + done);
-        }
-      }
-      done = now_ready;
+    r.KernelVertical(rows.data(), row_weights.data(), static_cast<int32_t>(rows.size()), columns, sums.data());
+    TColor32* dst = Dst.ScanLine(DstClip.Top + j) + DstClip.Left;
+    if (CombineOp == dmOpaque) {
+      r.KernelHorizontal(sums.data(), horz, cw, Clamp, dst);
+    } else {
+      r.KernelHorizontal(sums.data(), horz, cw, Clamp, buffer.data());
+      StoreRow(dst, buffer.data(), cw, Src, CombineOp, CombineCallBack);
     }
-    if (CombineOp != dmOpaque)
-      for (int32_t b = 0; b < rows_in_band; ++b)
-        StoreRow(Dst.ScanLine(DstClip.Top + j0 + b) + DstClip.Left, out_row(b), cw, Src, CombineOp, CombineCallBack);
-    used_now.swap(used_next);
   }
 }
 
