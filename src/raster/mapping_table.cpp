@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "raster/bitmap32.h"
@@ -12,15 +13,42 @@
 namespace pellavo {
 namespace {
 
-// Round to nearest, halves to even (the default rounding mode), saturated to 32 bits.
-int32_t RoundWeight(long double v) {
-  const long double r = std::nearbyint(v);
+// Round to nearest, halves to even (the default rounding mode), saturated to 32 bits. A kernel
+// value times 256 times a scale is a product of two 24-bit mantissas: exact in double.
+int32_t RoundWeight(double v) {
+  const double r = std::nearbyint(v);
   if (!(r > std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
   if (r > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(r);
 }
 
 int32_t ClampPos(int64_t j, int32_t lo, int32_t hi) { return static_cast<int32_t>(std::clamp<int64_t>(j, lo, hi - 1)); }
+
+// Kernel values by argument. At a rational scale the same arguments come back every few
+// clusters, and a sine costs far more than a lookup; the values are the kernel's own.
+class TFilterMemo {
+ public:
+  explicit TFilterMemo(const TCustomKernel& kernel) : kernel_(kernel), keys_(kSize), values_(kSize) {}
+  float operator()(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    const size_t slot = (bits * 2654435761u) >> (32 - kBits);
+    if (keys_[slot] == bits + 1) return values_[slot];  // +1: an empty slot (0) matches no argument
+    const float v = kernel_.Filter(x);
+    if (bits + 1 != 0) {
+      keys_[slot] = bits + 1;
+      values_[slot] = v;
+    }
+    return v;
+  }
+
+ private:
+  static constexpr int kBits = 11;
+  static constexpr size_t kSize = size_t{1} << kBits;
+  const TCustomKernel& kernel_;
+  std::vector<uint32_t> keys_;
+  std::vector<float> values_;
+};
 
 // Moves the rounding error of a cluster onto its middle entry so the weights sum to 256.
 void Normalize(TCluster& cluster, int64_t count) {
@@ -41,6 +69,7 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
   float scale = static_cast<float>(double(dst_w) / double(src_w));
   float filter_width = Kernel.GetWidth();
   TMappingTable table(static_cast<size_t>(clip_w));
+  TFilterMemo filter(Kernel);
   const bool reducing = scale < 1;
   const float old_scale = scale;
   scale = static_cast<float>(1.0L / scale);
@@ -58,10 +87,10 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
       int32_t weight;
       if (reducing) {
         const float x = static_cast<float>((center - static_cast<long double>(j)) * old_scale);
-        weight = RoundWeight(static_cast<long double>(Kernel.Filter(x)) * 256 * old_scale);
+        weight = RoundWeight(static_cast<double>(filter(x)) * 256 * old_scale);
       } else {
         const float x = static_cast<float>(center - static_cast<long double>(j));
-        weight = RoundWeight(static_cast<long double>(Kernel.Filter(x)) * 256);
+        weight = RoundWeight(static_cast<double>(filter(x)) * 256);
       }
       if (weight == 0) continue;
       cluster.push_back({ClampPos(j, SrcLo, SrcHi), weight});
@@ -100,57 +129,60 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
 
   // The row of sums spans the smallest to the largest source column in use.
   int32_t x_lo = std::numeric_limits<int32_t>::max(), x_hi = std::numeric_limits<int32_t>::min();
-  size_t entries = 0;
   for (const TCluster& c : MapX) {
     if (c.empty()) throw EInvalidGraphicOperation("Mapping tables do not match the destination");
     for (const TClusterEntry& e : c) {
       x_lo = std::min(x_lo, e.Pos);
       x_hi = std::max(x_hi, e.Pos);
     }
-    entries += c.size();
   }
   bool rows_inside = true;
   for (const TCluster& c : MapY)
     for (const TClusterEntry& e : c) rows_inside = rows_inside && e.Pos >= 0 && e.Pos < Src.Height();
   if (x_lo < 0 || x_hi >= Src.Width() || !rows_inside) throw ESrcInvalidException(kSrcRectInvalid);
 
-  std::vector<int32_t> start(size_t(cw) + 1), pos, weight;
-  std::vector<uint8_t> contiguous(static_cast<size_t>(cw));
-  pos.reserve(entries);
-  weight.reserve(entries);
+  // Each cluster as a window of one even length over the row of sums: repeated positions are
+  // merged and the rest padded with zero weights (exact: the sums wrap at 32 bits).
+  std::vector<int32_t> window(static_cast<size_t>(cw));
+  int32_t window_taps = 2;
   for (int32_t d = 0; d < cw; ++d) {
-    const TCluster& c = MapX[size_t(d)];
-    start[size_t(d)] = static_cast<int32_t>(pos.size());
-    bool run = true;
-    for (size_t k = 0; k < c.size(); ++k) {
-      pos.push_back(c[k].Pos - x_lo);
-      weight.push_back(c[k].Weight);
-      run = run && c[k].Pos == c[0].Pos + static_cast<int32_t>(k);
+    int32_t lo = std::numeric_limits<int32_t>::max(), hi = std::numeric_limits<int32_t>::min();
+    for (const TClusterEntry& e : MapX[size_t(d)]) {
+      lo = std::min(lo, e.Pos - x_lo);
+      hi = std::max(hi, e.Pos - x_lo);
     }
-    contiguous[size_t(d)] = run;
+    window[size_t(d)] = lo;
+    window_taps = std::max(window_taps, hi - lo + 1);
   }
-  start[size_t(cw)] = static_cast<int32_t>(pos.size());
-  const simd::TKernelHorzTable horz{start.data(), pos.data(), weight.data(), contiguous.data()};
+  window_taps += window_taps & 1;
+  std::vector<int32_t> weight(size_t(cw) * size_t(window_taps));
+  for (int32_t d = 0; d < cw; ++d)
+    for (const TClusterEntry& e : MapX[size_t(d)]) {
+      int32_t& w = weight[size_t(d) * size_t(window_taps) + size_t(e.Pos - x_lo - window[size_t(d)])];
+      w = static_cast<int32_t>(static_cast<uint32_t>(w) + static_cast<uint32_t>(e.Weight));
+    }
+  std::vector<int32_t> weight4(weight.size() * 4);
+  for (size_t k = 0; k < weight.size(); ++k) std::fill_n(weight4.begin() + ptrdiff_t(4 * k), 4, weight[k]);
 
   const int32_t columns = x_hi - x_lo + 1;
-  std::vector<int32_t> sums(size_t(columns) * 4);
+  const simd::TPixelRoutines& r = simd::Routines();
+  const simd::TKernelHorzTable horz{window.data(), weight.data(), weight4.data(), window_taps};
+  // The row of sums, with room for the padded end of the last window.
+  std::vector<int32_t> sums((size_t(columns) + size_t(window_taps)) * 4);
   std::vector<const uint32_t*> rows;
   std::vector<int32_t> row_weights;
   std::vector<TColor32> buffer;
   if (CombineOp != dmOpaque) buffer.resize(size_t(cw));
-  const simd::TPixelRoutines& r = simd::Routines();
 
   for (int32_t j = 0; j < ch; ++j) {
-    const TCluster& cy = MapY[size_t(j)];
     rows.clear();
     row_weights.clear();
-    for (const TClusterEntry& e : cy) {
+    for (const TClusterEntry& e : MapY[size_t(j)]) {
       rows.push_back(Src.ScanLine(e.Pos) + x_lo);
       row_weights.push_back(e.Weight);
     }
     r.KernelVertical(rows.data(), row_weights.data(), static_cast<int32_t>(rows.size()), columns, sums.data());
-    const int32_t y = DstClip.Top + j;
-    TColor32* dst = Dst.ScanLine(y) + DstClip.Left;
+    TColor32* dst = Dst.ScanLine(DstClip.Top + j) + DstClip.Left;
     if (CombineOp == dmOpaque) {
       r.KernelHorizontal(sums.data(), horz, cw, Clamp, dst);
     } else {

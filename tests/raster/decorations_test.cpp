@@ -66,7 +66,7 @@ TEST(Decorations, FillsFramesAndLinesClipToTheSurface) {
   for (const Case& c : cases) EXPECT_EQ(Marked(c.w, c.h, c.op), c.expected) << c.what;
 }
 
-TEST(Decorations, BlendOverOfRecord) {
+TEST(Decorations, BlendOverRoundsAndBlendsAlphaToo) {
   struct Case {
     TColor32 f, b, expected;
   };

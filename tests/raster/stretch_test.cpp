@@ -176,7 +176,7 @@ TEST(Draft, BlockAveragesByTheReciprocal) {
   out.SetSize(2, 1);
   row.DrawTo(out, out.BoundsRect(), row.BoundsRect());
   EXPECT_EQ(out.ScanLine(0)[0], 0xFF0F0F0Fu);  // (31 × 8388608) >> 24 = 15
-  // (765 × 5592405) >> 24 = 254: the reciprocal of record falls just short of 255.
+  // (765 × 5592405) >> 24 = 254: the truncated reciprocal falls just short of 255.
   EXPECT_EQ(out.ScanLine(0)[1], 0xFEFEFEFEu);
 }
 

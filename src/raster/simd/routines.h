@@ -7,12 +7,16 @@
 
 namespace pellavo::simd {
 
-// The horizontal table of kernel resampling in flat form.
+// The horizontal table of kernel resampling as windows of one length: destination pixel d
+// weighs the records first[d] .. first[d] + taps - 1 of the row of sums by
+// weight[d × taps ...]. Repeated positions are merged and short windows padded with zero
+// weights, which leaves the wrapped sums unchanged; records under a zero weight need only
+// exist.
 struct TKernelHorzTable {
-  const int32_t* start;       // count + 1 values: cluster d is entries start[d] .. start[d+1]-1
-  const int32_t* pos;         // per entry, the record index in the row of sums
-  const int32_t* weight;      // per entry, in 1/256
-  const uint8_t* contiguous;  // per cluster: its positions run up by one from the first
+  const int32_t* first;
+  const int32_t* weight;
+  const int32_t* weight4;  // the same weights, each four times over: one per channel
+  int32_t taps;            // even, at least 2
 };
 
 struct TPixelRoutines {
@@ -29,8 +33,8 @@ struct TPixelRoutines {
   // x < count, in 32-bit arithmetic that wraps.
   void (*KernelVertical)(const uint32_t* const* rows, const int32_t* weights, int32_t taps, int32_t count,
                          int32_t* sums);
-  // Horizontal pass: for each destination pixel d < count, T_c := sum over its entries of
-  // weight × sums[4 pos + c] (wrapping); clamped to 0..0xFF0000 when clamp; channel c of
+  // Horizontal pass: for each destination pixel d < count, T_c := sum over its window of
+  // weight × sums[4 × record + c] (wrapping); clamped to 0..0xFF0000 when clamp; channel c of
   // dst[d] := bits 16..23 of T_c.
   void (*KernelHorizontal)(const int32_t* sums, const TKernelHorzTable& table, int32_t count, bool clamp,
                            uint32_t* dst);

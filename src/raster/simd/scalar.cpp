@@ -37,11 +37,10 @@ void KernelVertical(const uint32_t* const* rows, const int32_t* weights, int32_t
 void KernelHorizontal(const int32_t* sums, const TKernelHorzTable& t, int32_t count, bool clamp, uint32_t* dst) {
   for (int32_t d = 0; d < count; ++d) {
     uint32_t s[4] = {0, 0, 0, 0};
-    for (int32_t k = t.start[d]; k < t.start[d + 1]; ++k) {
-      const uint32_t w = static_cast<uint32_t>(t.weight[k]);
-      const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.pos[k]);
-      for (int c = 0; c < 4; ++c) s[c] += w * static_cast<uint32_t>(rec[c]);
-    }
+    const int32_t* rec = sums + 4 * static_cast<ptrdiff_t>(t.first[d]);
+    const int32_t* w = t.weight + static_cast<ptrdiff_t>(d) * t.taps;
+    for (int32_t k = 0; k < t.taps; ++k)
+      for (int c = 0; c < 4; ++c) s[c] += static_cast<uint32_t>(w[k]) * static_cast<uint32_t>(rec[4 * k + c]);
     uint32_t pixel = 0;
     for (int c = 0; c < 4; ++c) {
       int32_t v = static_cast<int32_t>(s[c]);
