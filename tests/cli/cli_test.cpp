@@ -1,33 +1,20 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 
 #include "formats/bmp/bitmap.h"
+#include "support/commands.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 
 namespace pellavo {
 namespace {
 
-struct TResult {
-  int code = -1;
-  std::string output;  // stdout and stderr together
-};
+using TResult = test::TCommandResult;
 
 TResult RunCli(const std::string& args) {
-  const std::string command = std::string(PELLAVO_CLI_PATH) + " " + args + " 2>&1";
-  TResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 4096> buffer;
-  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) r.output.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return test::RunCommand(std::string(PELLAVO_CLI_PATH) + " " + args + " 2>&1");
 }
 
 TEST(Cli, HelpExplainsEveryOption) {

@@ -13,11 +13,15 @@
 #include "formats/all/standard_formats.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/picture.h"
+#include "support/commands.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 
 namespace pellavo {
 namespace {
+
+using test::HaveTool;
+using test::RunAndCapture;
 
 using test::MakeBitmap32;
 using test::Pixels;
@@ -312,21 +316,6 @@ TEST_F(Jpeg2000, FileNamesItsChannels) {
   }
 }
 
-// OpenJPEG's own command-line tools, as an independent reader.
-bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string RunAndCapture(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  ::pclose(pipe);
-  return out;
-}
 
 TEST_F(Jpeg2000, OpenJpegToolsReadOurFiles) {
   if (!HaveTool("opj_decompress") || !HaveTool("opj_dump")) GTEST_SKIP() << "libopenjp2-tools not installed";

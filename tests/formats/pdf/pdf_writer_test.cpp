@@ -8,11 +8,15 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "formats/pdf/pdf_writer.h"
+#include "support/commands.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 
 namespace pellavo {
 namespace {
+
+using test::HaveTool;
+using test::RunAndCapture;
 
 using test::MakeBitmap32;
 using test::ReadBytes;
@@ -154,21 +158,6 @@ TEST(PdfWriter, ReplacesAnExistingFile) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"page.pdf"});
 }
 
-// An independent reader: poppler's command-line tools.
-bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string RunAndCapture(const std::string& command) {
-  std::string out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  ::pclose(pipe);
-  return out;
-}
 
 // The value of "Name:   value" in pdfinfo's report.
 std::string InfoField(const std::string& info, const std::string& name) {
