@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "core/main_queue.h"
+#include "formats/all/standard_formats.h"
+#include "formats/jpeg/jpeg.h"
+#include "formats/picture.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+#include "worker/convert_thread.h"
+
+namespace pellavo {
+namespace {
+
+struct TSeen {
+  int scale = -1;
+  int32_t decoded_w = 0, decoded_h = 0;
+  std::string final_name, error;
+};
+
+// Runs one conversion worker and keeps what it reports in its completion.
+TSeen Convert(const std::string& source, const std::string& output, int mode, int value) {
+  TLoopQueue queue;
+  TSeen seen;
+  bool done = false;
+  auto* worker = new tThumbThrd(queue, source, output, static_cast<uint8_t>(mode), value, 5, true);
+  worker->SetOnTerminate([&](TThread& t) {
+    auto& w = static_cast<tThumbThrd&>(t);
+    seen = {w.DecodeScale, w.DecodedWidth, w.DecodedHeight, w.FinalName, w.FatalError()};
+    done = true;
+  });
+  worker->Start();
+  while (!done) queue.WaitAndProcess(100);
+  queue.WaitForThreads();
+  return seen;
+}
+
+TEST(ReducedJpegDecoding, ScaleFollowsTheOutputSize) {
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  const auto smooth = [](int x, int y) { return ArgbColor(0xFF, uint8_t(x / 16), uint8_t(y / 12), 128); };
+  for (auto [w, h, name] : {std::tuple{4000, 3000, "big.jpg"}, std::tuple{1000, 600, "small.jpg"}}) {
+    TJPEGImage jpeg;
+    jpeg.Assign(test::MakeBitmap32(w, h, smooth));
+    jpeg.WriteToFile(dir.File(name));
+  }
+  struct Case {
+    const char* source;
+    int mode, value;
+    int scale;
+    int32_t decoded_w, decoded_h, out_w, out_h;
+  };
+  const Case cases[] = {
+      {"big.jpg", 2, 800, 2, 1000, 750, 800, 600},     // p = 20: a quarter
+      {"big.jpg", 2, 2100, 0, 4000, 3000, 2100, 1575},  // p = 53: full size
+      {"big.jpg", 2, 1000, 2, 1000, 750, 1000, 750},    // p = 25: a quarter, exactly the target
+      {"small.jpg", 3, 50, 1, 500, 300, 500, 300},      // 50 percent: p = 50, half size
+      {"big.jpg", 2, 100, 3, 500, 375, 100, 75},        // p = 3: an eighth
+  };
+  for (const Case& c : cases) {
+    const TSeen seen = Convert(dir.File(c.source), dir.File("out.bmp"), c.mode, c.value);
+    ASSERT_EQ(seen.error, "") << c.source << " " << c.value;
+    EXPECT_EQ(seen.scale, c.scale) << c.value;
+    EXPECT_EQ(seen.decoded_w, c.decoded_w) << c.value;
+    EXPECT_EQ(seen.decoded_h, c.decoded_h) << c.value;
+    TPicture out;
+    out.ReadFromFile(seen.final_name);
+    EXPECT_EQ(out.Width(), c.out_w) << c.value;
+    EXPECT_EQ(out.Height(), c.out_h) << c.value;
+  }
+}
+
+TEST(ReducedJpegDecoding, ThresholdsOnTheIntegerPercentage) {
+  struct Case {
+    int32_t target, larger;
+    int scale;
+  };
+  const Case cases[] = {{800, 4000, 2}, {2100, 4000, 0}, {1000, 4000, 2}, {500, 1000, 1}, {2040, 4000, 0},
+                        {2000, 4000, 1}, {1020, 4000, 1}, {540, 4000, 2}, {520, 4000, 3}, {10, 4000, 3}};
+  for (const Case& c : cases) EXPECT_EQ(ReducedDecodeScale(c.target, c.larger), c.scale) << c.target;
+}
+
+TEST(ReducedJpegDecoding, DamagedAndTruncatedJpegsWriteNothing) {
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  TJPEGImage jpeg;
+  jpeg.Assign(test::MakeBitmap32(64, 48, test::PatternPixel));
+  jpeg.WriteToFile(dir.File("good.jpg"));
+  std::vector<uint8_t> bytes = test::ReadBytes(dir.File("good.jpg"));
+  test::WriteBytes(dir.File("truncated.jpg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+  std::vector<uint8_t> damaged = bytes;
+  for (size_t i = 2; i < 40; ++i) damaged[i] = 0xFF;
+  test::WriteBytes(dir.File("damaged.jpg"), damaged);
+  for (const char* name : {"truncated.jpg", "damaged.jpg"}) {
+    const TSeen seen = Convert(dir.File(name), dir.File(std::string("out-") + name), 2, 32);
+    EXPECT_NE(seen.error.find("JPEG error #"), std::string::npos) << name << ": " << seen.error;
+    EXPECT_EQ(dir.List().size(), 3u) << name << ": nothing is written";
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
