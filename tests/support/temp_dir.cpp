@@ -22,9 +22,9 @@ TTempDir::~TTempDir() {
 
 std::string TTempDir::File(const std::string& name) const { return path_ + "/" + name; }
 
-std::vector<std::string> TTempDir::List() const {
+std::vector<std::string> TTempDir::ListOf(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+  for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }

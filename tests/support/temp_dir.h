@@ -17,7 +17,8 @@ class TTempDir {
   // Path() + "/" + name.
   std::string File(const std::string& name) const;
   // Names of the entries, sorted; hidden temporaries included.
-  std::vector<std::string> List() const;
+  std::vector<std::string> List() const { return ListOf(path_); }
+  static std::vector<std::string> ListOf(const std::string& folder);
 
  private:
   std::string path_;
