@@ -87,6 +87,8 @@ void tThumbThrd::RenderAndSave() {
 
 void tThumbThrd::RenderImage(int32_t width, int32_t height) {
   SourceSurface->Assign(*Picture);
+  // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
+  if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
   DecodedWidth = SourceSurface->Width();
   DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
@@ -122,10 +124,11 @@ void tThumbThrd::SaveImage() {
     throw EInvalidGraphic("No image format writes files ending in \"" + ext + "\"");
   }
 
+  TBitmap& bitmap = picture->Bitmap();
   TSafeOutput out(OutputName, Overwrite);
   OutputName = out.FinalName();
   FinalName = OutputName;
-  writer(picture->Bitmap(), out.Stream());
+  writer(bitmap, out.Stream());
   out.Commit();
   written_ = true;
 }

@@ -106,12 +106,15 @@ TEST_F(Convert, BorderAndFrameDecorateTheTarget) {
 TEST_F(Convert, FailuresWriteNothingAndNameTheReason) {
   test::WriteBytes(dir.File("notes.txt"), {1, 2});
   test::WriteBytes(dir.File("broken.bmp"), {'B', 'M', 0, 0});
-  run.entries = {dir.File("notes.txt"), dir.File("broken.bmp"), dir.File("missing.bmp")};
+  TBitmap(0, 5, TPixelFormat::pf24bit).WriteToFile(dir.File("empty.bmp"));
+  run.entries = {dir.File("notes.txt"), dir.File("broken.bmp"), dir.File("missing.bmp"), dir.File("empty.bmp")};
   run.settings.Overwrite = true;
   run.Run();
   EXPECT_TRUE(run.For(dir.File("notes.txt")).Skipped);
   EXPECT_EQ(run.For(dir.File("broken.bmp")).Error, "Bitmap image is not valid");
   EXPECT_NE(run.For(dir.File("missing.bmp")).Error.find("missing.bmp"), std::string::npos);
+  EXPECT_NE(run.For(dir.File("empty.bmp")).Error.find("has no pixels"), std::string::npos);
+  EXPECT_FALSE(run.For(dir.File("empty.bmp")).Written);
   EXPECT_EQ(test::ReadBytes(dir.File("broken.bmp")), (std::vector<uint8_t>{'B', 'M', 0, 0})) << "untouched";
 }
 
