@@ -50,8 +50,12 @@ int TSourceList::ScanFolder(const std::string& folder, std::set<std::pair<dev_t,
     names.emplace_back(e->d_name);
   }
   dir.reset();
-  // The order a user sees in a file manager, and the same on every run.
-  std::sort(names.begin(), names.end());
+  // By name, ignoring letter case, the way the platform the program comes from lists a folder, so
+  // that "$" numbering is the same on every machine.
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    const std::string la = LowerAscii(a), lb = LowerAscii(b);
+    return la != lb ? la < lb : a < b;
+  });
 
   int added = 0;
   for (const std::string& name : names) {

@@ -15,7 +15,7 @@ class TSourceList {
  public:
   // Adds path, or the files of the folder it names; returns how many entries were added.
   int AddSourcePath(const std::string& path);
-  // Adds the admissible files of folder, sorted by name; descends into sub-folders only when
+  // Adds the admissible files of folder in name order, letter case ignored; descends into sub-folders only when
   // IncludeSubfolders is on at the moment one is met.
   int ScanSourceFolder(const std::string& folder);
   // Replaces the whole list by the lines of text (CR, LF or CR LF), untested, then removes the

@@ -38,12 +38,15 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   const std::map<std::string, int> size_modes{{"width", smWidth}, {"height", smHeight}, {"largest", smLargest},
                                               {"percent", smPercent}};
   app.add_option("-m,--size-mode", s.SizeMode,
-                 "What --size sets: width, height, largest (the longer side) or percent (of the longer side)")
+                 "Which side the size sets: width, height, largest (the longer side, --size) or percent (--percent of the longer side)")
       ->transform(CLI::CheckedTransformer(size_modes, CLI::ignore_case))
-      ->default_str("largest");
-  int size = -1;
-  app.add_option("-s,--size", size, "Pixels (10-5000, default 800), or percent (1-500, default 80) with percent mode")
-      ->type_name("N");
+      ->option_text("width|height|largest|percent (largest)");
+  app.add_option("-s,--size", s.PixelSize, "Size in pixels for the width, height and largest modes")
+      ->check(CLI::Range(10, 5000))
+      ->default_str("800");
+  app.add_option("-p,--percent", s.PercentSize, "Size in percent of the longer side for the percent mode")
+      ->check(CLI::Range(1, 500))
+      ->default_str("80");
 
   const std::map<std::string, int> filters{{"nearest", 0}, {"draft", 1},   {"linear", 2},   {"cosine", 3},
                                            {"spline", 4},  {"lanczos", 5}, {"mitchell", 6}, {"box", 255}};
@@ -51,18 +54,18 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.add_option("-f,--filter", filter,
                  "Resampling filter: nearest, draft, linear, cosine, spline, lanczos, mitchell or box, "
                  "or a number 0-255")
-      ->default_str("lanczos");
+      ->option_text("NAME|0-255 (lanczos)");
 
   const std::map<std::string, int> wide{{"none", wmNone}, {"land", wmLand}, {"all", wmAll}};
   app.add_option("-w,--wide", s.WideMode,
                  "16:9 output: none, land (landscape images only) or all; the image is cropped to a centred band")
       ->transform(CLI::CheckedTransformer(wide, CLI::ignore_case))
-      ->default_str("none");
+      ->option_text("none|land|all (none)");
 
   std::string format = "source";
   app.add_option("-t,--format", format,
                  "Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2 or pdf")
-      ->default_str("source");
+      ->option_text("FORMAT (source)");
 
   app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
       ->type_name("DIR");
@@ -84,18 +87,25 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       ->check(CLI::Range(0, 500))
       ->default_str("0");
 
-  int border = 0;
-  app.add_option("-b,--border", border, "Coloured border of this many pixels inside the output (1-30)")
-      ->check(CLI::Range(1, 30));
+  auto* border_width = app.add_option("-b,--border-width", s.BorderWidth,
+                                      "Coloured border of this many pixels inside the output; turns the border on")
+                           ->check(CLI::Range(1, 30))
+                           ->default_str("5");
   std::string border_color = "#FFFFFF";
-  app.add_option("--border-color", border_color, "Border colour as #RRGGBB")->default_str("#FFFFFF");
+  auto* border_color_opt =
+      app.add_option("--border-color", border_color, "Border colour as #RRGGBB; turns the border on")
+          ->default_str("#FFFFFF");
   bool no_frame = false;
   app.add_flag("--no-frame", no_frame, "Leave out the raised frame drawn on the outermost pixels");
 
-  app.add_flag("-c,--fast-copy", s.FastCopy,
+  app.add_flag("-c,--fastcopy", s.FastCopy,
                "Copy each file byte for byte to --dest (named as above) instead of converting it");
   app.add_flag("-r,--recursive", options.IncludeSubfolders, "Also take the images of sub-folders");
-  app.add_flag("-q,--quiet", options.Quiet, "Print only failures and the summary");
+  app.add_flag("-q,--quiet", options.Quiet, "Print only failures and the summary (no success lines, no progress bar)");
+  app.footer(
+      "Each finished file prints its output path, or \"failed: SOURCE: REASON\"; the summary comes last.\n"
+      "Exit status: 0 when every file was written, 1 when any failed, 2 for a usage error or a\n"
+      "destination that does not exist.");
 
   try {
     app.parse(argc, argv);
@@ -107,16 +117,6 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
     std::cerr << "pellavo-cli: " << message << "\nRun with --help for more information.\n";
     return 2;
   };
-
-  if (size >= 0) {
-    if (s.SizeMode == smPercent) {
-      if (size < 1 || size > 500) return fail("--size in percent mode must be between 1 and 500");
-      s.PercentSize = size;
-    } else {
-      if (size < 10 || size > 5000) return fail("--size must be between 10 and 5000 pixels");
-      s.PixelSize = size;
-    }
-  }
 
   if (auto it = filters.find(filter); it != filters.end()) {
     s.FilterIndex = static_cast<uint8_t>(it->second);
@@ -144,10 +144,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   }
   s.MaxThreadsOn = true;
   s.MaxThreads = threads;
-  if (border > 0) {
-    s.BorderOn = true;
-    s.BorderWidth = border;
-  }
+  s.BorderOn = border_width->count() > 0 || border_color_opt->count() > 0;
   if (!ParseColor(border_color, s.BorderColor)) return fail("--border-color must look like #RRGGBB");
   s.FrameOn = !no_frame;
   return -1;

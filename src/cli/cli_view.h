@@ -6,8 +6,8 @@
 
 namespace pellavo {
 
-// The run's view on a terminal: a line per finished file (unless quiet), failures on stderr,
-// the summary at the end.
+// The run's view on a terminal: a line per finished file (its output path, or
+// "failed: SOURCE: REASON"), a progress bar while stdout is a terminal, the summary last.
 class TCliView final : public TRunView {
  public:
   TCliView(TRunSettings settings, std::vector<std::string> entries, bool quiet);
@@ -20,22 +20,26 @@ class TCliView final : public TRunView {
   void ClearDestination() override { settings_.DestFolder.clear(); }
   void SetStatusText(const std::string&) override {}
   void SetProgress(int maximum, int position) override;
-  void SetThreadsText(const std::string&) override {}
+  void SetThreadsText(const std::string& text) override;
   void SetSummaryText(const std::string& text) override;
   void SetStopEnabled(bool) override {}
   void FileFinished(const TFileOutcome& outcome) override;
 
   int Failures() const { return failures_; }
-  int Written() const { return written_; }
   bool RefusedToStart() const { return refused_; }
 
  private:
+  void ClearBar();
+  void DrawBar();
+
   TRunSettings settings_;
   std::vector<std::string> entries_;
   bool quiet_;
+  bool bar_ = false;  // a progress bar is drawn on the terminal
+  bool bar_drawn_ = false;
   int done_ = 0;
+  std::string threads_;
   int failures_ = 0;
-  int written_ = 0;
   bool refused_ = false;
 };
 

@@ -7,7 +7,6 @@
 #include "cli/cli_view.h"
 #include "core/files.h"
 #include "core/main_queue.h"
-#include "core/paths.h"
 #include "formats/all/standard_formats.h"
 #include "worker/standard_workers.h"
 
@@ -21,15 +20,14 @@ int main(int argc, char** argv) {
   TSourceList list;
   list.IncludeSubfolders = options.IncludeSubfolders;
   for (const std::string& path : options.Paths) {
-    if (!IsFolderPath(path)) {
-      if (list.AddSourcePath(path) == 0)
-        std::cerr << "pellavo-cli: skipped " << path << ": " << ExtractFileExt(path).insert(0, "\"").append("\"")
-                  << " is not the extension of an image format\n";
-    } else if (!DirectoryExists(path)) {
-      std::cerr << "pellavo-cli: skipped " << path << ": no such file or folder\n";
-    } else if (list.AddSourcePath(path) == 0) {
+    // Every path goes through the list's own admission; the command line also says what it refused.
+    if (list.AddSourcePath(path) > 0) continue;
+    if (!IsFolderPath(path))
+      std::cerr << "pellavo-cli: " << path << ": the extension is not one of an image format\n";
+    else if (!DirectoryExists(path))
+      std::cerr << "pellavo-cli: " << path << ": no such file or folder\n";
+    else
       std::cerr << "pellavo-cli: " << path << ": no image files found\n";
-    }
   }
   if (list.Count() == 0) {
     std::cerr << "pellavo-cli: nothing to convert\n";

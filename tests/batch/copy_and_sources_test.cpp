@@ -91,7 +91,7 @@ class SourceList : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterStandardFormats();
-    for (const char* name : {"b.bmp", "A.BMP", "c.txt", "d.bm", "noext", ".hidden.bmp"}) WriteBytes(dir.File(name), {0});
+    for (const char* name : {"b.bmp", "A.BMP", "c.txt", "d.bm", "E.bmp", "noext", ".hidden.bmp"}) WriteBytes(dir.File(name), {0});
     ::mkdir(dir.File("sub").c_str(), 0755);
     ::mkdir(dir.File("sub/deeper").c_str(), 0755);
     ::mkdir(dir.File(".secret").c_str(), 0755);
@@ -104,14 +104,16 @@ class SourceList : public ::testing::Test {
 
 TEST_F(SourceList, FolderScanTakesImagesByExtensionDepthFirstWhenAsked) {
   TSourceList flat;
-  EXPECT_EQ(flat.AddSourcePath(dir.Path()), 3);
-  EXPECT_EQ(flat.Entries(), (std::vector<std::string>{dir.File("A.BMP"), dir.File("b.bmp"), dir.File("d.bm")}));
+  EXPECT_EQ(flat.AddSourcePath(dir.Path()), 4);
+  EXPECT_EQ(flat.Entries(),
+            (std::vector<std::string>{dir.File("A.BMP"), dir.File("b.bmp"), dir.File("d.bm"), dir.File("E.bmp")}));
 
   TSourceList deep;
   deep.IncludeSubfolders = true;
   deep.AddSourcePath(dir.Path());
   EXPECT_EQ(deep.Entries(), (std::vector<std::string>{dir.File("A.BMP"), dir.File("b.bmp"), dir.File("d.bm"),
-                                                      dir.File("sub/deeper/t.bmp"), dir.File("sub/s.ico")}));
+                                                      dir.File("E.bmp"), dir.File("sub/deeper/t.bmp"),
+                                                      dir.File("sub/s.ico")}));
 }
 
 TEST_F(SourceList, SinglePathsAndLinksBackToAScannedFolder) {
@@ -125,7 +127,7 @@ TEST_F(SourceList, SinglePathsAndLinksBackToAScannedFolder) {
   ASSERT_EQ(::symlink(dir.Path().c_str(), dir.File("sub/loop").c_str()), 0);
   TSourceList deep;
   deep.IncludeSubfolders = true;
-  EXPECT_EQ(deep.AddSourcePath(dir.Path()), 5);
+  EXPECT_EQ(deep.AddSourcePath(dir.Path()), 6);
 }
 
 TEST_F(SourceList, PastedTextReplacesTheListAndKeepsOnlyFullExtensions) {

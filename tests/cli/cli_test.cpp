@@ -20,9 +20,9 @@ TResult RunCli(const std::string& args) {
 TEST(Cli, HelpExplainsEveryOption) {
   const TResult r = RunCli("--help");
   EXPECT_EQ(r.code, 0);
-  for (const char* option : {"--size-mode", "--size", "--filter", "--wide", "--format", "--dest", "--prefix",
-                             "--postfix", "--overwrite", "--threads", "--delay", "--border", "--border-color",
-                             "--no-frame", "--fast-copy", "--recursive", "--quiet", "--version"})
+  for (const char* option : {"--size-mode", "--size", "--percent", "--filter", "--wide", "--format", "--dest",
+                             "--prefix", "--postfix", "--overwrite", "--threads", "--delay", "--border-width",
+                             "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
 }
 
@@ -34,8 +34,8 @@ TEST(Cli, BadArgumentsAreUsageErrorsThatSayWhy) {
   const Case cases[] = {
       {"--format tiff x.bmp", "unknown output format \"tiff\""},
       {"--filter blurry x.bmp", "unknown filter \"blurry\""},
-      {"--size 3 x.bmp", "--size must be between 10 and 5000 pixels"},
-      {"--size-mode percent --size 900 x.bmp", "between 1 and 500"},
+      {"--size 3 x.bmp", "--size: Value 3 not in range 10 to 5000"},
+      {"--percent 900 x.bmp", "--percent: Value 900 not in range 1 to 500"},
       {"--border-color red x.bmp", "#RRGGBB"},
       {"--prefix a --postfix b x.bmp", "excludes"},
       {"", "paths is required"},
@@ -58,7 +58,9 @@ TEST(Cli, ConvertsAFolderAndReportsEachFailureByName) {
                            dir.File("nothing-here"));
   EXPECT_EQ(r.code, 1) << r.output;
   EXPECT_NE(r.output.find(dir.File("nothing-here") + ": no such file or folder"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find(dir.File("in/c.bmp") + ": Bitmap image is not valid"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("failed: " + dir.File("in/c.bmp") + ": Bitmap image is not valid"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find(dir.File("out/a.bmp") + "\n"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("Files processed: 3 in "), std::string::npos) << r.output;
   TBitmap a, b;
   a.ReadFromFile(dir.File("out/a.bmp"));
@@ -69,16 +71,31 @@ TEST(Cli, ConvertsAFolderAndReportsEachFailureByName) {
   EXPECT_EQ(b.Height(), 32);
 }
 
-TEST(Cli, FastCopyNeedsAnExistingDestination) {
+TEST(Cli, FastCopyNamesCopiesAndNeedsAnExistingDestination) {
   test::TTempDir dir;
-  test::WritePatternBmp(dir.File("a.bmp"), 4, 4);
-  const TResult r = RunCli("--fast-copy " + dir.File("a.bmp"));
-  EXPECT_EQ(r.code, 2);
-  EXPECT_NE(r.output.find("You must specify an existing destination folder"), std::string::npos) << r.output;
+  std::string sources;
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+    test::WritePatternBmp(dir.File(name), 4 + name[0] - 'a', 4);
+    sources += " " + dir.File(name);
+  }
+  const TResult missing = RunCli("--fastcopy --dest " + dir.File("OUT") + sources);
+  EXPECT_EQ(missing.code, 2);
+  EXPECT_EQ(missing.output, "You must specify an existing destination folder\n");
 
-  const TResult ok = RunCli("--fast-copy --quiet --dest " + dir.Path() + " " + dir.File("a.bmp"));
-  EXPECT_EQ(ok.code, 0) << ok.output;
-  EXPECT_EQ(test::ReadBytes(dir.File("a[1].bmp")), test::ReadBytes(dir.File("a.bmp")));
+  ::mkdir(dir.File("OUT").c_str(), 0755);
+  const std::string command = "--fastcopy --dest " + dir.File("OUT") + " --postfix '_$'" + sources;
+  const TResult first = RunCli(command);
+  EXPECT_EQ(first.code, 0) << first.output;
+  const TResult second = RunCli(command);
+  EXPECT_EQ(second.code, 0) << second.output;
+  int n = 0;
+  for (const char* name : {"a", "b", "c"}) {
+    const std::vector<uint8_t> bytes = test::ReadBytes(dir.File(std::string(name) + ".bmp"));
+    const std::string copy = dir.File("OUT/" + std::string(name) + "_" + std::to_string(n++));
+    EXPECT_EQ(test::ReadBytes(copy + ".bmp"), bytes) << copy;
+    EXPECT_EQ(test::ReadBytes(copy + "[1].bmp"), bytes) << copy;
+  }
+  EXPECT_EQ(test::TTempDir::ListOf(dir.File("OUT")).size(), 6u);
 }
 
 }  // namespace
