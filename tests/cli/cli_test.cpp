@@ -3,7 +3,10 @@
 
 #include <string>
 
+#include "core/files.h"
 #include "formats/bmp/bitmap.h"
+#include "formats/all/standard_formats.h"
+#include "formats/picture.h"
 #include "support/commands.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -96,6 +99,62 @@ TEST(Cli, FastCopyNamesCopiesAndNeedsAnExistingDestination) {
     EXPECT_EQ(test::ReadBytes(copy + "[1].bmp"), bytes) << copy;
   }
   EXPECT_EQ(test::TTempDir::ListOf(dir.File("OUT")).size(), 6u);
+}
+
+// The sizes of the geometry table, at their real sizes, through every filter.
+TEST(Cli, EveryFilterWritesTheSizesOfTheGeometryTable) {
+  test::TTempDir dir;
+  struct Case {
+    int32_t w, h;
+    const char* options;
+    int32_t out_w, out_h;
+  };
+  const Case cases[] = {
+      {1600, 1200, "--size-mode width --size 800", 800, 600},
+      {1200, 1600, "--size-mode largest --size 800", 600, 800},
+      {1600, 1200, "--size-mode largest --size 800 --wide land", 800, 450},
+      {1200, 1600, "--size-mode largest --size 800 --wide land", 600, 800},
+      {1200, 1600, "--size-mode largest --size 800 --wide all", 800, 450},
+      {1600, 1200, "--size-mode height --size 450 --wide land", 800, 450},
+      {1200, 1600, "--size-mode height --size 800 --wide all", 1422, 800},
+      {1000, 1000, "--size-mode largest --size 800 --wide land", 800, 450},
+      {10000, 100, "--size-mode width --size 10", 11, 1},
+      {2560, 1080, "--size-mode largest --size 800 --wide land", 800, 450},
+      {1000, 600, "--size-mode percent --percent 50", 500, 300},
+  };
+  ::mkdir(dir.File("out").c_str(), 0755);
+  for (const Case& c : cases) {
+    const std::string source = dir.File(std::to_string(c.w) + "x" + std::to_string(c.h) + ".bmp");
+    if (!FileExists(source)) test::WritePatternBmp(source, c.w, c.h);
+    for (const char* filter : {"nearest", "draft", "linear", "cosine", "spline", "lanczos", "mitchell", "box"}) {
+      const TResult r = RunCli(std::string("--quiet --overwrite --format bmp --filter ") + filter + " " + c.options +
+                               " --dest " + dir.File("out") + " " + source);
+      ASSERT_EQ(r.code, 0) << c.options << " " << filter << "\n" << r.output;
+      TBitmap out;
+      out.ReadFromFile(dir.File("out/" + std::to_string(c.w) + "x" + std::to_string(c.h) + ".bmp"));
+      EXPECT_EQ(out.Width(), c.out_w) << c.w << "x" << c.h << " " << c.options << " " << filter;
+      EXPECT_EQ(out.Height(), c.out_h) << c.w << "x" << c.h << " " << c.options << " " << filter;
+    }
+  }
+}
+
+TEST(Cli, AnAnimatedGifConvertsToItsFirstFrame) {
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  const TResult r = RunCli("--quiet --no-frame --format png --size-mode percent --percent 100 --dest " + dir.Path() +
+                           " tests/data/gif/animated.gif");
+  ASSERT_EQ(r.code, 0) << r.output;
+  TPicture first, out;
+  first.ReadFromFile("tests/data/gif/animated.gif");
+  out.ReadFromFile(dir.File("animated.png"));
+  ASSERT_EQ(out.Width(), first.Width());
+  ASSERT_EQ(out.Height(), first.Height());
+  // At 100 percent the resampler copies the block: the output is the first frame as drawn.
+  std::vector<TColor32> expected(size_t(first.Width()) * size_t(first.Height()), 0);
+  std::vector<TColor32> actual(expected.size(), 0);
+  first.Graphic()->Draw(TPixels32{expected.data(), first.Width(), first.Height()}, TRect{0, 0, first.Width(), first.Height()});
+  out.Graphic()->Draw(TPixels32{actual.data(), out.Width(), out.Height()}, TRect{0, 0, out.Width(), out.Height()});
+  for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i] & 0xFFFFFF, expected[i] & 0xFFFFFF) << "pixel " << i;
 }
 
 }  // namespace

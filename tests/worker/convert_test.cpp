@@ -34,44 +34,6 @@ class Convert : public ::testing::Test {
   TRunHarness run;
 };
 
-TEST_F(Convert, EveryFilterWritesTheSizesOfTheGeometryTable) {
-  struct Case {
-    int32_t w, h;
-    int mode, n, wide;
-    int32_t out_w, out_h;
-  };
-  const Case cases[] = {
-      {160, 120, 0, 80, 0, 80, 60},   {120, 160, 2, 80, 0, 60, 80},  {160, 120, 2, 80, 1, 80, 45},
-      {120, 160, 2, 80, 1, 60, 80},   {120, 160, 2, 80, 2, 80, 45},  {160, 120, 1, 45, 1, 80, 45},
-      {120, 160, 1, 80, 2, 142, 80},  {100, 100, 2, 80, 1, 80, 45},  {1000, 10, 0, 10, 0, 11, 1},
-      {256, 108, 2, 80, 1, 80, 45},   {100, 60, 3, 50, 0, 50, 30},
-  };
-  ::mkdir(dir.File("out").c_str(), 0755);
-  int file = 0;
-  for (const Case& c : cases) {
-    const std::string source = dir.File("src" + std::to_string(file++) + ".bmp");
-    test::WritePatternBmp(source, c.w, c.h);
-    for (int filter : {0, 1, 2, 3, 4, 5, 6, 255}) {
-      run.entries = {source};
-      run.settings = TRunSettings{};
-      run.settings.DestFolder = dir.File("out");
-      run.settings.Overwrite = true;
-      run.settings.SizeMode = c.mode;
-      run.settings.PixelSize = c.n;
-      run.settings.PercentSize = c.n;
-      run.settings.WideMode = c.wide;
-      run.settings.FilterIndex = static_cast<uint8_t>(filter);
-      run.Run();
-      const TFileOutcome& o = run.For(source);
-      ASSERT_TRUE(o.Written) << source << " filter " << filter << ": " << o.Error;
-      const TBitmap out = ReadBmp(o.Output);
-      EXPECT_EQ(out.Width(), c.out_w) << c.w << "x" << c.h << " filter " << filter;
-      EXPECT_EQ(out.Height(), c.out_h) << c.w << "x" << c.h << " filter " << filter;
-      EXPECT_EQ(out.PixelFormat(), TPixelFormat::pf32bit);
-    }
-  }
-}
-
 TEST_F(Convert, BorderAndFrameDecorateTheTarget) {
   const std::string source = dir.File("flat.bmp");
   test::MakeBitmap32(40, 30, [](int, int) { return 0xFF204080u; }).WriteToFile(source);
