@@ -26,6 +26,11 @@ bool Finite(double v) { return std::isfinite(v); }
 
 double Clamp(double v) { return std::clamp(v, -kFar, kFar); }
 
+// A rectangle read from a file: its extent may not fit 32 bits.
+void RectPath(cairo_t* cr, const TRect& r) {
+  cairo_rectangle(cr, r.Left, r.Top, double(r.Right) - r.Left, double(r.Bottom) - r.Top);
+}
+
 void RegionDeleter(cairo_region_t* r) { cairo_region_destroy(r); }
 
 std::shared_ptr<cairo_region_t> Own(cairo_region_t* r) { return std::shared_ptr<cairo_region_t>(r, RegionDeleter); }
@@ -818,7 +823,7 @@ void TPlayer::FillRects(const TRects& rects, const TBrush& brush) {
   if (in_path_) return;
   StartShape();
   if (!UseLogical()) return;
-  for (const TRect& r : rects) cairo_rectangle(cr_, r.Left, r.Top, r.Width(), r.Height());
+  for (const TRect& r : rects) RectPath(cr_, r);
   const uint32_t fill = st_.PolyFill;
   st_.PolyFill = 2;
   FillCurrent(brush, false);
@@ -1009,8 +1014,18 @@ void TPlayer::Blit(const TBlit& blit) {
     if (IsRectEmpty(dest)) return;
     TBlit b = blit;
     bool flip_x = x1 < x0, flip_y = y1 < y0;
-    if (b.SrcW < 0) b.SrcX += b.SrcW, b.SrcW = -b.SrcW, flip_x = !flip_x;
-    if (b.SrcH < 0) b.SrcY += b.SrcH, b.SrcH = -b.SrcH, flip_y = !flip_y;
+    // A negative source extent mirrors too; its far edge becomes the origin.
+    const auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    if (b.SrcW < 0) {
+      const int64_t x = int64_t{b.SrcX} + b.SrcW, w = -int64_t{b.SrcW};
+      if (!fits(x) || !fits(w)) return;
+      b.SrcX = int32_t(x), b.SrcW = int32_t(w), flip_x = !flip_x;
+    }
+    if (b.SrcH < 0) {
+      const int64_t y = int64_t{b.SrcY} + b.SrcH, h = -int64_t{b.SrcH};
+      if (!fits(y) || !fits(h)) return;
+      b.SrcY = int32_t(y), b.SrcH = int32_t(h), flip_y = !flip_y;
+    }
     BlitPixels(b, dest, flip_x, flip_y);
     return;
   }
@@ -1079,7 +1094,7 @@ void TPlayer::TextOut(double x, double y, const std::u32string& text, uint32_t o
   const cairo_matrix_t m = FullMatrix();
   if (!Invertible(m)) return;
   if ((options & kEtoOpaque) && rect && UseLogical()) {
-    cairo_rectangle(cr_, rect->Left, rect->Top, rect->Width(), rect->Height());
+    RectPath(cr_, *rect);
     SetColorSource(st_.BkColor);
     UseTarget();
     cairo_fill(cr_);
@@ -1159,7 +1174,7 @@ void TPlayer::TextOut(double x, double y, const std::u32string& text, uint32_t o
     cairo_matrix_t keep;
     cairo_get_matrix(cr_, &keep);
     cairo_set_matrix(cr_, &m);
-    cairo_rectangle(cr_, rect->Left, rect->Top, rect->Width(), rect->Height());
+    RectPath(cr_, *rect);
     cairo_set_matrix(cr_, &keep);
     cairo_clip(cr_);
   }
