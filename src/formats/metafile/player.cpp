@@ -530,7 +530,8 @@ void TPlayer::StrokeCurrent(bool preserve) {
     const double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     double width = pen.Width * scale;
     if (!Finite(width) || width < 1) width = 1;
-    width = std::min(width, kFar);
+    // A pen far wider than the target paints nothing more, but costs Cairo in proportion.
+    width = std::min(width, 4.0 * (double(target_.Width()) + target_.Height()));
     const bool thin = width <= 1.0;
     UseTarget();
     SetColorSource(pen.Color);
@@ -556,9 +557,17 @@ void TPlayer::StrokeCurrent(bool preserve) {
       default: break;
     }
     bool any = false;
+    double period = 0;
     for (double& d : dashes) {
       d *= unit;
       any = any || d > 0;
+      period += d;
+    }
+    if (any) {
+      // Millions of dashes would take Cairo minutes; a line that long is drawn solid.
+      double x0, y0, x1, y1;
+      cairo_path_extents(cr_, &x0, &y0, &x1, &y1);
+      if (!(2 * ((x1 - x0) + (y1 - y0)) / period < 1e6)) any = false;
     }
     if (any)
       cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), 0);
