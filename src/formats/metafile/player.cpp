@@ -514,8 +514,8 @@ void TPlayer::StartShape() {
 }
 
 void TPlayer::FillCurrent(const TBrush& brush, bool preserve) {
+  UseTarget();  // patterns are laid on the device's grid, whatever the page's transform
   if (SetBrushSource(brush)) {
-    UseTarget();
     cairo_set_fill_rule(cr_, st_.PolyFill == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill_preserve(cr_);
   }
@@ -546,7 +546,9 @@ void TPlayer::StrokeCurrent(bool preserve) {
     cairo_set_miter_limit(cr_, std::clamp(st_.MiterLimit, 1.0, 100.0));
     std::vector<double> dashes;
     const double unit = std::max(1.0, width);
-    switch (style) {
+    // Only thin pens and geometric pens are dashed; a wide simple pen draws solid.
+    const uint32_t dash_style = !thin && !(pen.Style & kPsGeometric) ? 0 : style;
+    switch (dash_style) {
       case 1: dashes = {18, 6}; break;
       case 2: dashes = {3, 3}; break;
       case 3: dashes = {9, 6, 3, 6}; break;
@@ -1046,6 +1048,7 @@ void TPlayer::Blit(const TBlit& blit) {
   cairo_rectangle(cr_, blit.X, blit.Y, blit.W, blit.H);
   if (!blit.Source) {
     const uint32_t index = (blit.Rop >> 16) & 0xFF;
+    UseTarget();
     if (index == 0x00)
       SetColorSource(0);
     else if (index == 0xFF)

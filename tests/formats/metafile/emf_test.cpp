@@ -435,3 +435,32 @@ TEST(EmfPlayback, BitmapRecordsCopyBlendAndCombineAsTheirOperationsSay) {
 
 }  // namespace
 }  // namespace pellavo
+
+namespace pellavo {
+namespace {
+
+using namespace metafile;
+
+TEST(EmfPlayback, HatchesStayOnTheDeviceGridWhenThePageRotates) {
+  // The same hatched fill over the whole picture, once upright and once through a rotated
+  // world transform: the hatch lines must not turn with it.
+  const auto picture = [](bool rotated) {
+    test::TEmfBuilder e(16, 16);
+    e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 2, 0x000000, 5});  // black diagonal cross
+    e.Rec(EMR_SELECTOBJECT, {1});
+    e.Rec(EMR_SELECTOBJECT, {int32_t(0x80000008)});
+    e.Rec(EMR_SETBKMODE, {1});
+    if (rotated) e.Floats(EMR_SETWORLDTRANSFORM, {0.866f, 0.5f, -0.5f, 0.866f, 8, -6});
+    e.Rec(EMR_RECTANGLE, {-40, -40, 40, 40});
+    TMetafile mf = test::LoadMetafile(e.Bytes());
+    return test::Play(mf, 0xFFFFFFFF);
+  };
+  const std::vector<TColor32> upright = picture(false), rotated = picture(true);
+  EXPECT_EQ(rotated, upright);
+  EXPECT_EQ(upright[0], kBlack);          // on the line x = y
+  EXPECT_EQ(upright[1], 0xFFFFFFFFu);     // between the lines
+  EXPECT_EQ(upright[7 * 16 + 0], kBlack);  // on the line x = 7 - y
+}
+
+}  // namespace
+}  // namespace pellavo
