@@ -581,8 +581,18 @@ void TPlayer::StrokeCurrent(bool preserve) {
   if (!preserve) cairo_new_path(cr_);
 }
 
+bool TPlayer::PathWithinReach() {
+  UseTarget();
+  double x0, y0, x1, y1;
+  cairo_path_extents(cr_, &x0, &y0, &x1, &y1);
+  // Cairo flattens curves to the pixel whatever their size: a shape millions of pixels across
+  // comes only from a broken transform and would take it minutes.
+  return std::fabs(x0) < kFar && std::fabs(y0) < kFar && std::fabs(x1) < kFar && std::fabs(y1) < kFar;
+}
+
 void TPlayer::FinishShape(bool fill, bool stroke) {
   if (in_path_) return;
+  if (!PathWithinReach()) return cairo_new_path(cr_);
   if (fill) FillCurrent(st_.Brush, true);
   if (stroke) StrokeCurrent(true);
   cairo_new_path(cr_);
@@ -878,6 +888,12 @@ void TPlayer::FillPath() {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   FillCurrent(st_.Brush, false);
   cairo_path_destroy(path_);
   path_ = nullptr;
@@ -890,6 +906,12 @@ void TPlayer::StrokePath() {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   StrokeCurrent(false);
   cairo_path_destroy(path_);
   path_ = nullptr;
@@ -902,6 +924,12 @@ void TPlayer::StrokeAndFillPath() {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   FillCurrent(st_.Brush, true);
   StrokeCurrent(false);
   cairo_path_destroy(path_);
@@ -914,6 +942,12 @@ void TPlayer::SelectClipPath(uint32_t mode) {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   cairo_region_t* region =
       RegionOfPath(st_.PolyFill == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   cairo_new_path(cr_);
