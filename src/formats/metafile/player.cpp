@@ -26,6 +26,11 @@ bool Finite(double v) { return std::isfinite(v); }
 
 double Clamp(double v) { return std::clamp(v, -kFar, kFar); }
 
+// A rectangle read from a file: its extent may not fit 32 bits.
+void RectPath(cairo_t* cr, const TRect& r) {
+  cairo_rectangle(cr, r.Left, r.Top, double(r.Right) - r.Left, double(r.Bottom) - r.Top);
+}
+
 void RegionDeleter(cairo_region_t* r) { cairo_region_destroy(r); }
 
 std::shared_ptr<cairo_region_t> Own(cairo_region_t* r) { return std::shared_ptr<cairo_region_t>(r, RegionDeleter); }
@@ -509,8 +514,8 @@ void TPlayer::StartShape() {
 }
 
 void TPlayer::FillCurrent(const TBrush& brush, bool preserve) {
+  UseTarget();  // patterns are laid on the device's grid, whatever the page's transform
   if (SetBrushSource(brush)) {
-    UseTarget();
     cairo_set_fill_rule(cr_, st_.PolyFill == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
     cairo_fill_preserve(cr_);
   }
@@ -525,7 +530,8 @@ void TPlayer::StrokeCurrent(bool preserve) {
     const double scale = std::sqrt(std::fabs(m.xx * m.yy - m.xy * m.yx));
     double width = pen.Width * scale;
     if (!Finite(width) || width < 1) width = 1;
-    width = std::min(width, kFar);
+    // A pen far wider than the target paints nothing more, but costs Cairo in proportion.
+    width = std::min(width, 4.0 * (double(target_.Width()) + target_.Height()));
     const bool thin = width <= 1.0;
     UseTarget();
     SetColorSource(pen.Color);
@@ -540,7 +546,9 @@ void TPlayer::StrokeCurrent(bool preserve) {
     cairo_set_miter_limit(cr_, std::clamp(st_.MiterLimit, 1.0, 100.0));
     std::vector<double> dashes;
     const double unit = std::max(1.0, width);
-    switch (style) {
+    // Only thin pens and geometric pens are dashed; a wide simple pen draws solid.
+    const uint32_t dash_style = !thin && !(pen.Style & kPsGeometric) ? 0 : style;
+    switch (dash_style) {
       case 1: dashes = {18, 6}; break;
       case 2: dashes = {3, 3}; break;
       case 3: dashes = {9, 6, 3, 6}; break;
@@ -551,9 +559,17 @@ void TPlayer::StrokeCurrent(bool preserve) {
       default: break;
     }
     bool any = false;
+    double period = 0;
     for (double& d : dashes) {
       d *= unit;
       any = any || d > 0;
+      period += d;
+    }
+    if (any) {
+      // Millions of dashes would take Cairo minutes; a line that long is drawn solid.
+      double x0, y0, x1, y1;
+      cairo_path_extents(cr_, &x0, &y0, &x1, &y1);
+      if (!(2 * ((x1 - x0) + (y1 - y0)) / period < 1e6)) any = false;
     }
     if (any)
       cairo_set_dash(cr_, dashes.data(), static_cast<int>(dashes.size()), 0);
@@ -565,8 +581,18 @@ void TPlayer::StrokeCurrent(bool preserve) {
   if (!preserve) cairo_new_path(cr_);
 }
 
+bool TPlayer::PathWithinReach() {
+  UseTarget();
+  double x0, y0, x1, y1;
+  cairo_path_extents(cr_, &x0, &y0, &x1, &y1);
+  // Cairo flattens curves to the pixel whatever their size: a shape millions of pixels across
+  // comes only from a broken transform and would take it minutes.
+  return std::fabs(x0) < kFar && std::fabs(y0) < kFar && std::fabs(x1) < kFar && std::fabs(y1) < kFar;
+}
+
 void TPlayer::FinishShape(bool fill, bool stroke) {
   if (in_path_) return;
+  if (!PathWithinReach()) return cairo_new_path(cr_);
   if (fill) FillCurrent(st_.Brush, true);
   if (stroke) StrokeCurrent(true);
   cairo_new_path(cr_);
@@ -818,7 +844,7 @@ void TPlayer::FillRects(const TRects& rects, const TBrush& brush) {
   if (in_path_) return;
   StartShape();
   if (!UseLogical()) return;
-  for (const TRect& r : rects) cairo_rectangle(cr_, r.Left, r.Top, r.Width(), r.Height());
+  for (const TRect& r : rects) RectPath(cr_, r);
   const uint32_t fill = st_.PolyFill;
   st_.PolyFill = 2;
   FillCurrent(brush, false);
@@ -862,6 +888,12 @@ void TPlayer::FillPath() {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   FillCurrent(st_.Brush, false);
   cairo_path_destroy(path_);
   path_ = nullptr;
@@ -874,6 +906,12 @@ void TPlayer::StrokePath() {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   StrokeCurrent(false);
   cairo_path_destroy(path_);
   path_ = nullptr;
@@ -886,6 +924,12 @@ void TPlayer::StrokeAndFillPath() {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   FillCurrent(st_.Brush, true);
   StrokeCurrent(false);
   cairo_path_destroy(path_);
@@ -898,6 +942,12 @@ void TPlayer::SelectClipPath(uint32_t mode) {
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    cairo_path_destroy(path_);
+    path_ = nullptr;
+    return;
+  }
   cairo_region_t* region =
       RegionOfPath(st_.PolyFill == 2 ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
   cairo_new_path(cr_);
@@ -1009,8 +1059,18 @@ void TPlayer::Blit(const TBlit& blit) {
     if (IsRectEmpty(dest)) return;
     TBlit b = blit;
     bool flip_x = x1 < x0, flip_y = y1 < y0;
-    if (b.SrcW < 0) b.SrcX += b.SrcW, b.SrcW = -b.SrcW, flip_x = !flip_x;
-    if (b.SrcH < 0) b.SrcY += b.SrcH, b.SrcH = -b.SrcH, flip_y = !flip_y;
+    // A negative source extent mirrors too; its far edge becomes the origin.
+    const auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    if (b.SrcW < 0) {
+      const int64_t x = int64_t{b.SrcX} + b.SrcW, w = -int64_t{b.SrcW};
+      if (!fits(x) || !fits(w)) return;
+      b.SrcX = int32_t(x), b.SrcW = int32_t(w), flip_x = !flip_x;
+    }
+    if (b.SrcH < 0) {
+      const int64_t y = int64_t{b.SrcY} + b.SrcH, h = -int64_t{b.SrcH};
+      if (!fits(y) || !fits(h)) return;
+      b.SrcY = int32_t(y), b.SrcH = int32_t(h), flip_y = !flip_y;
+    }
     BlitPixels(b, dest, flip_x, flip_y);
     return;
   }
@@ -1022,6 +1082,7 @@ void TPlayer::Blit(const TBlit& blit) {
   cairo_rectangle(cr_, blit.X, blit.Y, blit.W, blit.H);
   if (!blit.Source) {
     const uint32_t index = (blit.Rop >> 16) & 0xFF;
+    UseTarget();
     if (index == 0x00)
       SetColorSource(0);
     else if (index == 0xFF)
@@ -1079,7 +1140,7 @@ void TPlayer::TextOut(double x, double y, const std::u32string& text, uint32_t o
   const cairo_matrix_t m = FullMatrix();
   if (!Invertible(m)) return;
   if ((options & kEtoOpaque) && rect && UseLogical()) {
-    cairo_rectangle(cr_, rect->Left, rect->Top, rect->Width(), rect->Height());
+    RectPath(cr_, *rect);
     SetColorSource(st_.BkColor);
     UseTarget();
     cairo_fill(cr_);
@@ -1159,7 +1220,7 @@ void TPlayer::TextOut(double x, double y, const std::u32string& text, uint32_t o
     cairo_matrix_t keep;
     cairo_get_matrix(cr_, &keep);
     cairo_set_matrix(cr_, &m);
-    cairo_rectangle(cr_, rect->Left, rect->Top, rect->Width(), rect->Height());
+    RectPath(cr_, *rect);
     cairo_set_matrix(cr_, &keep);
     cairo_clip(cr_);
   }

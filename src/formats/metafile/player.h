@@ -184,6 +184,8 @@ class TPlayer {
   // Builds into the current path (the open path bracket or a fresh one).
   void StartShape();
   void FinishShape(bool fill, bool stroke);
+  // Whether the current path stays within a sane distance of the target.
+  bool PathWithinReach();
   void FillCurrent(const TBrush& brush, bool preserve);
   void StrokeCurrent(bool preserve);
   bool SetBrushSource(const TBrush& brush);

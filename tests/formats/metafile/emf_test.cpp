@@ -358,6 +358,19 @@ std::vector<uint8_t> StretchDiBits(int32_t x, int32_t y, int32_t w, int32_t h, i
   return r;
 }
 
+// EMR_SETDIBITSTODEVICE of the 2 x 2 picture: no stretching.
+std::vector<uint8_t> SetDiBitsToDevice(int32_t x, int32_t y, int32_t sx, int32_t sy, int32_t sw, int32_t sh) {
+  const std::vector<uint8_t> dib = Dib2x2();
+  std::vector<uint8_t> r;
+  TByteWriter b(r);
+  b.U32(EMR_SETDIBITSTODEVICE), b.U32(uint32_t(76 + dib.size()));
+  for (int i = 0; i < 4; ++i) b.S32(0);
+  b.S32(x), b.S32(y), b.S32(sx), b.S32(sy), b.S32(sw), b.S32(sh);
+  b.U32(76), b.U32(40), b.U32(116), b.U32(16), b.U32(0), b.U32(0), b.U32(2);
+  b.Bytes(dib.data(), dib.size());
+  return r;
+}
+
 // EMR_STRETCHBLT, EMR_ALPHABLEND or EMR_TRANSPARENTBLT of the 2 x 2 picture (op is the raster
 // operation, the blend function or the transparent colour); EMR_BITBLT without a bitmap when
 // with_bitmap is false.
@@ -392,6 +405,7 @@ TEST(EmfPlayback, BitmapRecordsCopyBlendAndCombineAsTheirOperationsSay) {
       {"DIB source rows count from the bottom", StretchDiBits(0, 0, 2, 2, 1, 0, 1, 1), grid({kD, kD, W, W, kD, kD, W, W})},
       {"blit source rows count from the top", Blt(EMR_STRETCHBLT, 0, 0, 2, 2, kSrcCopy, 1, 0, 1, 1),
        grid({kB, kB, W, W, kB, kB, W, W})},
+      {"set to the device at its own size", SetDiBitsToDevice(1, 0, 0, 0, 2, 2), grid({W, kA, kB, W, W, kC, kD, W})},
       {"negative width mirrors", StretchDiBits(2, 0, -2, 2, 0, 0, 2, 2), grid({kB, kA, W, W, kD, kC, W, W})},
       {"pattern copy without a bitmap", Blt(EMR_BITBLT, 1, 0, 2, 2, 0x00F00021, 0, 0, 0, 0, false),
        grid({W, R, R, W, W, R, R, W})},
@@ -417,6 +431,35 @@ TEST(EmfPlayback, BitmapRecordsCopyBlendAndCombineAsTheirOperationsSay) {
       for (int shift : {0, 8, 16, 24})
         EXPECT_NEAR(int(px[i] >> shift & 0xFF), int(c.expected[i] >> shift & 0xFF), c.tolerance) << i;
   }
+}
+
+}  // namespace
+}  // namespace pellavo
+
+namespace pellavo {
+namespace {
+
+using namespace metafile;
+
+TEST(EmfPlayback, HatchesStayOnTheDeviceGridWhenThePageRotates) {
+  // The same hatched fill over the whole picture, once upright and once through a rotated
+  // world transform: the hatch lines must not turn with it.
+  const auto picture = [](bool rotated) {
+    test::TEmfBuilder e(16, 16);
+    e.Rec(EMR_CREATEBRUSHINDIRECT, {1, 2, 0x000000, 5});  // black diagonal cross
+    e.Rec(EMR_SELECTOBJECT, {1});
+    e.Rec(EMR_SELECTOBJECT, {int32_t(0x80000008)});
+    e.Rec(EMR_SETBKMODE, {1});
+    if (rotated) e.Floats(EMR_SETWORLDTRANSFORM, {0.866f, 0.5f, -0.5f, 0.866f, 8, -6});
+    e.Rec(EMR_RECTANGLE, {-40, -40, 40, 40});
+    TMetafile mf = test::LoadMetafile(e.Bytes());
+    return test::Play(mf, 0xFFFFFFFF);
+  };
+  const std::vector<TColor32> upright = picture(false), rotated = picture(true);
+  EXPECT_EQ(rotated, upright);
+  EXPECT_EQ(upright[0], kBlack);          // on the line x = y
+  EXPECT_EQ(upright[1], 0xFFFFFFFFu);     // between the lines
+  EXPECT_EQ(upright[7 * 16 + 0], kBlack);  // on the line x = 7 - y
 }
 
 }  // namespace
