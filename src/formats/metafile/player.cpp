@@ -881,59 +881,38 @@ void TPlayer::CloseFigure() {
   if (in_path_) cairo_close_path(cr_);
 }
 
-void TPlayer::FillPath() {
+// Loads the finished path into the context and paints it when it lies within reach; the path is
+// used up either way.
+template <class Paint>
+void TPlayer::PaintRecordedPath(Paint&& paint) {
   if (in_path_) EndPath();
   if (!path_) return;
   ApplyClip();
   UseTarget();
   cairo_new_path(cr_);
   cairo_append_path(cr_, path_);
-  if (!PathWithinReach()) {
-    cairo_new_path(cr_);
-    cairo_path_destroy(path_);
-    path_ = nullptr;
-    return;
-  }
-  FillCurrent(st_.Brush, false);
   cairo_path_destroy(path_);
   path_ = nullptr;
+  if (!PathWithinReach()) {
+    cairo_new_path(cr_);
+    return;
+  }
+  paint();
+}
+
+void TPlayer::FillPath() {
+  PaintRecordedPath([this] { FillCurrent(st_.Brush, false); });
 }
 
 void TPlayer::StrokePath() {
-  if (in_path_) EndPath();
-  if (!path_) return;
-  ApplyClip();
-  UseTarget();
-  cairo_new_path(cr_);
-  cairo_append_path(cr_, path_);
-  if (!PathWithinReach()) {
-    cairo_new_path(cr_);
-    cairo_path_destroy(path_);
-    path_ = nullptr;
-    return;
-  }
-  StrokeCurrent(false);
-  cairo_path_destroy(path_);
-  path_ = nullptr;
+  PaintRecordedPath([this] { StrokeCurrent(false); });
 }
 
 void TPlayer::StrokeAndFillPath() {
-  if (in_path_) EndPath();
-  if (!path_) return;
-  ApplyClip();
-  UseTarget();
-  cairo_new_path(cr_);
-  cairo_append_path(cr_, path_);
-  if (!PathWithinReach()) {
-    cairo_new_path(cr_);
-    cairo_path_destroy(path_);
-    path_ = nullptr;
-    return;
-  }
-  FillCurrent(st_.Brush, true);
-  StrokeCurrent(false);
-  cairo_path_destroy(path_);
-  path_ = nullptr;
+  PaintRecordedPath([this] {
+    FillCurrent(st_.Brush, true);
+    StrokeCurrent(false);
+  });
 }
 
 void TPlayer::SelectClipPath(uint32_t mode) {

@@ -134,6 +134,8 @@ class TPlayer {
   void FillPath();
   void StrokePath();
   void StrokeAndFillPath();
+  template <class Paint>
+  void PaintRecordedPath(Paint&& paint);
   void SelectClipPath(uint32_t mode);
 
   // Clipping. Region rectangles are device units.
