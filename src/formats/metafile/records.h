@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/bytes.h"
 #include "formats/bmp/bitmap.h"
 
 namespace pellavo::metafile {
@@ -64,11 +65,7 @@ enum WmfRecord : uint16_t {
   META_DIBCREATEPATTERNBRUSH = 0x0142, META_CREATEPALETTE = 0x00F7,
 };
 
-inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline int16_t GetS16(const uint8_t* p) { return static_cast<int16_t>(Get16(p)); }
-inline uint32_t Get32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 inline int32_t GetS32(const uint8_t* p) { return static_cast<int32_t>(Get32(p)); }
 inline float GetFloat(const uint8_t* p) {
   const uint32_t v = Get32(p);
