@@ -613,12 +613,17 @@ void TPlayer::LineTo(double x, double y) {
   st_.CurX = x, st_.CurY = y;
 }
 
+void TPlayer::AppendPolyline(const std::vector<TPointD>& pts, bool closed) {
+  cairo_move_to(cr_, pts[0].x, pts[0].y);
+  for (size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr_, pts[i].x, pts[i].y);
+  if (closed) cairo_close_path(cr_);
+}
+
 void TPlayer::Polyline(const std::vector<TPointD>& pts) {
   if (pts.size() < 2) return;
   StartShape();
   if (!UseLogical()) return;
-  cairo_move_to(cr_, pts[0].x, pts[0].y);
-  for (size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr_, pts[i].x, pts[i].y);
+  AppendPolyline(pts, false);
   FinishShape(false, true);
 }
 
@@ -686,9 +691,7 @@ void TPlayer::Polygon(const std::vector<TPointD>& pts) {
   if (pts.size() < 2) return;
   StartShape();
   if (!UseLogical()) return;
-  cairo_move_to(cr_, pts[0].x, pts[0].y);
-  for (size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr_, pts[i].x, pts[i].y);
-  cairo_close_path(cr_);
+  AppendPolyline(pts, true);
   FinishShape(true, true);
 }
 
@@ -696,10 +699,7 @@ void TPlayer::PolyPolygon(const std::vector<std::vector<TPointD>>& polys) {
   StartShape();
   if (!UseLogical()) return;
   for (const auto& pts : polys) {
-    if (pts.size() < 2) continue;
-    cairo_move_to(cr_, pts[0].x, pts[0].y);
-    for (size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr_, pts[i].x, pts[i].y);
-    cairo_close_path(cr_);
+    if (pts.size() >= 2) AppendPolyline(pts, true);
   }
   FinishShape(true, true);
 }
@@ -708,9 +708,7 @@ void TPlayer::PolyPolyline(const std::vector<std::vector<TPointD>>& polys) {
   StartShape();
   if (!UseLogical()) return;
   for (const auto& pts : polys) {
-    if (pts.size() < 2) continue;
-    cairo_move_to(cr_, pts[0].x, pts[0].y);
-    for (size_t i = 1; i < pts.size(); ++i) cairo_line_to(cr_, pts[i].x, pts[i].y);
+    if (pts.size() >= 2) AppendPolyline(pts, false);
   }
   FinishShape(false, true);
 }

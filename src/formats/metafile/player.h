@@ -134,8 +134,6 @@ class TPlayer {
   void FillPath();
   void StrokePath();
   void StrokeAndFillPath();
-  template <class Paint>
-  void PaintRecordedPath(Paint&& paint);
   void SelectClipPath(uint32_t mode);
 
   // Clipping. Region rectangles are device units.
@@ -152,6 +150,10 @@ class TPlayer {
                const std::optional<TRect>& rect, const std::vector<double>& dx);
 
  private:
+  template <class Paint>
+  void PaintRecordedPath(Paint&& paint);
+  // Adds pts (at least one point) to the current path as one figure.
+  void AppendPolyline(const std::vector<TPointD>& pts, bool closed);
   struct TState {
     int32_t MapMode = 1;
     double WinOrgX = 0, WinOrgY = 0, WinExtX = 1, WinExtY = 1;
