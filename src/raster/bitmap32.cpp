@@ -4,17 +4,11 @@
 #include <cstring>
 #include <new>
 
+#include "core/limits.h"
 #include "raster/raster_errors.h"
 #include "raster/simd/routines.h"
 
 namespace pellavo {
-namespace {
-
-// Largest pixel block a surface allocates, the same bound as a TBitmap's. Allocation is lazy on
-// this platform, so an absurd size must be refused here rather than fail on first touch.
-constexpr uint64_t kMaxSurfaceBytes = uint64_t{1} << 32;
-
-}  // namespace
 
 TBitmap32::TBitmap32() : resampler_(std::make_unique<TNearestResampler>(*this)) {}
 
@@ -28,7 +22,7 @@ void TBitmap32::ChangeSize(int32_t width, int32_t height) {
   if (width > 0 && height > 0) {
     const uint64_t count = uint64_t(width) * uint64_t(height);
     TColor32* p = nullptr;
-    if (count * sizeof(TColor32) <= kMaxSurfaceBytes)
+    if (count * sizeof(TColor32) <= kMaxPixelBlockBytes)
       p = static_cast<TColor32*>(std::calloc(static_cast<size_t>(count), sizeof(TColor32)));
     if (!p) {
       HandleChanged();

@@ -5,12 +5,10 @@
 #include <limits>
 
 #include "core/errors.h"
+#include "core/limits.h"
 
 namespace pellavo {
 namespace {
-
-// Bounds the pixel block of one bitmap; larger sizes are refused before anything is allocated.
-constexpr uint64_t kMaxPixelBytes = uint64_t{1} << 32;
 
 TColor32 QuadColor(const TRGBQuad& q) { return ArgbColor(0xFF, q.Red, q.Green, q.Blue); }
 
@@ -86,7 +84,7 @@ void TBitmap::Allocate(int32_t width, int32_t height, TPixelFormat format) {
   width = std::max(width, 0);
   height = std::max(height, 0);
   const uint64_t row = ((uint64_t(width) * BitsPerPixel(format) + 31) / 32) * 4;
-  if (row * uint64_t(height) > kMaxPixelBytes)
+  if (row * uint64_t(height) > kMaxPixelBlockBytes)
     throw EOutOfMemory("Out of memory: a " + std::to_string(width) + " x " + std::to_string(height) +
                        " bitmap is too large");
   std::vector<uint8_t> pixels(row * uint64_t(height));

@@ -5,6 +5,7 @@
 
 #include "core/bytes.h"
 #include "core/errors.h"
+#include "core/limits.h"
 #include "formats/bmp/bitmap.h"
 
 namespace pellavo {
@@ -246,7 +247,7 @@ void TBitmap::SaveToStream(TStream& stream) {
   const size_t table = BitsPerPixel() <= 8 || !palette_.empty() ? palette_.size() : 0;
   const uint64_t header = 40 + (bitfields ? 12 : 0) + 4 * table;
   const uint64_t image = uint64_t(row_bytes_) * uint64_t(height_);
-  if (14 + header + image > 0xFFFFFFFFull)
+  if (14 + header + image > kMaxBmpFileBytes)
     throw EInvalidGraphic("Bitmap image is too large for a BMP file (4 GiB at most)");
 
   std::vector<uint8_t> head(static_cast<size_t>(14 + header), 0);

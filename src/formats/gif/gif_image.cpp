@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/limits.h"
 #include "core/muldiv.h"
 
 namespace pellavo {
@@ -10,9 +11,6 @@ namespace pellavo {
 PELLAVO_DEFINE_GRAPHIC(TGIFImage, TGraphic)
 
 namespace {
-
-// The largest width or height the format's 16-bit fields can describe.
-constexpr int32_t kMaxSide = 65535;
 
 void PutSubBlocks(std::vector<uint8_t>& out, const uint8_t* data, size_t size) {
   while (size > 0) {
@@ -199,9 +197,10 @@ uint8_t TGIFSubImage::Index(int32_t x, int32_t y) const {
 
 void TGIFSubImage::Assign(const TBitmap& bitmap, TGIFReductionMode mode) {
   (void)mode;  // SystemOctreePalette is the one reduction there is
-  if (bitmap.Width() > kMaxSide || bitmap.Height() > kMaxSide)
+  if (bitmap.Width() > kMaxGifSide || bitmap.Height() > kMaxGifSide)
     throw GIFException("Image too large for GIF: " + std::to_string(bitmap.Width()) + " x " +
-                       std::to_string(bitmap.Height()) + " pixels (at most 65535 x 65535)");
+                       std::to_string(bitmap.Height()) + " pixels (at most " + std::to_string(kMaxGifSide) +
+                       " x " + std::to_string(kMaxGifSide) + ")");
   *this = TGIFSubImage();
   if (bitmap.Empty()) return;
   TReducedImage reduced = ReduceSystemOctree(bitmap);

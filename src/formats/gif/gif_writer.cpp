@@ -1,13 +1,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/limits.h"
 #include "formats/gif/gif_image.h"
 #include "formats/gif/gif_lzw.h"
 
 namespace pellavo {
 namespace {
-
-constexpr int32_t kMaxSide = 65535;
 
 void Put16(std::vector<uint8_t>& out, int32_t v) {
   out.push_back(static_cast<uint8_t>(v));
@@ -22,8 +21,9 @@ void PutColorTable(std::vector<uint8_t>& out, const TGIFColorMap& map) {
 }
 
 void CheckSide(int32_t value) {
-  if (value < 0 || value > kMaxSide)
-    throw GIFException("Image too large for GIF: " + std::to_string(value) + " pixels (at most 65535)");
+  if (value < 0 || value > kMaxGifSide)
+    throw GIFException("Image too large for GIF: " + std::to_string(value) + " pixels (at most " +
+                       std::to_string(kMaxGifSide) + ")");
 }
 
 }  // namespace

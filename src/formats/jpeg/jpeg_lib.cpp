@@ -119,7 +119,7 @@ TDecompressor::TDecompressor(const uint8_t* data, size_t size) {
   jpeg_decompress_struct& info = handle_.info;
   Run([&info] { jpeg_create_decompress(&info); });
   info.src = &src_.pub;
-  info.mem->max_memory_to_use = kMaxLibraryMemory;
+  info.mem->max_memory_to_use = kMaxJpegLibraryMemory;
 }
 
 TDecompressor::~TDecompressor() = default;
@@ -139,7 +139,7 @@ TCompressor::TCompressor(std::vector<uint8_t>& out) {
   jpeg_compress_struct& info = handle_.info;
   Run([&info] { jpeg_create_compress(&info); });
   info.dest = &dest_.pub;
-  info.mem->max_memory_to_use = kMaxLibraryMemory;
+  info.mem->max_memory_to_use = kMaxJpegLibraryMemory;
 }
 
 TCompressor::~TCompressor() = default;

@@ -15,12 +15,9 @@
 
 #include <jpeglib.h>
 
-namespace pellavo::jpeg_detail {
+#include "core/limits.h"
 
-// Bounds what the library may allocate for one image (coefficient buffers of progressive
-// files, quantiser tables): past it the library fails with an error instead of letting a
-// small file claim gigabytes.
-constexpr long kMaxLibraryMemory = 1L << 31;
+namespace pellavo::jpeg_detail {
 
 struct TErrorManager {
   jpeg_error_mgr pub;

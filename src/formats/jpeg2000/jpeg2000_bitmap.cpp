@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/limits.h"
 #include "formats/jpeg2000/jp2_boxes.h"
 #include "formats/jpeg2000/opj_glue.h"
 
@@ -19,10 +20,6 @@ constexpr char kUnknownFileType[] = "Unknown JPEG 2000 file type";
 constexpr char kDecodingFailed[] = "JPEG 2000 image decoding failed";
 constexpr char kCreateFailed[] = "Failed to create JPEG 2000 image struct for saving";
 constexpr char kEncodingFailed[] = "JPEG 2000 image encoding failed";
-
-// The codec holds every decoded sample as a 32-bit integer; a header asking for more than
-// 2 GiB of them is refused before anything is decoded.
-constexpr uint64_t kMaxDecodedSamples = uint64_t{1} << 29;
 
 constexpr int kResolutions = 6;
 
@@ -116,9 +113,9 @@ bool Plausible(const opj_image_t& image) {
     const opj_image_comp_t& c = image.comps[i];
     if (c.dx == 0 || c.dy == 0 || c.prec < 1 || c.prec > 38) return false;
     samples += uint64_t{c.w} * c.h;
-    if (samples > kMaxDecodedSamples) return false;
+    if (samples > kMaxJpeg2000DecodedSamples) return false;
   }
-  return uint64_t{w} * h <= kMaxDecodedSamples;
+  return uint64_t{w} * h <= kMaxJpeg2000DecodedSamples;
 }
 
 std::vector<TChannel> Channels(const opj_image_t& image, const TJp2Header* header) {

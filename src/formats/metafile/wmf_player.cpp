@@ -2,6 +2,7 @@
 // most of them stored last-argument first. Objects take the lowest free slot of the table.
 #include <cmath>
 
+#include "core/limits.h"
 #include "formats/metafile/playback.h"
 #include "formats/metafile/player.h"
 #include "formats/metafile/records.h"
@@ -16,9 +17,6 @@ struct TWmfObject {
   TFont Font;
 };
 
-// Most files declare their object count; a table larger than this is refused slot by slot.
-constexpr size_t kMaxObjects = 65535;
-
 class TWmfPlayer {
  public:
   TWmfPlayer(TPlayer& dc, const std::vector<uint8_t>& wmf) : dc_(dc), wmf_(wmf) {}
@@ -26,7 +24,7 @@ class TWmfPlayer {
   void Run() {
     if (wmf_.size() < 18) return;
     const size_t header = size_t{Get16(&wmf_[2])} * 2;
-    objects_.resize(std::min<size_t>(Get16(&wmf_[10]), kMaxObjects));
+    objects_.resize(std::min<size_t>(Get16(&wmf_[10]), kMaxWmfObjects));
     size_t off = header;
     while (off + 6 <= wmf_.size()) {
       const uint64_t size = uint64_t{Get32(&wmf_[off])} * 2;
@@ -57,7 +55,7 @@ class TWmfPlayer {
         slot = std::move(o);
         return;
       }
-    if (objects_.size() < kMaxObjects) objects_.push_back(std::move(o));
+    if (objects_.size() < kMaxWmfObjects) objects_.push_back(std::move(o));
   }
 
   void Select(uint16_t index) {

@@ -6,13 +6,12 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/limits.h"
 
 namespace pellavo {
 namespace {
 
 constexpr int kObjectCount = 5;
-// Offsets and lengths are written as 32-bit signed numbers.
-constexpr int64_t kMaxDocumentBytes = int64_t{0x7FFFFFFF};
 
 std::string Format(const char* format, int64_t a) {
   char text[64];
@@ -154,7 +153,7 @@ void WritePdf(const TBitmap& bitmap, TStream& out) {
   tail.Line(Format("%" PRId64, offsets[5]));
   tail.Raw("%%EOF");
 
-  if (tail.Offset() > kMaxDocumentBytes)
+  if (tail.Offset() > kMaxPdfDocumentBytes)
     throw Exception("Image too large for a PDF document (" + std::to_string(w) + " x " + std::to_string(h) +
                     " pixels): PDF offsets are limited to 2 GiB");
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <typeinfo>
 
+#include "core/limits.h"
 #include "formats/png/png_io.h"
 #include "formats/png/png_object.h"
 #include "formats/png/zstream.h"
@@ -14,10 +15,6 @@ namespace pellavo {
 using namespace png_detail;
 
 namespace {
-
-// The decoded image of one header may take at most this many bytes; a larger header is
-// refused before anything is read into it.
-constexpr uint64_t kMaxImageBytes = uint64_t{1} << 32;
 
 bool ValidDepth(uint8_t color_type, uint8_t depth) {
   switch (color_type) {
@@ -97,12 +94,13 @@ uint64_t TChunkIHDR::RowBytesFor(uint64_t width) const { return (width * uint64_
 size_t TChunkIHDR::RowBytes() const { return static_cast<size_t>(RowBytesFor(width_)); }
 
 void TChunkIHDR::Validate() const {
-  if (width_ > TPNGObject::kMaxSize || height_ > TPNGObject::kMaxSize) throw EPNGSizeExceeds();
+  if (width_ > kMaxPngSide || height_ > kMaxPngSide) throw EPNGSizeExceeds();
   if (compression_method_ != 0) throw EPNGUnknownCompression();
   if (interlace_method_ > 1) throw EPNGUnknownInterlace();
   if (width_ == 0 || height_ == 0 || filter_method_ != 0 || !ValidDepth(color_type_, bit_depth_))
     throw EPngInvalidIHDR();
-  if (RowBytesFor(width_) * height_ > kMaxImageBytes) throw EPNGOutMemory();
+  // The decoded image is refused before anything is read into it.
+  if (RowBytesFor(width_) * height_ > kMaxPixelBlockBytes) throw EPNGOutMemory();
 }
 
 void TChunkIHDR::LoadFromStream(TStream& stream, uint32_t length) {

@@ -4,14 +4,13 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/limits.h"
 #include "core/stream.h"
 #include "formats/png/png_errors.h"
 
 namespace pellavo::png_detail {
 
 inline constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-// Chunk lengths above this are not PNG (the format keeps them to 31 bits).
-inline constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 
 
 // Reads exactly count bytes; a short read is an unexpected end of the file.
@@ -22,7 +21,7 @@ inline void ReadExact(TStream& stream, void* buffer, size_t count) {
 // Reads a chunk's data of the given length, refusing a length the stream cannot hold before
 // anything is allocated.
 inline std::vector<uint8_t> ReadChunkData(TStream& stream, uint32_t length) {
-  if (length > kMaxChunkLength || int64_t{length} > stream.Remaining()) throw EPngUnexpectedEnd();
+  if (length > kMaxPngChunkLength || int64_t{length} > stream.Remaining()) throw EPngUnexpectedEnd();
   std::vector<uint8_t> data(length);
   ReadExact(stream, data.data(), length);
   return data;

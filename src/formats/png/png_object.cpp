@@ -5,6 +5,7 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "core/limits.h"
 #include "formats/png/png_io.h"
 #include "formats/png/png_layout.h"
 
@@ -122,7 +123,7 @@ TPNGObject::TPNGObject() { ClearChunks(); }
 
 void TPNGObject::SetDeflateLevel(int level) { deflate_level_ = std::clamp(level, 0, 9); }
 
-void TPNGObject::SetMaxIdatBytes(uint32_t bytes) { max_idat_bytes_ = std::clamp(bytes, kMinIdatBytes, kMaxChunkLength); }
+void TPNGObject::SetMaxIdatBytes(uint32_t bytes) { max_idat_bytes_ = std::clamp(bytes, kMinIdatBytes, kMaxPngChunkLength); }
 
 bool TPNGObject::HasHeader() const { return Find<TChunkIHDR>() != nullptr; }
 
@@ -210,7 +211,7 @@ void TPNGObject::LoadFromStream(TStream& stream) {
     first = false;
     // Chromaticities are not kept; image data after the first run of IDAT chunks is not image.
     if (name == "cHRM" || (name == "IDAT" && have_idat)) {
-      if (length > kMaxChunkLength || int64_t{length} + 4 > stream.Remaining()) throw EPngUnexpectedEnd();
+      if (length > kMaxPngChunkLength || int64_t{length} + 4 > stream.Remaining()) throw EPngUnexpectedEnd();
       stream.Seek(stream.Position() + int64_t{length} + 4);
       continue;
     }
@@ -387,7 +388,7 @@ bool TPNGObject::AssignTo(TGraphic& dest) const {
 // ---- Size
 
 void TPNGObject::Resize(int32_t width, int32_t height) {
-  if (width < 1 || height < 1 || uint32_t(width) > kMaxSize || uint32_t(height) > kMaxSize) throw EPNGInvalidNewSize();
+  if (width < 1 || height < 1 || uint32_t(width) > kMaxPngSide || uint32_t(height) > kMaxPngSide) throw EPNGInvalidNewSize();
   TChunkIHDR& h = Header();
   const uint32_t old_w = h.Width(), old_h = h.Height();
   std::vector<uint8_t> old = std::move(h.ImageData());

@@ -29,7 +29,6 @@ class TPNGObject : public TGraphic {
   PELLAVO_GRAPHIC_CLASS()
 
  public:
-  static constexpr uint32_t kMaxSize = 65535;
   static constexpr uint32_t kMinIdatBytes = 65535;
 
   TPNGObject();
