@@ -12,12 +12,6 @@
 #include "formats/registry.h"
 
 namespace pellavo {
-namespace {
-
-std::string LowerFilter() { return LowerAscii(FileFormatFilter(TGraphic::StaticClass())); }
-
-}  // namespace
-
 bool IsFolderPath(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return true;
@@ -28,7 +22,7 @@ std::string FileCountText(int count) { return "Files: " + std::to_string(count);
 
 int TSourceList::AddSourcePath(const std::string& path) {
   if (IsFolderPath(path)) return ScanSourceFolder(path);
-  if (!ExtensionInFilter(path, LowerFilter())) return 0;
+  if (!IsImageFileName(path)) return 0;
   entries_.push_back(path);
   return 1;
 }
@@ -89,7 +83,7 @@ void TSourceList::ReplaceWithLines(const std::string& text) {
 }
 
 void TSourceList::RemoveUnsupportedEntries() {
-  const std::string filter = LowerFilter();
+  const std::string& filter = FileFormats().LowerFilter();
   std::erase_if(entries_, [&](const std::string& entry) {
     const std::string ext = LowerAscii(ExtractFileExt(entry));
     return ext.size() < 4 || filter.find(ext) == std::string::npos;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "core/errors.h"
+#include "core/paths.h"
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/picture.h"
+#include "formats/png/png_object.h"
 #include "formats/registry.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -17,16 +19,44 @@ class Registry : public ::testing::Test {
 };
 
 TEST_F(Registry, FilterStringListsTheLatestFormatFirst) {
-  TFileFormatsList list;
-  list.Add("BMP", "Bitmaps", TBitmap::StaticClass());
-  EXPECT_EQ(list.BuildFilterString(TGraphic::StaticClass()), "Bitmaps (*.bmp)|*.bmp");
-  list.Add("dib", "Device", TBitmap::StaticClass());
-  EXPECT_EQ(list.BuildFilterString(TGraphic::StaticClass()),
+  const TFileFormatsList one({{"BMP", "Bitmaps", &TBitmap::StaticClass()}});
+  EXPECT_EQ(one.BuildFilterString(TGraphic::StaticClass()), "Bitmaps (*.bmp)|*.bmp");
+  const TFileFormatsList two({{"BMP", "Bitmaps", &TBitmap::StaticClass()}, {"dib", "Device", &TBitmap::StaticClass()}});
+  EXPECT_EQ(two.BuildFilterString(TGraphic::StaticClass()),
             "All (*.dib;*.bmp)|*.dib;*.bmp|Device (*.dib)|*.dib|Bitmaps (*.bmp)|*.bmp");
-  EXPECT_EQ(list.FindExt("Bmp"), &TBitmap::StaticClass());
-  EXPECT_EQ(list.FindExt("bm"), nullptr) << "lookups are exact";
-  list.Remove(TGraphic::StaticClass());
-  EXPECT_EQ(list.BuildFilterString(TGraphic::StaticClass()), "");
+  EXPECT_EQ(two.BuildFilterString(TPNGObject::StaticClass()), "") << "no format of that class";
+  EXPECT_EQ(two.FindExt("Bmp"), &TBitmap::StaticClass());
+  EXPECT_EQ(two.FindExt("bm"), nullptr) << "lookups are exact";
+}
+
+TEST_F(Registry, TheProgramsFilterStringIsFixed) {
+  EXPECT_EQ(FileFormatFilter(TGraphic::StaticClass()),
+            "All (*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|"
+            "*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|"
+            "GIF Image (*.gif)|*.gif|Portable Network Graphics (*.png)|*.png|JPEG 2000 Image (*.jpc)|*.jpc|"
+            "JPEG 2000 Image (*.j2k)|*.j2k|JPEG 2000 Image (*.jp2)|*.jp2|JPEG Image File (*.jpg)|*.jpg|"
+            "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
+            "Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf");
+  EXPECT_EQ(FileFormats().LowerFilter(), LowerAscii(FileFormatFilter(TGraphic::StaticClass())));
+}
+
+TEST_F(Registry, ARegistrationThatCannotStandIsRefused) {
+  const TGraphicClass* bmp = &TBitmap::StaticClass();
+  struct Case {
+    const char* name;
+    std::vector<TFileFormat> entries;
+  };
+  const Case cases[] = {
+      {"an extension twice", {{"bmp", "Bitmaps", bmp}, {"dib", "Device", bmp}, {"bmp", "Again", bmp}}},
+      {"an extension twice in another case", {{"bmp", "Bitmaps", bmp}, {"BMP", "Bitmaps", bmp}}},
+      {"no extension", {{"", "Nothing", bmp}}},
+      {"no class", {{"bmp", "Bitmaps", nullptr}}},
+  };
+  for (const Case& c : cases) EXPECT_THROW(TFileFormatsList{c.entries}, EFormatRegistryError) << c.name;
+  // The program's registry is installed once; a second list does not replace it.
+  const TFileFormatsList* installed = &FileFormats();
+  EXPECT_THROW(InstallFileFormats(StandardFormats()), EFormatRegistryError);
+  EXPECT_EQ(&FileFormats(), installed);
 }
 
 TEST_F(Registry, ImageTestIsASubstringSearchOfTheExtension) {

@@ -7,27 +7,30 @@
 #include "formats/ico/icon.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
-#include "formats/png/png_object.h"
 #include "formats/metafile/metafile.h"
-#include "formats/registry.h"
+#include "formats/png/png_object.h"
 
 namespace pellavo {
 
+TFileFormatsList StandardFormats() {
+  return TFileFormatsList({
+      {"wmf", "Metafiles", &TMetafile::StaticClass()},
+      {"emf", "Enhanced Metafiles", &TMetafile::StaticClass()},
+      {"ico", "Icons", &TIcon::StaticClass()},
+      {"bmp", "Bitmaps", &TBitmap::StaticClass()},
+      {"jpeg", "JPEG Image File", &TJPEGImage::StaticClass()},
+      {"jpg", "JPEG Image File", &TJPEGImage::StaticClass()},
+      {"jp2", "JPEG 2000 Image", &TJpeg2000Bitmap::StaticClass()},
+      {"j2k", "JPEG 2000 Image", &TJpeg2000Bitmap::StaticClass()},
+      {"jpc", "JPEG 2000 Image", &TJpeg2000Bitmap::StaticClass()},
+      {"PNG", "Portable Network Graphics", &TPNGObject::StaticClass()},
+      {"GIF", "GIF Image", &TGIFImage::StaticClass()},
+  });
+}
+
 void RegisterStandardFormats() {
   static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterFormat("wmf", "Metafiles", TMetafile::StaticClass());
-    RegisterFormat("emf", "Enhanced Metafiles", TMetafile::StaticClass());
-    RegisterFormat("ico", "Icons", TIcon::StaticClass());
-    RegisterFormat("bmp", "Bitmaps", TBitmap::StaticClass());
-    RegisterFormat("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
-    RegisterFormat("jpg", "JPEG Image File", TJPEGImage::StaticClass());
-    RegisterFormat("jp2", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
-    RegisterFormat("j2k", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
-    RegisterFormat("jpc", "JPEG 2000 Image", TJpeg2000Bitmap::StaticClass());
-    RegisterFormat("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
-    RegisterFormat("GIF", "GIF Image", TGIFImage::StaticClass());
-  });
+  std::call_once(once, [] { InstallFileFormats(StandardFormats()); });
 }
 
 }  // namespace pellavo

@@ -1,9 +1,13 @@
 #pragma once
+#include "formats/registry.h"
 
 namespace pellavo {
 
-// Registers every format of the program, in the order that fixes the filter string. Call once
-// at program start, before any worker runs; later calls do nothing.
+// Every format the program reads, in the order that fixes the filter string.
+TFileFormatsList StandardFormats();
+
+// Installs StandardFormats as the process-wide registry. Call at program start, before any
+// worker runs; later calls do nothing.
 void RegisterStandardFormats();
 
 }  // namespace pellavo
