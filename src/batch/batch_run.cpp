@@ -32,8 +32,8 @@ void TBatchRun::Start() {
   finished_files_ = 0;
   entry_count_ = count;
   view_.SetProgress(count, count);
-  name_prefix_ = settings.NameAddition == naPrefix ? settings.AdditionText : std::string();
-  name_postfix_ = settings.NameAddition == naPostFix ? settings.AdditionText : std::string();
+  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
+  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
   stop_requested_ = false;
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();

@@ -1,6 +1,5 @@
 #include "batch/output_naming.h"
 
-#include "batch/run_settings.h"
 #include "core/paths.h"
 
 namespace pellavo {
@@ -19,8 +18,7 @@ std::string ExpandNumber(const std::string& text, int n) {
 
 std::string OutputFileName(const std::string& source, int index, const TNamingRule& rule) {
   std::string name = source;
-  if (rule.OutputFormat > 0 && rule.OutputFormat < static_cast<int>(kOutputFormats.size()))
-    name = ChangeFileExt(name, kOutputFormats[static_cast<size_t>(rule.OutputFormat)]);
+  if (rule.OutputFormat != TOutputFormat::Source) name = ChangeFileExt(name, OutputFormatInfo(rule.OutputFormat).Extension);
   if (!rule.DestFolder.empty()) name = IncludeTrailingSeparator(rule.DestFolder) + ExtractFileName(name);
   if (!rule.NamePrefix.empty())
     name = ExtractFilePath(name) + ExpandNumber(rule.NamePrefix, index) + ExtractFileName(name);

@@ -1,13 +1,15 @@
 #pragma once
 #include <string>
 
+#include "formats/output_formats.h"
+
 namespace pellavo {
 
 // What decides an entry's output path besides the source path and the entry's number.
 struct TNamingRule {
-  int OutputFormat = 0;     // index into kOutputFormats; 0 keeps the extension
-  std::string DestFolder;   // empty: beside the source
-  std::string NamePrefix;   // "$" stands for the entry's number
+  TOutputFormat OutputFormat = TOutputFormat::Source;  // Source keeps the extension
+  std::string DestFolder;  // empty: beside the source
+  std::string NamePrefix;  // "$" stands for the entry's number
   std::string NamePostfix;
 };
 

@@ -2,7 +2,7 @@
 
 namespace pellavo {
 
-int SizeValueOf(const TRunSettings& s) { return s.SizeMode == smPercent ? s.PercentSize : s.PixelSize; }
+int SizeValueOf(const TRunSettings& s) { return s.SizeMode == TSizeMode::Percent ? s.PercentSize : s.PixelSize; }
 
 int WorkerLimitOf(const TRunSettings& s, int entry_count) {
   const int limit = s.MaxThreadsOn ? s.MaxThreads : 1;

@@ -2,41 +2,51 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/color.h"
+#include "core/stretch_filters.h"
+#include "formats/output_formats.h"
 
 namespace pellavo {
 
-// The items of "Output file format"; index 0 keeps the source's format.
-inline constexpr std::array<const char*, 8> kOutputFormats = {"Source", ".jpg", ".bmp", ".png",
-                                                              ".gif",   ".emf", ".jp2", ".pdf"};
+// The choices of the window's radio groups. Each value is its item's index; the item texts
+// stand beside them, in the group's order.
 
-enum TSizeMode : int { smWidth = 0, smHeight = 1, smLargest = 2, smPercent = 3 };
-enum TWideMode : int { wmNone = 0, wmLand = 1, wmAll = 2 };
-enum TNameAddition : int { naPrefix = 0, naPostFix = 1, naNone = 2 };
+// "Max dimension": which side the size sets.
+enum class TSizeMode : uint8_t { Width, Height, Largest, Percent };
+inline constexpr std::array<std::string_view, 4> kSizeModeItems = {"Width", "Height", "Largest", "Percent"};
+
+// "16:9 format": which images are cropped to a centred 16:9 band.
+enum class TWideMode : uint8_t { None, Land, All };
+inline constexpr std::array<std::string_view, 3> kWideModeItems = {"None", "Land", "All"};
+
+// "File name addition": where the addition text goes.
+enum class TNameAddition : uint8_t { Prefix, PostFix, None };
+inline constexpr std::array<std::string_view, 3> kNameAdditionItems = {"Prefix", "PostFix", "None"};
 
 // The options of one run as the front end holds them. The run-wide ones are taken when the run
 // starts; the per-file ones are read again just before each worker is launched, so a change
 // made during a run applies to the entries launched after it.
 struct TRunSettings {
-  bool FastCopy = false;             // per file (and the destination check at start)
-  std::string DestFolder;            // checked at start, read per file
-  int OutputFormat = 0;              // per file: index into kOutputFormats
-  int NameAddition = naNone;         // at start
-  std::string AdditionText;          // at start; "$" stands for the entry's number
-  bool MaxThreadsOn = true;          // at start
-  int MaxThreads = 5;                // at start; 0 = one slot per entry
-  int StartDelay = 0;                // per file, milliseconds
-  int SizeMode = smLargest;          // per file
-  int PixelSize = 800;               // at start (10 to 5000)
-  int PercentSize = 80;              // at start (1 to 500)
-  uint8_t FilterIndex = 255;         // per file; 255 while no filter was picked
-  bool Overwrite = false;            // per file
-  bool BorderOn = false;             // per file
-  int BorderWidth = 5;               // per file, 1 to 30
-  TColor BorderColor = 0x00FFFFFF;   // per file, white
-  bool FrameOn = true;               // per file
-  int WideMode = wmNone;             // per file
+  bool FastCopy = false;                               // per file (and the destination check at start)
+  std::string DestFolder;                              // checked at start, read per file
+  TOutputFormat OutputFormat = TOutputFormat::Source;  // per file
+  TNameAddition NameAddition = TNameAddition::None;    // at start
+  std::string AdditionText;                            // at start; "$" stands for the entry's number
+  bool MaxThreadsOn = true;                            // at start
+  int MaxThreads = 5;                                  // at start; 0 = one slot per entry
+  int StartDelay = 0;                                  // per file, milliseconds
+  TSizeMode SizeMode = TSizeMode::Largest;             // per file
+  int PixelSize = 800;                                 // at start (10 to 5000)
+  int PercentSize = 80;                                // at start (1 to 500)
+  TStretchFilter FilterIndex = sfNotPicked;            // per file
+  bool Overwrite = false;                              // per file
+  bool BorderOn = false;                               // per file
+  int BorderWidth = 5;                                 // per file, 1 to 30
+  TColor BorderColor = 0x00FFFFFF;                     // per file, white
+  bool FrameOn = true;                                 // per file
+  TWideMode WideMode = TWideMode::None;                // per file
 };
 
 // The number a run uses as its size: the percentage in "Percent" mode, else the pixel size.

@@ -2,8 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cstdlib>
 #include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/version.h"
 
 namespace pellavo {
 namespace {
@@ -18,11 +25,70 @@ bool ParseColor(const std::string& text, TColor& color) {
   return true;
 }
 
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// "a, b or c"
+std::string ListInWords(const std::vector<std::string>& words) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += i + 1 == words.size() ? " or " : ", ";
+    out += words[i];
+  }
+  return out;
+}
+
+std::string Joined(const std::vector<std::string>& words, std::string_view separator) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) out += (i > 0 ? std::string(separator) : "") + words[i];
+  return out;
+}
+
+// The command line names a radio group's choice by its item text in lower case.
+template <size_t N>
+std::vector<std::string> ItemNames(const std::array<std::string_view, N>& items) {
+  std::vector<std::string> names;
+  for (std::string_view item : items) names.push_back(Lower(item));
+  return names;
+}
+
+// Name to item index, for CLI11's checked transformer.
+std::map<std::string, int> IndexByName(const std::vector<std::string>& names) {
+  std::map<std::string, int> map;
+  for (size_t i = 0; i < names.size(); ++i) map.emplace(names[i], static_cast<int>(i));
+  return map;
+}
+
+// The command line's name of an output format: its item text in lower case without the dot
+// ("source", "jpg").
+std::string FormatName(const TOutputFormatInfo& f) {
+  const std::string item = Lower(f.Item);
+  return item.starts_with('.') ? item.substr(1) : item;
+}
+
+// An output format by that name, or by its extension (".jpg").
+std::optional<TOutputFormat> FormatByName(std::string_view name) {
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (name == FormatName(f) || (!f.Extension.empty() && name == f.Extension)) return f.Format;
+  return std::nullopt;
+}
+
+std::optional<TStretchFilter> FilterByNameOrNumber(const std::string& text) {
+  if (const std::optional<TStretchFilter> named = FilterByName(text)) return named;
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end || value < 0 || value > 255) return std::nullopt;
+  return static_cast<TStretchFilter>(value);
+}
+
 }  // namespace
 
 int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   TRunSettings& s = options.Settings;
-  s.FilterIndex = 5;  // Lanczos: the command line has no untouched filter box
+  s.FilterIndex = sfLanczos;  // the command line has no untouched filter box
 
   CLI::App app{
       "Pellavo batch image resizer.\n"
@@ -30,17 +96,17 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "into the chosen size and format, several files at a time. Input formats: BMP, ICO, WMF, EMF,\n"
       "JPEG, JPEG 2000, PNG and GIF.",
       "pellavo-cli"};
-  app.set_version_flag("--version", "pellavo-cli 0.1.0");
+  app.set_version_flag("--version", "pellavo-cli " + std::string(kVersion));
   app.get_formatter()->column_width(34);
 
   app.add_option("paths", options.Paths, "Image files and folders to convert")->required()->type_name("PATH...");
 
-  const std::map<std::string, int> size_modes{{"width", smWidth}, {"height", smHeight}, {"largest", smLargest},
-                                              {"percent", smPercent}};
-  app.add_option("-m,--size-mode", s.SizeMode,
+  const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);
+  int size_mode = static_cast<int>(s.SizeMode);
+  app.add_option("-m,--size-mode", size_mode,
                  "Which side the size sets: width, height, largest (the longer side, --size) or percent (--percent of the longer side)")
-      ->transform(CLI::CheckedTransformer(size_modes, CLI::ignore_case))
-      ->option_text("width|height|largest|percent (largest)");
+      ->transform(CLI::CheckedTransformer(IndexByName(size_modes), CLI::ignore_case))
+      ->option_text(Joined(size_modes, "|") + " (" + size_modes[size_t(size_mode)] + ")");
   app.add_option("-s,--size", s.PixelSize, "Size in pixels for the width, height and largest modes")
       ->check(CLI::Range(10, 5000))
       ->default_str("800");
@@ -48,24 +114,28 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       ->check(CLI::Range(1, 500))
       ->default_str("80");
 
-  const std::map<std::string, int> filters{{"nearest", 0}, {"draft", 1},   {"linear", 2},   {"cosine", 3},
-                                           {"spline", 4},  {"lanczos", 5}, {"mitchell", 6}, {"box", 255}};
-  std::string filter = "lanczos";
-  app.add_option("-f,--filter", filter,
-                 "Resampling filter: nearest, draft, linear, cosine, spline, lanczos, mitchell or box, "
-                 "or a number 0-255")
-      ->option_text("NAME|0-255 (lanczos)");
+  std::vector<std::string> filter_names;
+  std::string filter;
+  for (const TStretchFilterName& f : kStretchFilterNames) {
+    filter_names.emplace_back(f.Name);
+    if (f.Filter == s.FilterIndex) filter = f.Name;
+  }
+  app.add_option("-f,--filter", filter, "Resampling filter: " + ListInWords(filter_names) + ", or a number 0-255")
+      ->option_text("NAME|0-255 (" + filter + ")");
 
-  const std::map<std::string, int> wide{{"none", wmNone}, {"land", wmLand}, {"all", wmAll}};
-  app.add_option("-w,--wide", s.WideMode,
+  const std::vector<std::string> wide_modes = ItemNames(kWideModeItems);
+  int wide_mode = static_cast<int>(s.WideMode);
+  app.add_option("-w,--wide", wide_mode,
                  "16:9 output: none, land (landscape images only) or all; the image is cropped to a centred band")
-      ->transform(CLI::CheckedTransformer(wide, CLI::ignore_case))
-      ->option_text("none|land|all (none)");
+      ->transform(CLI::CheckedTransformer(IndexByName(wide_modes), CLI::ignore_case))
+      ->option_text(Joined(wide_modes, "|") + " (" + wide_modes[size_t(wide_mode)] + ")");
 
-  std::string format = "source";
-  app.add_option("-t,--format", format,
-                 "Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2 or pdf")
-      ->option_text("FORMAT (source)");
+  std::vector<std::string> format_names;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    format_names.push_back(FormatName(f) + (f.Format == TOutputFormat::Source ? " (keep each file's own)" : ""));
+  std::string format = FormatName(OutputFormatInfo(s.OutputFormat));
+  app.add_option("-t,--format", format, "Output format: " + ListInWords(format_names))
+      ->option_text("FORMAT (" + format + ")");
 
   app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
       ->type_name("DIR");
@@ -110,36 +180,31 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // Prints the help, the version or the error; CLI11's own codes tell its errors apart, which
+    // the exit status does not promise.
+    return app.exit(e) == static_cast<int>(CLI::ExitCodes::Success) ? 0 : kUsageError;
   }
 
   const auto fail = [&](const std::string& message) {
     std::cerr << "pellavo-cli: " << message << "\nRun with --help for more information.\n";
-    return 2;
+    return kUsageError;
   };
 
-  if (auto it = filters.find(filter); it != filters.end()) {
-    s.FilterIndex = static_cast<uint8_t>(it->second);
-  } else {
-    char* end = nullptr;
-    const long value = std::strtol(filter.c_str(), &end, 10);
-    if (filter.empty() || *end || value < 0 || value > 255) return fail("unknown filter \"" + filter + "\"");
-    s.FilterIndex = static_cast<uint8_t>(value);
-  }
+  const std::optional<TStretchFilter> filter_index = FilterByNameOrNumber(filter);
+  if (!filter_index) return fail("unknown filter \"" + filter + "\"");
+  s.FilterIndex = *filter_index;
 
-  s.OutputFormat = -1;
-  std::string wanted = format;
-  if (!wanted.empty() && wanted[0] != '.' && wanted != "source") wanted = "." + wanted;
-  if (wanted == "source") s.OutputFormat = 0;
-  for (size_t i = 1; i < kOutputFormats.size(); ++i)
-    if (wanted == kOutputFormats[i]) s.OutputFormat = static_cast<int>(i);
-  if (s.OutputFormat < 0) return fail("unknown output format \"" + format + "\"");
+  const std::optional<TOutputFormat> output_format = FormatByName(format);
+  if (!output_format) return fail("unknown output format \"" + format + "\"");
+  s.OutputFormat = *output_format;
 
+  s.SizeMode = static_cast<TSizeMode>(size_mode);
+  s.WideMode = static_cast<TWideMode>(wide_mode);
   if (!prefix.empty()) {
-    s.NameAddition = naPrefix;
+    s.NameAddition = TNameAddition::Prefix;
     s.AdditionText = prefix;
   } else if (!postfix.empty()) {
-    s.NameAddition = naPostFix;
+    s.NameAddition = TNameAddition::PostFix;
     s.AdditionText = postfix;
   }
   s.MaxThreadsOn = true;

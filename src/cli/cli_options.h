@@ -13,8 +13,11 @@ struct TCliOptions {
   bool Quiet = false;
 };
 
-// Parses the command line. Returns the exit code to stop with (help, version or a usage error,
-// already printed), or -1 to go on with options.
+// The exit status of every usage error, and of a destination that does not exist.
+inline constexpr int kUsageError = 2;
+
+// Parses the command line. Returns the exit code to stop with (0 after the help or the version,
+// kUsageError after a usage error, already printed), or -1 to go on with options.
 int ParseCliOptions(int argc, char** argv, TCliOptions& options);
 
 }  // namespace pellavo

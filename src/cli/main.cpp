@@ -40,6 +40,6 @@ int main(int argc, char** argv) {
   run.Start();
   while (run.Running()) queue.WaitAndProcess(1000);
   queue.WaitForThreads();
-  if (view.RefusedToStart()) return 2;
+  if (view.RefusedToStart()) return kUsageError;
   return view.Failures() > 0 ? 1 : 0;
 }

@@ -4,6 +4,7 @@
 
 #include "core/color.h"
 #include "core/rect.h"
+#include "core/stretch_filters.h"
 
 namespace pellavo {
 
@@ -12,17 +13,6 @@ enum TCombineMode : uint8_t { cmBlend = 0, cmMerge = 1 };
 enum TWrapMode : uint8_t { wmClamp = 0, wmRepeat = 1, wmMirror = 2 };
 enum TPixelAccessMode : uint8_t { pamUnsafe = 0, pamSafe = 1, pamWrap = 2 };
 enum TKernelMode : uint8_t { kmDynamic = 0, kmTableNearest = 1, kmTableLinear = 2 };
-
-// One byte: 0..6 name a filter, every other value selects the kernel resampler with its
-// default box kernel.
-using TStretchFilter = uint8_t;
-inline constexpr TStretchFilter sfNearest = 0;
-inline constexpr TStretchFilter sfDraft = 1;
-inline constexpr TStretchFilter sfLinear = 2;
-inline constexpr TStretchFilter sfCosine = 3;
-inline constexpr TStretchFilter sfSpline = 4;
-inline constexpr TStretchFilter sfLanczos = 5;
-inline constexpr TStretchFilter sfMitchell = 6;
 
 // Foreground pixel, background pixel (written in place), master alpha.
 using TPixelCombineEvent = std::function<void(TColor32 f, TColor32& b, uint32_t master)>;

@@ -1,17 +1,18 @@
 #include "worker/convert_thread.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/muldiv.h"
 #include "core/paths.h"
+#include "formats/all/output_writers.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
 #include "raster/bitmap32.h"
 #include "worker/geometry.h"
-#include "worker/output_writers.h"
 
 namespace pellavo {
 namespace {
@@ -21,7 +22,7 @@ constexpr int32_t kRaiseContrast = 60;
 
 }  // namespace
 
-tThumbThrd::tThumbThrd(TMainQueue& queue, std::string source, std::string output, uint8_t size_mode,
+tThumbThrd::tThumbThrd(TMainQueue& queue, std::string source, std::string output, TSizeMode size_mode,
                        int32_t size_value, uint8_t filter_index, bool overwrite)
     : TBatchWorker(queue),
       SourceName(std::move(source)),
@@ -52,7 +53,7 @@ void tThumbThrd::ConvertFile() {
   Picture->ReadFromFile(SourceName);
 
   const int32_t w = Picture->Width(), h = Picture->Height();
-  if (SizeMode == 3) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
+  if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
   DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
 
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
@@ -110,15 +111,13 @@ void tThumbThrd::SaveImage() {
   // The picture goes whatever happens here.
   std::unique_ptr<TPicture> picture = std::move(Picture);
 
-  std::string ext = LowerAscii(ExtractFileExt(OutputName));
-  if (std::string_view(kWrittenExtensions).find(ext) == std::string_view::npos) {
-    const std::string mapped = MapOutputExtension(ext);
-    if (mapped != ext) {
-      OutputName = ChangeFileExt(OutputName, mapped);
-      ext = mapped;
-    }
-  }
-  const TOutputWriter writer = FindOutputWriter(ext);
+  const std::string ext = LowerAscii(ExtractFileExt(OutputName));
+  const std::optional<TOutputFormat> format = OutputFormatOfExtension(ext);
+  // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
+  // that ends in that extension keeps its letter case (IMG.JPG).
+  if (format && OutputFormatInfo(*format).Extension != ext)
+    OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
+  const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
     FinalName = Overwrite ? OutputName : UniqueFileName(OutputName);
     throw EInvalidGraphic("No image format writes files ending in \"" + ext + "\"");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "batch/batch_worker.h"
+#include "batch/run_settings.h"
 #include "core/color.h"
 #include "core/rect.h"
 
@@ -15,7 +16,7 @@ class TBitmap32;
 // Converts one entry: decode, size, render into a 32-bit surface, decorate, encode.
 class tThumbThrd : public TBatchWorker {
  public:
-  tThumbThrd(TMainQueue& queue, std::string source, std::string output, uint8_t size_mode, int32_t size_value,
+  tThumbThrd(TMainQueue& queue, std::string source, std::string output, TSizeMode size_mode, int32_t size_value,
              uint8_t filter_index, bool overwrite);
   ~tThumbThrd() override;
 
@@ -26,13 +27,13 @@ class tThumbThrd : public TBatchWorker {
   const std::string SourceName;
   std::string OutputName;  // the save step may change it
   int32_t SizeValue;       // a percentage in "Percent" mode until the picture's size is known
-  const uint8_t SizeMode;
+  const TSizeMode SizeMode;
   const bool Overwrite;
   const uint8_t FilterIndex;
   bool FrameOn = false;
   bool BorderOn = false;
   int32_t BorderWidth = 0;
-  uint8_t WideMode = 0;
+  TWideMode WideMode = TWideMode::None;
   TColor BorderColor = 0;
 
   // Set while converting.

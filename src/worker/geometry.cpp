@@ -5,7 +5,7 @@
 namespace pellavo {
 
 bool UseWide(const TTargetRule& rule, int32_t w, int32_t h) {
-  return IsLandscape(w, h) ? (rule.WideMode == 1 || rule.WideMode == 2) : rule.WideMode == 2;
+  return IsLandscape(w, h) ? rule.WideMode != TWideMode::None : rule.WideMode == TWideMode::All;
 }
 
 TRect ComputeTarget(const TTargetRule& rule, int32_t w, int32_t h) {
@@ -14,15 +14,16 @@ TRect ComputeTarget(const TTargetRule& rule, int32_t w, int32_t h) {
   const auto width_rule = [&] { return TRect{0, 0, n, wide ? MulDiv(n, 9, 16) : MulDiv(n, h, w)}; };
   const auto height_rule = [&] {
     if (!wide) return TRect{0, 0, MulDiv(n, w, h), n};
-    if (rule.SizeMode == 1) return TRect{0, 0, MulDiv(n, 16, 9), n};
+    if (rule.SizeMode == TSizeMode::Height) return TRect{0, 0, MulDiv(n, 16, 9), n};
     return width_rule();
   };
 
   TRect dst;
   switch (rule.SizeMode) {
-    case 0: dst = width_rule(); break;
-    case 1: dst = height_rule(); break;
-    default: dst = IsLandscape(w, h) ? width_rule() : height_rule(); break;
+    case TSizeMode::Width: dst = width_rule(); break;
+    case TSizeMode::Height: dst = height_rule(); break;
+    case TSizeMode::Largest:
+    case TSizeMode::Percent: dst = IsLandscape(w, h) ? width_rule() : height_rule(); break;
   }
   if (IsRectEmpty(dst)) InflateRect(dst, 1, 1);
   return dst;

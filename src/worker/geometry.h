@@ -1,15 +1,16 @@
 #pragma once
 #include <cstdint>
 
+#include "batch/run_settings.h"
 #include "core/rect.h"
 
 namespace pellavo {
 
 // What decides the size of an output.
 struct TTargetRule {
-  int SizeMode = 2;   // 0 width, 1 height, 2 largest, 3 percent (already turned into pixels)
-  int SizeValue = 0;  // pixels
-  int WideMode = 0;   // 0 none, 1 landscape images only, 2 all images
+  TSizeMode SizeMode = TSizeMode::Largest;  // Percent sizes like Largest, its value turned into pixels
+  int SizeValue = 0;                        // pixels
+  TWideMode WideMode = TWideMode::None;
 };
 
 // A square picture counts as landscape.

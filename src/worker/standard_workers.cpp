@@ -8,15 +8,15 @@ namespace pellavo {
 TBatchWorker* MakeStandardWorker(TMainQueue& queue, const TWorkerOrder& order) {
   const TRunSettings& s = order.Settings;
   if (s.FastCopy) return new tCopyStrmThrd(queue, order.Source, order.Output, s.Overwrite);
-  auto* worker = new tThumbThrd(queue, order.Source, order.Output, static_cast<uint8_t>(s.SizeMode),
-                                order.SizeValue, s.FilterIndex, s.Overwrite);
+  auto* worker =
+      new tThumbThrd(queue, order.Source, order.Output, s.SizeMode, order.SizeValue, s.FilterIndex, s.Overwrite);
   worker->BorderOn = s.BorderOn;
   if (s.BorderOn) {
     worker->BorderWidth = s.BorderWidth;
     worker->BorderColor = s.BorderColor;
   }
   worker->FrameOn = s.FrameOn;
-  worker->WideMode = static_cast<uint8_t>(s.WideMode);
+  worker->WideMode = s.WideMode;
   return worker;
 }
 

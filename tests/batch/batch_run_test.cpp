@@ -194,30 +194,30 @@ TEST_F(BatchRun, DestinationMustExist) {
 
 TEST_F(BatchRun, RunWideOptionsAreFixedAtStartAndPerFileOnesAreReadPerLaunch) {
   Entries(3);
-  view.settings.SizeMode = smPercent;
+  view.settings.SizeMode = TSizeMode::Percent;
   view.settings.PercentSize = 40;
   view.settings.PixelSize = 999;
-  view.settings.NameAddition = naPostFix;
+  view.settings.NameAddition = TNameAddition::PostFix;
   view.settings.AdditionText = "_$";
   view.settings.MaxThreads = 1;
   TBatchRun run(view, queue, Factory(1ms));
   // Changed while the first worker runs: the mode applies to later entries, the size does not.
   queue.Post([this] {
-    view.settings.SizeMode = smWidth;
+    view.settings.SizeMode = TSizeMode::Width;
     view.settings.PixelSize = 123;
     view.settings.AdditionText = "changed";
   });
   run.Start();
   Finish(run);
   ASSERT_EQ(log.orders.size(), 3u);
-  EXPECT_EQ(log.orders[0].Settings.SizeMode, smPercent);
-  EXPECT_EQ(log.orders[2].Settings.SizeMode, smWidth);
+  EXPECT_EQ(log.orders[0].Settings.SizeMode, TSizeMode::Percent);
+  EXPECT_EQ(log.orders[2].Settings.SizeMode, TSizeMode::Width);
   for (const TWorkerOrder& o : log.orders) EXPECT_EQ(o.SizeValue, 40);
   EXPECT_EQ(log.orders[2].Output, "/src/img2_2.bmp");
 
   // The next run with a prefix carries only the prefix.
   log.orders.clear();
-  view.settings.NameAddition = naPrefix;
+  view.settings.NameAddition = TNameAddition::Prefix;
   view.settings.AdditionText = "p$";
   run.Start();
   Finish(run);

@@ -41,7 +41,7 @@ TEST_F(FastCopy, CopiesBytesUnderTheNamingRule) {
   view.entries = {dir.File("a.jpg"), dir.File("empty.gif"), dir.File("gone.bmp")};
   view.settings.FastCopy = true;
   view.settings.DestFolder = dir.File("out");
-  view.settings.OutputFormat = 3;  // ".png": copies follow the naming rule, bytes unchanged
+  view.settings.OutputFormat = TOutputFormat::Png;  // copies follow the naming rule, bytes unchanged
   Run();
   EXPECT_EQ(ReadBytes(dir.File("out/a[1].png")), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(ReadBytes(dir.File("out/a.png")), (std::vector<uint8_t>{9})) << "not overwritten";

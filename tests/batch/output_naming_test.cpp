@@ -6,6 +6,7 @@ namespace pellavo {
 namespace {
 
 TEST(OutputFileName, DestinationFormatAndNumberedAdditions) {
+  using enum TOutputFormat;
   struct Case {
     const char* source;
     int index;
@@ -13,19 +14,19 @@ TEST(OutputFileName, DestinationFormatAndNumberedAdditions) {
     const char* expected;
   };
   const Case cases[] = {
-      {"/pics/a.jpg", 0, {0, "/out", "", "_$"}, "/out/a_0.jpg"},
-      {"/pics/c.jpg", 2, {0, "/out", "", "_$"}, "/out/c_2.jpg"},
-      {"/pics/b.jpg", 1, {3, "/out", "web$-", ""}, "/out/web1-b.png"},
-      {"/pics/c.jpg", 22, {0, "", "$$", ""}, "/pics/2222c.jpg"},
-      {"/pics/c.jpg", 3, {0, "", "", "-small"}, "/pics/c-small.jpg"},
+      {"/pics/a.jpg", 0, {Source, "/out", "", "_$"}, "/out/a_0.jpg"},
+      {"/pics/c.jpg", 2, {Source, "/out", "", "_$"}, "/out/c_2.jpg"},
+      {"/pics/b.jpg", 1, {Png, "/out", "web$-", ""}, "/out/web1-b.png"},
+      {"/pics/c.jpg", 22, {Source, "", "$$", ""}, "/pics/2222c.jpg"},
+      {"/pics/c.jpg", 3, {Source, "", "", "-small"}, "/pics/c-small.jpg"},
       // A trailing separator on the destination makes no difference.
-      {"/pics/a.jpg", 0, {0, "/out/", "", "_$"}, "/out/a_0.jpg"},
+      {"/pics/a.jpg", 0, {Source, "/out/", "", "_$"}, "/out/a_0.jpg"},
       // No destination, "Source", no addition: the source path itself.
-      {"/pics/a.jpg", 5, {0, "", "", ""}, "/pics/a.jpg"},
+      {"/pics/a.jpg", 5, {Source, "", "", ""}, "/pics/a.jpg"},
       // Without an extension the new one is appended, and a postfix stands before it.
-      {"/pics/noext", 4, {1, "", "", "_$"}, "/pics/noext_4.jpg"},
-      {"/pics/noext", 4, {0, "", "", "_$"}, "/pics/noext_4"},
-      {"/pics/photo.JPEG", 0, {7, "/out", "", ""}, "/out/photo.pdf"},
+      {"/pics/noext", 4, {Jpg, "", "", "_$"}, "/pics/noext_4.jpg"},
+      {"/pics/noext", 4, {Source, "", "", "_$"}, "/pics/noext_4"},
+      {"/pics/photo.JPEG", 0, {Pdf, "/out", "", ""}, "/out/photo.pdf"},
   };
   for (const Case& c : cases) EXPECT_EQ(OutputFileName(c.source, c.index, c.rule), c.expected) << c.source;
 }

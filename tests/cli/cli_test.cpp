@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <regex>
 #include <string>
 
 #include "core/files.h"
+#include "core/version.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/all/standard_formats.h"
 #include "formats/picture.h"
@@ -27,26 +29,75 @@ TEST(Cli, HelpExplainsEveryOption) {
                              "--prefix", "--postfix", "--overwrite", "--threads", "--delay", "--border-width",
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
+  // The choices come from the program's own tables.
+  EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2 or pdf"),
+            std::string::npos);
+  EXPECT_NE(r.output.find("Resampling filter: nearest, draft, linear, cosine, spline, lanczos, mitchell or box"),
+            std::string::npos);
+  EXPECT_NE(r.output.find("width|height|largest|percent (largest)"), std::string::npos);
+  EXPECT_NE(r.output.find("none|land|all (none)"), std::string::npos);
 }
 
+TEST(Cli, VersionIsTheBuildsVersion) {
+  const TResult r = RunCli("--version");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(r.output, "pellavo-cli " + std::string(kVersion) + "\n");
+  EXPECT_TRUE(std::regex_match(std::string(kVersion), std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << kVersion;
+}
+
+// Every kind of usage error exits with 2, as the help promises, and says what was wrong.
 TEST(Cli, BadArgumentsAreUsageErrorsThatSayWhy) {
   struct Case {
+    const char* kind;
     const char* args;
     const char* says;
   };
   const Case cases[] = {
-      {"--format tiff x.bmp", "unknown output format \"tiff\""},
-      {"--filter blurry x.bmp", "unknown filter \"blurry\""},
-      {"--size 3 x.bmp", "--size: Value 3 not in range 10 to 5000"},
-      {"--percent 900 x.bmp", "--percent: Value 900 not in range 1 to 500"},
-      {"--border-color red x.bmp", "#RRGGBB"},
-      {"--prefix a --postfix b x.bmp", "excludes"},
-      {"", "paths is required"},
+      {"unknown option", "--bogus x.bmp", "The following argument was not expected: --bogus"},
+      {"missing value", "x.bmp --size", "--size: 1 required"},
+      {"value out of range", "--size 3 x.bmp", "--size: Value 3 not in range 10 to 5000"},
+      {"value out of range", "--percent 900 x.bmp", "--percent: Value 900 not in range 1 to 500"},
+      {"value out of range", "--threads 100 x.bmp", "--threads: Value 100 not in range 0 to 99"},
+      {"not a number", "--delay soon x.bmp", "--delay: Value soon not in range 0 to 500"},
+      {"bad size mode", "--size-mode wide x.bmp", "--size-mode: Check wide value in"},
+      {"bad 16:9 mode", "--wide sideways x.bmp", "--wide: Check sideways value in"},
+      {"bad output format", "--format tiff x.bmp", "unknown output format \"tiff\""},
+      {"bad filter name", "--filter blurry x.bmp", "unknown filter \"blurry\""},
+      {"filter number out of range", "--filter 256 x.bmp", "unknown filter \"256\""},
+      {"bad colour", "--border-color red x.bmp", "#RRGGBB"},
+      {"conflicting options", "--prefix a --postfix b x.bmp", "--prefix excludes --postfix"},
+      {"no paths", "", "paths is required"},
+      {"no paths after options", "--size 100", "paths is required"},
   };
   for (const Case& c : cases) {
     const TResult r = RunCli(c.args);
-    EXPECT_NE(r.code, 0) << c.args;
-    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_EQ(r.code, 2) << c.kind << ": " << c.args;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.kind << ": " << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find("Run with --help for more information."), std::string::npos) << c.kind;
+  }
+}
+
+// Names as the help gives them, and the extensions, pick the format; the case of a name matters.
+TEST(Cli, OutputFormatsByNameOrExtension) {
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("a.bmp"), 8, 6);
+  struct Case {
+    const char* format;
+    const char* written;  // empty: refused
+  };
+  const Case cases[] = {{"source", "a.bmp"}, {"png", "a.png"}, {".jp2", "a.jp2"}, {"pdf", "a.pdf"},
+                        {"PNG", ""},         {"Source", ""},   {".jpeg", ""},     {"", ""}};
+  for (const Case& c : cases) {
+    const std::string out = dir.File(std::string("out-") + c.format);
+    ::mkdir(out.c_str(), 0755);
+    const TResult r = RunCli("--quiet --format '" + std::string(c.format) + "' --dest " + out + " " + dir.File("a.bmp"));
+    if (*c.written) {
+      EXPECT_EQ(r.code, 0) << c.format << "\n" << r.output;
+      EXPECT_TRUE(FileExists(out + "/" + c.written)) << c.format;
+    } else {
+      EXPECT_EQ(r.code, 2) << c.format << "\n" << r.output;
+      EXPECT_TRUE(test::TTempDir::ListOf(out).empty()) << c.format;
+    }
   }
 }
 

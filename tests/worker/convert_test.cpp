@@ -40,7 +40,7 @@ TEST_F(Convert, BorderAndFrameDecorateTheTarget) {
   run.entries = {source};
   run.settings.PixelSize = 40;
   run.settings.Overwrite = true;
-  run.settings.OutputFormat = 2;  // .bmp
+  run.settings.OutputFormat = TOutputFormat::Bmp;
   run.settings.BorderOn = true;
   run.settings.BorderWidth = 5;
   run.settings.BorderColor = 0x0000FF;  // red as a window-system colour
@@ -94,6 +94,39 @@ TEST_F(Convert, OverwriteOffKeepsTheSourceAndNumbersTheOutput) {
     outputs.insert(o.Output);
   }
   EXPECT_EQ(outputs, (std::set<std::string>{dir.File("a[1].bmp"), dir.File("a[2].bmp"), dir.File("a[3].bmp")}));
+}
+
+// Under "Source" a name that ends in a written extension keeps its letter case; one that ends
+// in an alias is written under the format's own extension, in lower case.
+TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
+  ::mkdir(dir.File("out").c_str(), 0755);
+  struct Case {
+    const char* fixture;
+    const char* name;
+    const char* written;
+  };
+  const Case cases[] = {
+      {"samples/landscape.jpg", "photo.JPEG", "photo.jpg"},
+      {"samples/landscape.jpg", "IMG.JPG", "IMG.JPG"},
+      {"samples/badge.png", "Pic.Png", "Pic.Png"},
+      {"tests/data/jpeg2000/jp2-named.j2k", "scan.J2K", "scan.jp2"},
+      {"tests/data/metafile/libreoffice-shapes.wmf", "chart.WMF", "chart.emf"},
+      {"samples/icon.ico", "logo.Ico", "logo.bmp"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::copy_file(c.fixture, dir.File(c.name));
+    run.entries.push_back(dir.File(c.name));
+  }
+  run.settings.DestFolder = dir.File("out");
+  run.settings.PixelSize = 16;
+  run.Run();
+  for (const Case& c : cases) {
+    const TFileOutcome& o = run.For(dir.File(c.name));
+    EXPECT_TRUE(o.Written) << c.name << ": " << o.Error;
+    EXPECT_EQ(o.Output, dir.File(std::string("out/") + c.written)) << c.name;
+  }
+  EXPECT_EQ(TTempDir::ListOf(dir.File("out")),
+            (std::vector<std::string>{"IMG.JPG", "Pic.Png", "chart.emf", "logo.bmp", "photo.jpg", "scan.jp2"}));
 }
 
 TEST_F(Convert, AnIconSourceIsWrittenAsABitmap) {

@@ -18,11 +18,11 @@ struct TSeen {
 };
 
 // Runs one conversion worker and keeps what it reports in its completion.
-TSeen Convert(const std::string& source, const std::string& output, int mode, int value) {
+TSeen Convert(const std::string& source, const std::string& output, TSizeMode mode, int value) {
   TLoopQueue queue;
   TSeen seen;
   bool done = false;
-  auto* worker = new tThumbThrd(queue, source, output, static_cast<uint8_t>(mode), value, 5, true);
+  auto* worker = new tThumbThrd(queue, source, output, mode, value, sfLanczos, true);
   worker->SetOnTerminate([&](TThread& t) {
     auto& w = static_cast<tThumbThrd&>(t);
     seen = {w.DecodeScale, w.DecodedWidth, w.DecodedHeight, w.FinalName, w.FatalError()};
@@ -45,16 +45,17 @@ TEST(ReducedJpegDecoding, ScaleFollowsTheOutputSize) {
   }
   struct Case {
     const char* source;
-    int mode, value;
+    TSizeMode mode;
+    int value;
     int scale;
     int32_t decoded_w, decoded_h, out_w, out_h;
   };
   const Case cases[] = {
-      {"big.jpg", 2, 800, 2, 1000, 750, 800, 600},     // p = 20: a quarter
-      {"big.jpg", 2, 2100, 0, 4000, 3000, 2100, 1575},  // p = 53: full size
-      {"big.jpg", 2, 1000, 2, 1000, 750, 1000, 750},    // p = 25: a quarter, exactly the target
-      {"small.jpg", 3, 50, 1, 500, 300, 500, 300},      // 50 percent: p = 50, half size
-      {"big.jpg", 2, 100, 3, 500, 375, 100, 75},        // p = 3: an eighth
+      {"big.jpg", TSizeMode::Largest, 800, 2, 1000, 750, 800, 600},     // p = 20: a quarter
+      {"big.jpg", TSizeMode::Largest, 2100, 0, 4000, 3000, 2100, 1575},  // p = 53: full size
+      {"big.jpg", TSizeMode::Largest, 1000, 2, 1000, 750, 1000, 750},    // p = 25: a quarter, exactly the target
+      {"small.jpg", TSizeMode::Percent, 50, 1, 500, 300, 500, 300},      // 50 percent: p = 50, half size
+      {"big.jpg", TSizeMode::Largest, 100, 3, 500, 375, 100, 75},        // p = 3: an eighth
   };
   for (const Case& c : cases) {
     const TSeen seen = Convert(dir.File(c.source), dir.File("out.bmp"), c.mode, c.value);
@@ -91,7 +92,7 @@ TEST(ReducedJpegDecoding, DamagedAndTruncatedJpegsWriteNothing) {
   for (size_t i = 2; i < 40; ++i) damaged[i] = 0xFF;
   test::WriteBytes(dir.File("damaged.jpg"), damaged);
   for (const char* name : {"truncated.jpg", "damaged.jpg"}) {
-    const TSeen seen = Convert(dir.File(name), dir.File(std::string("out-") + name), 2, 32);
+    const TSeen seen = Convert(dir.File(name), dir.File(std::string("out-") + name), TSizeMode::Largest, 32);
     EXPECT_NE(seen.error.find("JPEG error #"), std::string::npos) << name << ": " << seen.error;
     EXPECT_EQ(dir.List().size(), 3u) << name << ": nothing is written";
   }

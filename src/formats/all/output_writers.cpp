@@ -1,4 +1,4 @@
-#include "worker/output_writers.h"
+#include "formats/all/output_writers.h"
 
 #include <array>
 #include <utility>
@@ -53,29 +53,30 @@ void WriteGif(TBitmap& bitmap, TStream& out) {
 
 void WriteEmf(TBitmap& bitmap, TStream& out) { SaveBitmapAsEmf(bitmap, out); }
 
+// Bound by position so that a format added to the table without its writer does not compile.
+constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.size()> kWriters = {{
+    {TOutputFormat::Source, nullptr},
+    {TOutputFormat::Jpg, WriteJpeg},
+    {TOutputFormat::Bmp, WriteBmp},
+    {TOutputFormat::Png, WritePng},
+    {TOutputFormat::Gif, WriteGif},
+    {TOutputFormat::Emf, WriteEmf},
+    {TOutputFormat::Jp2, WriteJp2},
+    {TOutputFormat::Pdf, WritePdfFile},
+}};
+
+static_assert(
+    [] {
+      for (size_t i = 0; i < kWriters.size(); ++i) {
+        if (kWriters[i].first != kOutputFormats[i].Format) return false;
+        if ((kWriters[i].first == TOutputFormat::Source) != (kWriters[i].second == nullptr)) return false;
+      }
+      return true;
+    }(),
+    "every output format needs its writer, in the order of the table");
+
 }  // namespace
 
-std::string MapOutputExtension(const std::string& ext) {
-  if (ext == ".jpeg") return ".jpg";
-  if (ext == ".jpc" || ext == ".j2k") return ".jp2";
-  if (ext == ".ico") return ".bmp";
-  if (ext == ".wmf") return ".emf";
-  return ext;
-}
-
-TOutputWriter FindOutputWriter(std::string_view ext) {
-  static constexpr std::array<std::pair<std::string_view, TOutputWriter>, 7> kWriters = {{
-      {".pdf", WritePdfFile},
-      {".bmp", WriteBmp},
-      {".jp2", WriteJp2},
-      {".jpg", WriteJpeg},
-      {".png", WritePng},
-      {".gif", WriteGif},
-      {".emf", WriteEmf},
-  }};
-  for (const auto& [e, writer] : kWriters)
-    if (e == ext) return writer;
-  return nullptr;
-}
+TOutputWriter OutputWriter(TOutputFormat format) { return kWriters[static_cast<size_t>(format)].second; }
 
 }  // namespace pellavo

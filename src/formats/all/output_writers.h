@@ -1,0 +1,14 @@
+#pragma once
+#include "core/stream.h"
+#include "formats/bmp/bitmap.h"
+#include "formats/output_formats.h"
+
+namespace pellavo {
+
+// Encodes the rendered 32-bit bitmap into out with the program's fixed settings for a format.
+using TOutputWriter = void (*)(TBitmap& bitmap, TStream& out);
+
+// The writer of a format; nullptr for Source, which is no format of its own.
+TOutputWriter OutputWriter(TOutputFormat format);
+
+}  // namespace pellavo

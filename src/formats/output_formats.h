@@ -1,0 +1,70 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace pellavo {
+
+// The formats a run can write, in the order of the window's "Output file format" group; an
+// item's index is its value.
+enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf };
+
+struct TOutputFormatInfo {
+  TOutputFormat Format;
+  std::string_view Item;       // the group's item text
+  std::string_view Extension;  // lower case, with its dot; empty for Source, which keeps the source's
+  // Extensions that are written in this format under its own extension instead, such as the
+  // ".jpeg" of a source kept by Source. Empty slots are unused (and spelt out: GCC 12 cannot
+  // evaluate a default-constructed string_view of this table at compile time).
+  std::array<std::string_view, 2> Aliases;
+};
+
+// One row per output format: adding a format here, and its writer where the codecs bind them
+// (formats/all/output_writers.cpp, which does not compile without it), is all it takes.
+inline constexpr std::array<TOutputFormatInfo, 8> kOutputFormats = {{
+    {TOutputFormat::Source, "Source", "", {"", ""}},
+    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ""}},
+    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", ""}},
+    {TOutputFormat::Png, ".png", ".png", {"", ""}},
+    {TOutputFormat::Gif, ".gif", ".gif", {"", ""}},
+    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", ""}},
+    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k"}},
+    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", ""}},
+}};
+
+namespace output_format_detail {
+// Extension slot k of a row: 0 its extension, then its aliases.
+constexpr std::string_view Claim(const TOutputFormatInfo& f, size_t k) {
+  return k == 0 ? f.Extension : f.Aliases[k - 1];
+}
+inline constexpr size_t kClaims = 1 + std::tuple_size_v<decltype(TOutputFormatInfo::Aliases)>;
+
+// Each row at the index of its value, the item text being the extension written, and no
+// extension claimed twice.
+constexpr bool TableIsConsistent() {
+  for (size_t i = 0; i < kOutputFormats.size(); ++i) {
+    const TOutputFormatInfo& f = kOutputFormats[i];
+    if (static_cast<size_t>(f.Format) != i) return false;
+    if (f.Format != TOutputFormat::Source && f.Item != f.Extension) return false;
+    for (size_t k = 0; k < kClaims; ++k) {
+      if (Claim(f, k).empty()) continue;
+      for (size_t j = 0; j < kOutputFormats.size(); ++j)
+        for (size_t l = 0; l < kClaims; ++l)
+          if ((j != i || l != k) && Claim(kOutputFormats[j], l) == Claim(f, k)) return false;
+    }
+  }
+  return true;
+}
+}  // namespace output_format_detail
+static_assert(output_format_detail::TableIsConsistent());
+
+constexpr const TOutputFormatInfo& OutputFormatInfo(TOutputFormat format) {
+  return kOutputFormats[static_cast<size_t>(format)];
+}
+
+// The format that writes a file with this extension (lower case, with its dot): the format of
+// that extension or the one it is an alias of. Exact matches only, so ".jp" and "" have none.
+std::optional<TOutputFormat> OutputFormatOfExtension(std::string_view extension);
+
+}  // namespace pellavo
