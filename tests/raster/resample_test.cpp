@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/errors.h"
 #include "raster/bitmap32.h"
 #include "raster/mapping_table.h"
+#include "raster/raster_errors.h"
 #include "raster_fixtures.h"
 
 namespace pellavo {
@@ -183,9 +185,13 @@ TEST(KernelResample, TablesOutsideTheSourceAreRefused) {
   dst.SetSize(1, 1);
   const TMappingTable inside{{{1, 256}}}, outside{{{2, 256}}}, negative{{{-1, 256}}};
   EXPECT_NO_THROW(ResampleTables(dst, Rect(0, 0, 1, 1), src, inside, inside, false, dmOpaque, nullptr));
-  EXPECT_ANY_THROW(ResampleTables(dst, Rect(0, 0, 1, 1), src, outside, inside, false, dmOpaque, nullptr));
-  EXPECT_ANY_THROW(ResampleTables(dst, Rect(0, 0, 1, 1), src, inside, negative, false, dmOpaque, nullptr));
-  EXPECT_ANY_THROW(ResampleTables(dst, Rect(0, 0, 2, 1), src, inside, inside, false, dmOpaque, nullptr));
+  EXPECT_THROW(ResampleTables(dst, Rect(0, 0, 1, 1), src, outside, inside, false, dmOpaque, nullptr),
+               ESrcInvalidException);
+  EXPECT_THROW(ResampleTables(dst, Rect(0, 0, 1, 1), src, inside, negative, false, dmOpaque, nullptr),
+               ESrcInvalidException);
+  // A clip wider than the tables: the tables do not fit the destination.
+  EXPECT_THROW(ResampleTables(dst, Rect(0, 0, 2, 1), src, inside, inside, false, dmOpaque, nullptr),
+               EInvalidGraphicOperation);
 }
 
 TEST(KernelResample, HugeReductionWithTheBoxTakesTheCentrePixel) {

@@ -64,6 +64,11 @@ TBytes FlipByte(TBytes b, size_t at) {
 
 TBytes Repeat(uint8_t v, size_t n) { return TBytes(n, v); }
 
+TBytes SetByte(TBytes b, size_t at, uint8_t v) {
+  b[at] = v;
+  return b;
+}
+
 TEST(PngErrors, CraftedFilesRaiseTheirErrorWithItsText) {
   const TBytes valid = Png({kHeader, kIdat, kEnd});
   const TBytes packed = Deflate(kRows);
@@ -84,7 +89,8 @@ TEST(PngErrors, CraftedFilesRaiseTheirErrorWithItsText) {
       {"ends inside a chunk length", Cut(valid, 8 + 25 + 2), typeid(EPngUnexpectedEnd), kUnexpectedEnd},
       {"ends inside the image data", Cut(valid, 8 + 25 + 10), typeid(EPngUnexpectedEnd), kUnexpectedEnd},
       {"no IEND", Cut(valid, valid.size() - 12), typeid(EPngUnexpectedEnd), kUnexpectedEnd},
-      {"chunk longer than the file", Png({kHeader, Chunk("tEXt", {}), kEnd}) /* patched below */,
+      // The length of the chunk after the header set to 127, beyond the file's end.
+      {"chunk longer than the file", SetByte(Png({kHeader, Chunk("tEXt", {}), kEnd}), 8 + 25 + 3, 0x7F),
        typeid(EPngUnexpectedEnd), kUnexpectedEnd},
       {"IHDR of 12 bytes", Png({Chunk("IHDR", TBytes(kHeader.begin() + 8, kHeader.begin() + 20)), kIdat, kEnd}),
        typeid(EPngInvalidIHDR), kInvalidIhdr},
@@ -132,9 +138,6 @@ TEST(PngErrors, CraftedFilesRaiseTheirErrorWithItsText) {
        typeid(EPNGInvalidPalette), kInvalidPalette},
       {"header too large to hold", Png({Ihdr(65535, 65535, 16, 6), kIdat, kEnd}), typeid(EPNGOutMemory), kOutMemory},
   };
-  // A length field far beyond the file's end.
-  cases[9].File[8 + 25 + 3] = 0x7F;
-
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     TPNGObject png;
