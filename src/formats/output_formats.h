@@ -20,8 +20,9 @@ struct TOutputFormatInfo {
   std::array<std::string_view, 2> Aliases;
 };
 
-// One row per output format: adding a format here, and its writer where the codecs bind them
-// (formats/all/output_writers.cpp, which does not compile without it), is all it takes.
+// One row per output format. A new format is a row here and its writer where the codecs bind
+// them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
+// formats/all/standard_formats.cpp when the program reads it too.
 inline constexpr std::array<TOutputFormatInfo, 8> kOutputFormats = {{
     {TOutputFormat::Source, "Source", "", {"", ""}},
     {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ""}},
