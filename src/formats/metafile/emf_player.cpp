@@ -3,6 +3,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "formats/metafile/dib.h"
 #include "formats/metafile/playback.h"
 #include "formats/metafile/player.h"
 #include "formats/metafile/records.h"
@@ -22,7 +23,7 @@ bool ParseEmfHeader(const uint8_t* data, size_t size, TEmfInfo& info) {
   info.HeaderSize = header_size;
   const int32_t dev_w = h.S32(72), dev_h = h.S32(76);
   double hmm_w = h.S32(80) * 100.0, hmm_h = h.S32(84) * 100.0;
-  if (header_size >= 108 && h.S32(100) > 0 && h.S32(104) > 0) {
+  if (header_size >= kEmfHeaderSize && h.S32(100) > 0 && h.S32(104) > 0) {
     hmm_w = h.S32(100) / 10.0;
     hmm_h = h.S32(104) / 10.0;
   }
@@ -47,8 +48,6 @@ void EmfSizeHmm(const TEmfInfo& info, int32_t& w, int32_t& h) {
 
 namespace {
 
-enum : uint32_t { kStockFlag = 0x80000000u };
-
 struct TObject {
   enum class TKind : uint8_t { Other, Pen, Brush, Font } Kind = TKind::Other;
   TPen Pen;
@@ -70,20 +69,26 @@ TObject StockObject(uint32_t index, bool& known) {
     o.Pen.Color = c;
   };
   switch (index) {
-    case 0: brush(0, 0xFFFFFF); break;
-    case 1: brush(0, 0xC0C0C0); break;
-    case 2: brush(0, 0x808080); break;
-    case 3: brush(0, 0x404040); break;
-    case 4: brush(0, 0x000000); break;
-    case 5: brush(1, 0); break;
-    case 6: pen(0, 0xFFFFFF); break;
-    case 7: pen(0, 0x000000); break;
-    case 8: pen(5, 0); break;
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17:
-      o.Kind = TObject::TKind::Font;
+    case kWhiteBrush: brush(kBsSolid, 0xFFFFFF); break;
+    case kLtGrayBrush: brush(kBsSolid, 0xC0C0C0); break;
+    case kGrayBrush: brush(kBsSolid, 0x808080); break;
+    case kDkGrayBrush: brush(kBsSolid, 0x404040); break;
+    case kBlackBrush: brush(kBsSolid, 0x000000); break;
+    case kNullBrush: brush(kBsNull, 0); break;
+    case kWhitePen: pen(kPsSolid, 0xFFFFFF); break;
+    case kBlackPen: pen(kPsSolid, 0x000000); break;
+    case kNullPen: pen(kPsNull, 0); break;
+    case kOemFixedFont:
+    case kAnsiFixedFont:
+    case kAnsiVarFont:
+    case kSystemFont:
+    case kDeviceDefaultFont:
+    case kSystemFixedFont:
+    case kDefaultGuiFont:
+      o.Kind = TObject::TKind::Font;  // the default font
       break;
-    case 18: brush(0, 0xFFFFFF); break;
-    case 19: pen(0, 0x000000); break;
+    case kDcBrush: brush(kBsSolid, 0xFFFFFF); break;
+    case kDcPen: pen(kPsSolid, 0x000000); break;
     default: known = false; break;
   }
   return o;
@@ -176,9 +181,9 @@ class TEmfPlayer {
 
   void Select(uint32_t index) {
     TObject o;
-    if (index & kStockFlag) {
+    if (index & kStockObject) {
       bool known;
-      o = StockObject(index & ~kStockFlag, known);
+      o = StockObject(index & ~kStockObject, known);
       if (!known) return;
     } else {
       const auto it = objects_.find(index);
@@ -194,7 +199,7 @@ class TEmfPlayer {
   }
 
   void Store(uint32_t index, TObject o) {
-    if (index == 0 || (index & kStockFlag)) return;  // 0 is the metafile itself
+    if (index == 0 || (index & kStockObject)) return;  // 0 is the metafile itself
     objects_[index] = std::move(o);
   }
 
@@ -204,14 +209,14 @@ class TEmfPlayer {
     const uint32_t chars = r.U32(et + 8), off_string = r.U32(et + 12), options = r.U32(et + 16);
     std::optional<TRect> rect;
     size_t off_dx_at = et + 36;
-    if (options & 0x100) {  // ETO_NO_RECT: the rectangle is left out
+    if (options & kEtoNoRect) {  // the rectangle is left out
       off_dx_at = et + 20;
     } else {
       rect = Rect(r.S32(et + 20), r.S32(et + 24), r.S32(et + 28), r.S32(et + 32));
     }
     if (!r.HasArray(off_string, chars, wide ? 2 : 1)) return;
     std::u32string text;
-    if (!(options & 0x10)) {  // glyph indices cannot be mapped back to characters
+    if (!(options & kEtoGlyphIndex)) {  // glyph indices cannot be mapped back to characters
       for (uint32_t i = 0; i < chars; ++i) {
         if (wide) {
           char32_t c = r.U16(off_string + 2 * size_t{i});
@@ -230,7 +235,7 @@ class TEmfPlayer {
     }
     std::vector<double> dx;
     const uint32_t off_dx = r.U32(off_dx_at);
-    const size_t step = (options & 0x2000) ? 2 : 1;  // ETO_PDY: x and y advances
+    const size_t step = (options & kEtoPdy) ? 2 : 1;  // x and y advances
     if (off_dx && r.HasArray(off_dx, uint64_t{chars} * step, 4)) {
       // Advances are per code unit; a surrogate pair's two add up.
       size_t unit = 0;
@@ -252,9 +257,9 @@ class TEmfPlayer {
     TBlit b;
     b.X = r.S32(24), b.Y = r.S32(28), b.W = r.S32(32), b.H = r.S32(36);
     const uint32_t op = r.U32(40);
-    const bool stretch = type != EMR_BITBLT && r.Has(100, 8);
-    if (type == EMR_BITBLT && !r.Has(0, 100)) return;
-    if (type != EMR_BITBLT && !r.Has(0, 108)) return;
+    const bool stretch = type != EMR_BITBLT && r.Has(kEmrBitBltSize, 8);
+    if (type == EMR_BITBLT && !r.Has(0, kEmrBitBltSize)) return;
+    if (type != EMR_BITBLT && !r.Has(0, kEmrStretchBltSize)) return;
     double sx = r.S32(44), sy = r.S32(48);
     double sw = stretch ? r.S32(100) : b.W, sh = stretch ? r.S32(104) : b.H;
     // The source context's transform: scales and offsets are honoured.
@@ -286,8 +291,8 @@ class TEmfPlayer {
       case EMR_ALPHABLEND:
         if (!dib) return;
         b.Kind = TBlit::TKind::Alpha;
-        b.ConstantAlpha = uint8_t(op >> 16);
-        b.SourceAlpha = (op >> 24) & 1;
+        b.ConstantAlpha = uint8_t(op >> 16);  // the blend function: operation, flags, alpha, format
+        b.SourceAlpha = ((op >> 24) & kAcSrcAlpha) != 0;
         break;
       case EMR_TRANSPARENTBLT:
         if (!dib) return;
@@ -302,7 +307,7 @@ class TEmfPlayer {
   }
 
   void StretchDiBits(const TRecordView& r) {
-    if (!r.Has(0, 80)) return;
+    if (!r.Has(0, kEmrStretchDiBitsSize)) return;
     TBlit b;
     b.X = r.S32(24), b.Y = r.S32(28);
     const int32_t sx = r.S32(32), sy = r.S32(36), sw = r.S32(40), sh = r.S32(44);
@@ -318,8 +323,7 @@ class TEmfPlayer {
 
   // The source rectangle of the DIB functions counts rows from the bottom of a bottom-up DIB.
   void Dibits(TBlit& b, const TBitmap& dib, int32_t sx, int32_t sy, int32_t sw, int32_t sh, const TRecordView& r) {
-    const int32_t bmi_height = r.S32(r.U32(48) + 8);
-    const bool bottom_up = !(r.U32(r.U32(48)) >= 16 && bmi_height < 0);
+    const bool bottom_up = DibBottomUp(r, r.U32(48));
     b.SrcX = sx;
     b.SrcW = sw;
     b.SrcH = sh;
@@ -329,7 +333,7 @@ class TEmfPlayer {
   }
 
   void SetDiBitsToDevice(const TRecordView& r) {
-    if (!r.Has(0, 76)) return;
+    if (!r.Has(0, kEmrSetDiBitsToDeviceSize)) return;
     TBlit b;
     b.X = r.S32(24), b.Y = r.S32(28);
     const int32_t sx = r.S32(32), sy = r.S32(36), sw = r.S32(40), sh = r.S32(44);
@@ -391,9 +395,10 @@ class TEmfPlayer {
         o.Pen.Style = r.U32(28);
         o.Pen.Width = r.U32(32);
         o.Pen.Color = r.U32(40);
-        if (r.U32(36) == 1) o.Pen.Style = (o.Pen.Style & ~0xFu) | 5;  // a hollow brush draws nothing
+        // A hollow brush draws nothing.
+        if (r.U32(36) == kBsNull) o.Pen.Style = (o.Pen.Style & ~kPsStyleMask) | kPsNull;
         const uint32_t entries = r.U32(48);
-        if ((o.Pen.Style & 0xF) == 7 && entries <= 16 && r.HasArray(52, entries, 4))
+        if ((o.Pen.Style & kPsStyleMask) == kPsUserStyle && entries <= 16 && r.HasArray(52, entries, 4))
           for (uint32_t i = 0; i < entries; ++i) o.Pen.Dashes.push_back(r.U32(52 + 4 * size_t{i}));
         Store(r.U32(8), o);
         break;
@@ -413,7 +418,7 @@ class TEmfPlayer {
         if (!r.Has(8, 24)) break;
         TObject o;
         o.Kind = TObject::TKind::Brush;
-        o.Brush.Style = 3;
+        o.Brush.Style = kBsPattern;
         if (auto dib = Dib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28)))
           o.Brush.Pattern = std::make_shared<const TBitmap>(std::move(*dib));
         Store(r.U32(8), o);
