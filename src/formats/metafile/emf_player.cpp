@@ -1,93 +1,16 @@
 // Enhanced metafile records, decoded and handed to the player. A record the player cannot use,
-// or one whose counts and offsets do not fit inside it, is skipped.
-#include <cmath>
+// or one whose counts and offsets do not fit inside it, is skipped. The object table and the
+// records of a few fields are here; objects, bitmaps and text are decoded apart (emf_records.h).
+#include <optional>
 #include <unordered_map>
 
+#include "formats/metafile/emf_records.h"
 #include "formats/metafile/playback.h"
 #include "formats/metafile/player.h"
 #include "formats/metafile/records.h"
 
 namespace pellavo::metafile {
-
-bool ParseEmfHeader(const uint8_t* data, size_t size, TEmfInfo& info) {
-  if (size < kEmfHeaderMin) return false;
-  const TRecordView h(data, size);
-  if (h.U32(0) != EMR_HEADER || h.U32(40) != kEmfSignature) return false;
-  const uint32_t header_size = h.U32(4);
-  if (header_size < kEmfHeaderMin || header_size > size) return false;
-  for (int i = 0; i < 4; ++i) {
-    info.Bounds[i] = h.S32(8 + 4 * i);
-    info.Frame[i] = h.S32(24 + 4 * i);
-  }
-  info.HeaderSize = header_size;
-  const int32_t dev_w = h.S32(72), dev_h = h.S32(76);
-  double hmm_w = h.S32(80) * 100.0, hmm_h = h.S32(84) * 100.0;
-  if (header_size >= 108 && h.S32(100) > 0 && h.S32(104) > 0) {
-    hmm_w = h.S32(100) / 10.0;
-    hmm_h = h.S32(104) / 10.0;
-  }
-  if (dev_w > 0 && dev_h > 0 && hmm_w > 0 && hmm_h > 0) {
-    info.DevicePerHmmX = dev_w / hmm_w;
-    info.DevicePerHmmY = dev_h / hmm_h;
-  }
-  return true;
-}
-
-void EmfSizeHmm(const TEmfInfo& info, int32_t& w, int32_t& h) {
-  const int64_t fw = int64_t{info.Frame[2]} - info.Frame[0], fh = int64_t{info.Frame[3]} - info.Frame[1];
-  if (fw > 0 && fh > 0 && fw <= INT32_MAX && fh <= INT32_MAX) {
-    w = static_cast<int32_t>(fw);
-    h = static_cast<int32_t>(fh);
-    return;
-  }
-  const int64_t bw = int64_t{info.Bounds[2]} - info.Bounds[0] + 1, bh = int64_t{info.Bounds[3]} - info.Bounds[1] + 1;
-  w = bw > 0 ? static_cast<int32_t>(std::min<double>(std::round(bw / info.DevicePerHmmX), INT32_MAX)) : 0;
-  h = bh > 0 ? static_cast<int32_t>(std::min<double>(std::round(bh / info.DevicePerHmmY), INT32_MAX)) : 0;
-}
-
 namespace {
-
-enum : uint32_t { kStockFlag = 0x80000000u };
-
-struct TObject {
-  enum class TKind : uint8_t { Other, Pen, Brush, Font } Kind = TKind::Other;
-  TPen Pen;
-  TBrush Brush;
-  TFont Font;
-};
-
-TObject StockObject(uint32_t index, bool& known) {
-  TObject o;
-  known = true;
-  const auto brush = [&](uint32_t style, TColorRef c) {
-    o.Kind = TObject::TKind::Brush;
-    o.Brush.Style = style;
-    o.Brush.Color = c;
-  };
-  const auto pen = [&](uint32_t style, TColorRef c) {
-    o.Kind = TObject::TKind::Pen;
-    o.Pen.Style = style;
-    o.Pen.Color = c;
-  };
-  switch (index) {
-    case 0: brush(0, 0xFFFFFF); break;
-    case 1: brush(0, 0xC0C0C0); break;
-    case 2: brush(0, 0x808080); break;
-    case 3: brush(0, 0x404040); break;
-    case 4: brush(0, 0x000000); break;
-    case 5: brush(1, 0); break;
-    case 6: pen(0, 0xFFFFFF); break;
-    case 7: pen(0, 0x000000); break;
-    case 8: pen(5, 0); break;
-    case 10: case 11: case 12: case 13: case 14: case 16: case 17:
-      o.Kind = TObject::TKind::Font;
-      break;
-    case 18: brush(0, 0xFFFFFF); break;
-    case 19: pen(0, 0x000000); break;
-    default: known = false; break;
-  }
-  return o;
-}
 
 class TEmfPlayer {
  public:
@@ -149,194 +72,28 @@ class TEmfPlayer {
     return true;
   }
 
-  static std::optional<TBitmap> Dib(const TRecordView& r, uint32_t off_bmi, uint32_t cb_bmi, uint32_t off_bits,
-                                    uint32_t cb_bits) {
-    if (cb_bmi == 0 || !r.Has(off_bmi, cb_bmi) || !r.Has(off_bits, cb_bits)) return std::nullopt;
-    return DecodeDib(r.At(off_bmi), cb_bmi, r.At(off_bits), cb_bits);
-  }
-
-  static TFont FontOf(const TRecordView& r) {
-    TFont f;
-    f.Height = r.S32(12);
-    f.Width = r.S32(16);
-    f.Escapement = r.S32(20);
-    f.Weight = r.S32(28);
-    f.Italic = r.Has(32, 1) && *r.At(32);
-    f.Underline = r.Has(33, 1) && *r.At(33);
-    f.StrikeOut = r.Has(34, 1) && *r.At(34);
-    std::u32string face;
-    for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
-      const uint16_t c = r.U16(40 + 2 * i);
-      if (!c) break;
-      face += char32_t(c);
-    }
-    for (char32_t c : face) f.Face += c < 0x80 ? char(c) : '?';
-    return f;
-  }
-
   void Select(uint32_t index) {
-    TObject o;
-    if (index & kStockFlag) {
-      bool known;
-      o = StockObject(index & ~kStockFlag, known);
-      if (!known) return;
+    TEmfObject o;
+    if (index & kStockObject) {
+      std::optional<TEmfObject> stock = EmfStockObject(index & ~kStockObject);
+      if (!stock) return;
+      o = std::move(*stock);
     } else {
       const auto it = objects_.find(index);
       if (it == objects_.end()) return;
       o = it->second;
     }
     switch (o.Kind) {
-      case TObject::TKind::Pen: dc_.SelectPen(o.Pen); break;
-      case TObject::TKind::Brush: dc_.SelectBrush(o.Brush); break;
-      case TObject::TKind::Font: dc_.SelectFont(o.Font); break;
+      case TEmfObject::TKind::Pen: dc_.SelectPen(o.Pen); break;
+      case TEmfObject::TKind::Brush: dc_.SelectBrush(o.Brush); break;
+      case TEmfObject::TKind::Font: dc_.SelectFont(o.Font); break;
       default: break;
     }
   }
 
-  void Store(uint32_t index, TObject o) {
-    if (index == 0 || (index & kStockFlag)) return;  // 0 is the metafile itself
+  void Store(uint32_t index, TEmfObject o) {
+    if (index == 0 || (index & kStockObject)) return;  // 0 is the metafile itself
     objects_[index] = std::move(o);
-  }
-
-  void Text(const TRecordView& r, bool wide) {
-    const size_t et = 36;
-    const double x = r.S32(et), y = r.S32(et + 4);
-    const uint32_t chars = r.U32(et + 8), off_string = r.U32(et + 12), options = r.U32(et + 16);
-    std::optional<TRect> rect;
-    size_t off_dx_at = et + 36;
-    if (options & 0x100) {  // ETO_NO_RECT: the rectangle is left out
-      off_dx_at = et + 20;
-    } else {
-      rect = Rect(r.S32(et + 20), r.S32(et + 24), r.S32(et + 28), r.S32(et + 32));
-    }
-    if (!r.HasArray(off_string, chars, wide ? 2 : 1)) return;
-    std::u32string text;
-    if (!(options & 0x10)) {  // glyph indices cannot be mapped back to characters
-      for (uint32_t i = 0; i < chars; ++i) {
-        if (wide) {
-          char32_t c = r.U16(off_string + 2 * size_t{i});
-          if (c >= 0xD800 && c < 0xDC00 && i + 1 < chars) {
-            const char32_t lo = r.U16(off_string + 2 * size_t{i} + 2);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-              c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-              ++i;
-            }
-          }
-          text += c;
-        } else {
-          text += FromWindows1252(r.At(off_string + i), 1);
-        }
-      }
-    }
-    std::vector<double> dx;
-    const uint32_t off_dx = r.U32(off_dx_at);
-    const size_t step = (options & 0x2000) ? 2 : 1;  // ETO_PDY: x and y advances
-    if (off_dx && r.HasArray(off_dx, uint64_t{chars} * step, 4)) {
-      // Advances are per code unit; a surrogate pair's two add up.
-      size_t unit = 0;
-      for (char32_t c : text) {
-        double a = r.S32(off_dx + 4 * step * unit);
-        ++unit;
-        if (wide && c >= 0x10000 && unit < chars) {
-          a += r.S32(off_dx + 4 * step * unit);
-          ++unit;
-        }
-        dx.push_back(a);
-      }
-    }
-    dc_.TextOut(x, y, text, options, rect, dx);
-  }
-
-  // BITBLT, STRETCHBLT, ALPHABLEND, TRANSPARENTBLT share one layout.
-  void Blt(const TRecordView& r, uint32_t type) {
-    TBlit b;
-    b.X = r.S32(24), b.Y = r.S32(28), b.W = r.S32(32), b.H = r.S32(36);
-    const uint32_t op = r.U32(40);
-    const bool stretch = type != EMR_BITBLT && r.Has(100, 8);
-    if (type == EMR_BITBLT && !r.Has(0, 100)) return;
-    if (type != EMR_BITBLT && !r.Has(0, 108)) return;
-    double sx = r.S32(44), sy = r.S32(48);
-    double sw = stretch ? r.S32(100) : b.W, sh = stretch ? r.S32(104) : b.H;
-    // The source context's transform: scales and offsets are honoured.
-    const float m11 = r.F32(52), m12 = r.F32(56), m21 = r.F32(60), m22 = r.F32(64), dx = r.F32(68), dy = r.F32(72);
-    if (std::isfinite(m11) && std::isfinite(m22) && std::isfinite(dx) && std::isfinite(dy) && m12 == 0 && m21 == 0 &&
-        m11 != 0 && m22 != 0) {
-      sx = sx * m11 + dx, sy = sy * m22 + dy, sw *= m11, sh *= m22;
-    }
-    const uint32_t off_bmi = r.U32(84), cb_bmi = r.U32(88), off_bits = r.U32(92), cb_bits = r.U32(96);
-    std::optional<TBitmap> dib;
-    if (cb_bmi) {
-      dib = Dib(r, off_bmi, cb_bmi, off_bits, cb_bits);
-      if (!dib) return;
-    }
-    if (!std::isfinite(sx) || !std::isfinite(sy) || !std::isfinite(sw) || !std::isfinite(sh) ||
-        std::fabs(sx) > 1e9 || std::fabs(sy) > 1e9 || std::fabs(sw) > 1e9 || std::fabs(sh) > 1e9)
-      return;
-    b.SrcX = int32_t(std::lround(sx)), b.SrcY = int32_t(std::lround(sy));
-    b.SrcW = int32_t(std::lround(sw)), b.SrcH = int32_t(std::lround(sh));
-    if (dib) {
-      // Some writers keep only the copied part of the source; its origin is then the part's.
-      const int64_t right = int64_t{b.SrcX} + std::abs(b.SrcW), bottom = int64_t{b.SrcY} + std::abs(b.SrcH);
-      if ((right > dib->Width() || bottom > dib->Height()) && std::abs(b.SrcW) == dib->Width() &&
-          std::abs(b.SrcH) == dib->Height())
-        b.SrcX = b.SrcY = 0;
-      b.Source = &*dib;
-    }
-    switch (type) {
-      case EMR_ALPHABLEND:
-        if (!dib) return;
-        b.Kind = TBlit::TKind::Alpha;
-        b.ConstantAlpha = uint8_t(op >> 16);
-        b.SourceAlpha = (op >> 24) & 1;
-        break;
-      case EMR_TRANSPARENTBLT:
-        if (!dib) return;
-        b.Kind = TBlit::TKind::Transparent;
-        b.TransparentColor = op;
-        break;
-      default:
-        b.Rop = op;
-        break;
-    }
-    dc_.Blit(b);
-  }
-
-  void StretchDiBits(const TRecordView& r) {
-    if (!r.Has(0, 80)) return;
-    TBlit b;
-    b.X = r.S32(24), b.Y = r.S32(28);
-    const int32_t sx = r.S32(32), sy = r.S32(36), sw = r.S32(40), sh = r.S32(44);
-    b.W = r.S32(72), b.H = r.S32(76);
-    b.Rop = r.U32(68);
-    std::optional<TBitmap> dib = Dib(r, r.U32(48), r.U32(52), r.U32(56), r.U32(60));
-    if (!dib) {
-      if (r.U32(52) == 0) dc_.Blit(b);  // no bitmap: a pattern or fixed-colour fill
-      return;
-    }
-    Dibits(b, *dib, sx, sy, sw, sh, r);
-  }
-
-  // The source rectangle of the DIB functions counts rows from the bottom of a bottom-up DIB.
-  void Dibits(TBlit& b, const TBitmap& dib, int32_t sx, int32_t sy, int32_t sw, int32_t sh, const TRecordView& r) {
-    const int32_t bmi_height = r.S32(r.U32(48) + 8);
-    const bool bottom_up = !(r.U32(r.U32(48)) >= 16 && bmi_height < 0);
-    b.SrcX = sx;
-    b.SrcW = sw;
-    b.SrcH = sh;
-    b.SrcY = bottom_up ? static_cast<int32_t>(std::clamp<int64_t>(int64_t{dib.Height()} - sy - sh, INT32_MIN, INT32_MAX)) : sy;
-    b.Source = &dib;
-    dc_.Blit(b);
-  }
-
-  void SetDiBitsToDevice(const TRecordView& r) {
-    if (!r.Has(0, 76)) return;
-    TBlit b;
-    b.X = r.S32(24), b.Y = r.S32(28);
-    const int32_t sx = r.S32(32), sy = r.S32(36), sw = r.S32(40), sh = r.S32(44);
-    b.W = sw, b.H = sh;
-    std::optional<TBitmap> dib = Dib(r, r.U32(48), r.U32(52), r.U32(56), r.U32(60));
-    if (!dib) return;
-    Dibits(b, *dib, sx, sy, sw, sh, r);
   }
 
   void Record(uint32_t type, const TRecordView& r) {
@@ -374,59 +131,14 @@ class TEmfPlayer {
       }
       case EMR_SELECTOBJECT: Select(r.U32(8)); break;
       case EMR_DELETEOBJECT: objects_.erase(r.U32(8)); break;
-      case EMR_CREATEPEN: {
-        if (!r.Has(8, 20)) break;
-        TObject o;
-        o.Kind = TObject::TKind::Pen;
-        o.Pen.Style = r.U32(12);
-        o.Pen.Width = r.S32(16);
-        o.Pen.Color = r.U32(24);
-        Store(r.U32(8), o);
-        break;
-      }
-      case EMR_EXTCREATEPEN: {
-        if (!r.Has(28, 24)) break;
-        TObject o;
-        o.Kind = TObject::TKind::Pen;
-        o.Pen.Style = r.U32(28);
-        o.Pen.Width = r.U32(32);
-        o.Pen.Color = r.U32(40);
-        if (r.U32(36) == 1) o.Pen.Style = (o.Pen.Style & ~0xFu) | 5;  // a hollow brush draws nothing
-        const uint32_t entries = r.U32(48);
-        if ((o.Pen.Style & 0xF) == 7 && entries <= 16 && r.HasArray(52, entries, 4))
-          for (uint32_t i = 0; i < entries; ++i) o.Pen.Dashes.push_back(r.U32(52 + 4 * size_t{i}));
-        Store(r.U32(8), o);
-        break;
-      }
-      case EMR_CREATEBRUSHINDIRECT: {
-        if (!r.Has(8, 16)) break;
-        TObject o;
-        o.Kind = TObject::TKind::Brush;
-        o.Brush.Style = r.U32(12);
-        o.Brush.Color = r.U32(16);
-        o.Brush.Hatch = r.U32(20);
-        Store(r.U32(8), o);
-        break;
-      }
+      case EMR_CREATEPEN:
+      case EMR_EXTCREATEPEN:
+      case EMR_CREATEBRUSHINDIRECT:
       case EMR_CREATEMONOBRUSH:
-      case EMR_CREATEDIBPATTERNBRUSHPT: {
-        if (!r.Has(8, 24)) break;
-        TObject o;
-        o.Kind = TObject::TKind::Brush;
-        o.Brush.Style = 3;
-        if (auto dib = Dib(r, r.U32(16), r.U32(20), r.U32(24), r.U32(28)))
-          o.Brush.Pattern = std::make_shared<const TBitmap>(std::move(*dib));
-        Store(r.U32(8), o);
+      case EMR_CREATEDIBPATTERNBRUSHPT:
+      case EMR_EXTCREATEFONTINDIRECTW:
+        if (std::optional<TEmfObject> o = EmfCreatedObject(type, r)) Store(r.U32(8), std::move(*o));
         break;
-      }
-      case EMR_EXTCREATEFONTINDIRECTW: {
-        if (!r.Has(8, 32)) break;
-        TObject o;
-        o.Kind = TObject::TKind::Font;
-        o.Font = FontOf(r);
-        Store(r.U32(8), o);
-        break;
-      }
       case EMR_MOVETOEX: dc_.MoveTo(r.S32(8), r.S32(12)); break;
       case EMR_LINETO: dc_.LineTo(r.S32(8), r.S32(12)); break;
       case EMR_POLYBEZIER:
@@ -514,7 +226,7 @@ class TEmfPlayer {
       case EMR_FILLRGN: {
         TRects rects;
         const auto it = objects_.find(r.U32(28));
-        if (it == objects_.end() || it->second.Kind != TObject::TKind::Brush) break;
+        if (it == objects_.end() || it->second.Kind != TEmfObject::TKind::Brush) break;
         if (RegionRects(r, 32, r.U32(24), rects)) dc_.FillRects(rects, it->second.Brush);
         break;
       }
@@ -526,18 +238,18 @@ class TEmfPlayer {
       case EMR_BITBLT:
       case EMR_STRETCHBLT:
       case EMR_ALPHABLEND:
-      case EMR_TRANSPARENTBLT: Blt(r, type); break;
-      case EMR_STRETCHDIBITS: StretchDiBits(r); break;
-      case EMR_SETDIBITSTODEVICE: SetDiBitsToDevice(r); break;
-      case EMR_EXTTEXTOUTW: Text(r, true); break;
-      case EMR_EXTTEXTOUTA: Text(r, false); break;
+      case EMR_TRANSPARENTBLT: PlayEmfBlt(dc_, r, type); break;
+      case EMR_STRETCHDIBITS: PlayEmfStretchDiBits(dc_, r); break;
+      case EMR_SETDIBITSTODEVICE: PlayEmfSetDiBitsToDevice(dc_, r); break;
+      case EMR_EXTTEXTOUTW: PlayEmfText(dc_, r, true); break;
+      case EMR_EXTTEXTOUTA: PlayEmfText(dc_, r, false); break;
       default: break;
     }
   }
 
   TPlayer& dc_;
   const std::vector<uint8_t>& emf_;
-  std::unordered_map<uint32_t, TObject> objects_;
+  std::unordered_map<uint32_t, TEmfObject> objects_;
 };
 
 }  // namespace

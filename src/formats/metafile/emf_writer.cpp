@@ -21,7 +21,7 @@ std::vector<uint8_t> EmfHeader(const int32_t bounds[4], const int32_t frame[4], 
   for (int i = 0; i < 4; ++i) w.S32(bounds[i]);
   for (int i = 0; i < 4; ++i) w.S32(frame[i]);
   w.U32(kEmfSignature);
-  w.U32(0x10000);  // version
+  w.U32(kEmfVersion);
   w.U32(static_cast<uint32_t>(total_bytes));
   w.U32(records);
   w.U16(handles);
@@ -55,12 +55,12 @@ TDibParts DibOf(const TBitmap& b) {
   const bool masks = b.PixelFormat() == TPixelFormat::pf16bit;
   const size_t colors = b.BitsPerPixel() <= 8 ? b.Palette().size() : 0;
   TByteWriter w(parts.Info);
-  w.U32(40);
+  w.U32(kBitmapInfoHeaderSize);
   w.S32(b.Width());
   w.S32(b.Height());
   w.U16(1);
   w.U16(static_cast<uint16_t>(b.BitsPerPixel()));
-  w.U32(masks ? 3 : 0);
+  w.U32(masks ? kBiBitfields : kBiRgb);
   w.U32(static_cast<uint32_t>(std::min<uint64_t>(b.StoredRows().size(), std::numeric_limits<uint32_t>::max())));
   w.U32(0);
   w.U32(0);
@@ -105,7 +105,7 @@ void TMetafileCanvas::StretchDraw(const TRect& rect, const TBitmap& bitmap) {
   if (!metafile_) throw EInvalidGraphicOperation("The metafile recording is closed");
   if (bitmap.Empty() || IsRectEmpty(rect)) return;
   const TDibParts dib = DibOf(bitmap);
-  const uint64_t size = 108 + uint64_t(dib.Info.size()) + dib.Bits->size();
+  const uint64_t size = kEmrStretchBltSize + uint64_t(dib.Info.size()) + dib.Bits->size();
   if (records_.size() + size + kEmfEofSize > std::numeric_limits<uint32_t>::max())
     throw EInvalidGraphic("Image is too large for an enhanced metafile");
   records_.reserve(records_.size() + static_cast<size_t>(size));
@@ -126,10 +126,11 @@ void TMetafileCanvas::StretchDraw(const TRect& rect, const TBitmap& bitmap) {
   const float identity[6] = {1, 0, 0, 1, 0, 0};
   for (float f : identity) w.F32(f);
   w.U32(0);  // source background colour
-  w.U32(0);  // DIB_RGB_COLORS
-  w.U32(108);
+  w.U32(kDibRgbColors);
+  // The information header right after the record's fixed part, the bits after it.
+  w.U32(kEmrStretchBltSize);
   w.U32(static_cast<uint32_t>(dib.Info.size()));
-  w.U32(static_cast<uint32_t>(108 + dib.Info.size()));
+  w.U32(static_cast<uint32_t>(kEmrStretchBltSize + dib.Info.size()));
   w.U32(static_cast<uint32_t>(dib.Bits->size()));
   w.S32(bitmap.Width());
   w.S32(bitmap.Height());

@@ -10,6 +10,7 @@
 #include "core/files.h"
 #include "core/muldiv.h"
 #include "core/paths.h"
+#include "formats/metafile/cairo_handles.h"
 #include "formats/metafile/playback.h"
 #include "formats/metafile/records.h"
 
@@ -85,17 +86,17 @@ void TMetafile::LoadFromStream(TStream& stream) {
     stream.Seek(start);
   }
 
-  if (remaining < static_cast<int64_t>(kPlaceableSize) + 18) Invalid();
+  if (remaining < static_cast<int64_t>(kPlaceableSize + kWmfHeaderSize)) Invalid();
   uint8_t header[kPlaceableSize];
   stream.ReadBuffer(header, sizeof header);
   if (Get32(header) != kPlaceableKey || PlaceableChecksum(header) != Get16(header + 20)) Invalid();
   std::vector<uint8_t> wmf = stream.ReadToEnd();
   // The Windows metafile header that follows: memory or disk type, nine words long.
-  if (wmf.size() < 18) Invalid();
+  if (wmf.size() < kWmfHeaderSize) Invalid();
   const uint16_t type = Get16(&wmf[0]), header_words = Get16(&wmf[2]);
-  if ((type != 1 && type != 2) || header_words != 9) Invalid();
+  if ((type != kWmfInMemory && type != kWmfOnDisk) || header_words != kWmfHeaderWords) Invalid();
   const uint64_t words = Get32(&wmf[6]);
-  if (words * 2 >= 18 && words * 2 < wmf.size()) wmf.resize(static_cast<size_t>(words * 2));
+  if (words * 2 >= kWmfHeaderSize && words * 2 < wmf.size()) wmf.resize(static_cast<size_t>(words * 2));
 
   for (int i = 0; i < 4; ++i) bbox_[i] = GetS16(header + 6 + 2 * i);
   inch_ = Get16(header + 14);
@@ -134,26 +135,18 @@ void TMetafile::DrawArea(const TPixels32& target, const TRect& rect, const TRect
     uint32_t* dst = row(y);
     for (int32_t x = 0; x < area.Width(); ++x) dst[x] = src[x] | kOpaque;
   }
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(copy.data()),
-                                                                 CAIRO_FORMAT_ARGB32, area.Width(), area.Height(), stride);
-  struct TSurfaceGuard {
-    cairo_surface_t* s;
-    ~TSurfaceGuard() { cairo_surface_destroy(s); }
-  } guard{surface};
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) throw EOutOfMemory("Out of memory");
-  cairo_surface_set_device_offset(surface, -area.Left, -area.Top);
+  const TSurfacePtr surface(cairo_image_surface_create_for_data(
+      reinterpret_cast<unsigned char*>(copy.data()), CAIRO_FORMAT_ARGB32, area.Width(), area.Height(), stride));
+  if (!SurfaceOk(surface)) throw EOutOfMemory("Out of memory");
+  cairo_surface_set_device_offset(surface.get(), -area.Left, -area.Top);
   {
-    cairo_t* cr = cairo_create(surface);
-    struct TContextGuard {
-      cairo_t* c;
-      ~TContextGuard() { cairo_destroy(c); }
-    } cr_guard{cr};
+    const TContextPtr cr(cairo_create(surface.get()));
     if (data_is_emf_)
-      PlayEmf(*data_, cr, area, rect);
+      PlayEmf(*data_, cr.get(), area, rect);
     else
-      PlayWmf(*data_, bbox_, inch_, cr, area, rect);
+      PlayWmf(*data_, bbox_, inch_, cr.get(), area, rect);
   }
-  cairo_surface_flush(surface);
+  cairo_surface_flush(surface.get());
 
   for (int32_t y = 0; y < area.Height(); ++y) {
     TColor32* dst = target.Row(area.Top + y) + area.Left;

@@ -8,6 +8,7 @@
 
 #include "core/bytes.h"
 #include "formats/bmp/bitmap.h"
+#include "formats/metafile/gdi_constants.h"
 
 namespace pellavo::metafile {
 
@@ -15,7 +16,6 @@ constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr size_t kPlaceableSize = 22;
 constexpr size_t kEmfHeaderMin = 88;
-constexpr uint32_t kSrcCopy = 0x00CC0020;
 
 // Enhanced metafile records.
 enum EmfRecord : uint32_t {
@@ -39,7 +39,7 @@ enum EmfRecord : uint32_t {
   EMR_POLYBEZIER16 = 85, EMR_POLYGON16 = 86, EMR_POLYLINE16 = 87, EMR_POLYBEZIERTO16 = 88,
   EMR_POLYLINETO16 = 89, EMR_POLYPOLYLINE16 = 90, EMR_POLYPOLYGON16 = 91, EMR_POLYDRAW16 = 92,
   EMR_CREATEMONOBRUSH = 93, EMR_CREATEDIBPATTERNBRUSHPT = 94, EMR_EXTCREATEPEN = 95,
-  EMR_ALPHABLEND = 114, EMR_TRANSPARENTBLT = 116,
+  EMR_SETICMMODE = 98, EMR_ALPHABLEND = 114, EMR_TRANSPARENTBLT = 116,
 };
 
 // Windows metafile records (the function numbers of the record headers).
@@ -64,6 +64,10 @@ enum WmfRecord : uint16_t {
   META_DIBSTRETCHBLT = 0x0B41, META_SETDIBTODEV = 0x0D33, META_STRETCHDIB = 0x0F43,
   META_DIBCREATEPATTERNBRUSH = 0x0142, META_CREATEPALETTE = 0x00F7,
 };
+
+// The fixed parts of the enhanced bitmap records, before their bitmap.
+constexpr size_t kEmrBitBltSize = 100, kEmrStretchBltSize = 108, kEmrStretchDiBitsSize = 80,
+                 kEmrSetDiBitsToDeviceSize = 76;
 
 inline int16_t GetS16(const uint8_t* p) { return static_cast<int16_t>(Get16(p)); }
 inline int32_t GetS32(const uint8_t* p) { return static_cast<int32_t>(Get32(p)); }
@@ -99,6 +103,12 @@ class TRecordView {
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
 };
+
+// Whether the DIB whose information header starts at bmi_at stores its rows bottom-up, as every
+// DIB does unless its header holds a negative height.
+inline bool DibBottomUp(const TRecordView& r, size_t bmi_at) {
+  return !(r.U32(bmi_at) >= kSignedHeightHeaderMin && r.S32(bmi_at + 8) < 0);
+}
 
 // Little-endian output into a byte vector.
 class TByteWriter {

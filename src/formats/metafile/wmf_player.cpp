@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/limits.h"
+#include "formats/metafile/dib.h"
 #include "formats/metafile/playback.h"
 #include "formats/metafile/player.h"
 #include "formats/metafile/records.h"
@@ -22,7 +23,7 @@ class TWmfPlayer {
   TWmfPlayer(TPlayer& dc, const std::vector<uint8_t>& wmf) : dc_(dc), wmf_(wmf) {}
 
   void Run() {
-    if (wmf_.size() < 18) return;
+    if (wmf_.size() < kWmfHeaderSize) return;
     const size_t header = size_t{Get16(&wmf_[2])} * 2;
     objects_.resize(std::min<size_t>(Get16(&wmf_[10]), kMaxWmfObjects));
     size_t off = header;
@@ -119,7 +120,7 @@ class TWmfPlayer {
     // The DIB functions count source rows from the bottom of a bottom-up DIB; the blits of a
     // device context from its top.
     const bool dib_function = function == META_STRETCHDIB || function == META_SETDIBTODEV;
-    const bool bottom_up = !(r.U32(dib_at) >= 16 && r.S32(dib_at + 8) < 0);
+    const bool bottom_up = DibBottomUp(r, dib_at);
     b.SrcY = dib_function && bottom_up ? dib->Height() - sy - sh : sy;
     dc_.Blit(b);
   }
@@ -169,7 +170,7 @@ class TWmfPlayer {
       case META_DIBCREATEPATTERNBRUSH: {
         TWmfObject o;
         o.Kind = TWmfObject::TKind::Brush;
-        o.Brush.Style = 3;
+        o.Brush.Style = kBsPattern;
         if (r.Has(10, 4))
           if (auto dib = DecodeDib(r.At(10), r.Size() - 10, nullptr, 0))
             o.Brush.Pattern = std::make_shared<const TBitmap>(std::move(*dib));
@@ -251,7 +252,7 @@ class TWmfPlayer {
       case META_OFFSETCLIPRGN: dc_.OffsetClip(P(r, 1), P(r, 0)); break;
       case META_SELECTCLIPREGION:
         // Regions are not kept; selecting one resets the clip, as selecting none does.
-        dc_.SelectClipRects(nullptr, 5);
+        dc_.SelectClipRects(nullptr, kRgnCopy);
         break;
       case META_TEXTOUT: {
         const uint16_t n = U(r, 0);
@@ -265,7 +266,7 @@ class TWmfPlayer {
         const uint16_t n = U(r, 2), options = U(r, 3);
         size_t at = 14;
         std::optional<TRect> rect;
-        if (options & 6) {  // ETO_OPAQUE or ETO_CLIPPED: a rectangle follows
+        if (options & (kEtoOpaque | kEtoClipped)) {  // a rectangle follows
           if (!r.Has(at, 8)) break;
           rect = Rect(r.S16(at), r.S16(at + 2), r.S16(at + 4), r.S16(at + 6));
           at += 8;

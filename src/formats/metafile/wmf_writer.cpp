@@ -25,14 +25,14 @@ struct TWmfBlit {
 
 // The height of a DIB from its information header, and whether its rows run bottom-up.
 bool DibHeight(const uint8_t* bmi, size_t size, int32_t& height, bool& bottom_up) {
-  if (size < 12) return false;
+  if (size < kBitmapCoreHeaderSize) return false;
   const uint32_t header = Get32(bmi);
-  if (header == 12) {
+  if (header == kBitmapCoreHeaderSize) {
     height = Get16(bmi + 6);
     bottom_up = true;
     return true;
   }
-  if (header < 16 || header > size) return false;
+  if (header < kSignedHeightHeaderMin || header > size) return false;
   const int32_t h = GetS32(bmi + 8);
   if (h == INT32_MIN) return false;
   bottom_up = h > 0;
@@ -69,16 +69,16 @@ bool CollectBlits(const std::vector<uint8_t>& emf, std::vector<TWmfBlit>& out) {
       case EMR_CREATEPEN:
       case EMR_CREATEBRUSHINDIRECT:
       case EMR_EXTCREATEFONTINDIRECTW:
-      case 98:  // EMR_SETICMMODE
+      case EMR_SETICMMODE:
         break;
       case EMR_SETMAPMODE:
-        if (r.U32(8) != 1) return false;
+        if (r.S32(8) != kMmText) return false;
         break;
       case EMR_EOF: ended = true; break;
       case EMR_BITBLT:
       case EMR_STRETCHBLT: {
         const bool stretch = type == EMR_STRETCHBLT;
-        if (!r.Has(0, stretch ? 108 : 100)) return false;
+        if (!r.Has(0, stretch ? kEmrStretchBltSize : kEmrBitBltSize)) return false;
         const float identity[6] = {1, 0, 0, 1, 0, 0};
         for (int i = 0; i < 6; ++i)
           if (r.F32(52 + 4 * i) != identity[i]) return false;
@@ -106,7 +106,7 @@ bool CollectBlits(const std::vector<uint8_t>& emf, std::vector<TWmfBlit>& out) {
       case EMR_STRETCHDIBITS:
       case EMR_SETDIBITSTODEVICE: {
         const bool stretch = type == EMR_STRETCHDIBITS;
-        if (!r.Has(0, stretch ? 80 : 76)) return false;
+        if (!r.Has(0, stretch ? kEmrStretchDiBitsSize : kEmrSetDiBitsToDeviceSize)) return false;
         const uint32_t off_bmi = r.U32(48), cb_bmi = r.U32(52), off_bits = r.U32(56), cb_bits = r.U32(60);
         if (cb_bmi == 0 || !r.Has(off_bmi, cb_bmi) || !r.Has(off_bits, cb_bits)) return false;
         TWmfBlit b;
@@ -138,9 +138,9 @@ int16_t Coord(double v) {
 class TWmfWriter {
  public:
   explicit TWmfWriter(std::vector<uint8_t>& out) : out_(out), w_(out) {
-    w_.U16(1);  // in memory
-    w_.U16(9);  // header words
-    w_.U16(0x0300);
+    w_.U16(kWmfInMemory);
+    w_.U16(kWmfHeaderWords);
+    w_.U16(kWmfVersion3);
     w_.U32(0);  // size, patched
     w_.U16(0);  // no objects
     w_.U32(0);  // largest record, patched
@@ -156,7 +156,7 @@ class TWmfWriter {
     const uint64_t dib = (b.Dib.size() + 1) & ~uint64_t{1};
     Begin(META_STRETCHDIB, 4 + 2 + 16 + dib);
     w_.U32(b.Rop);
-    w_.U16(0);  // DIB_RGB_COLORS
+    w_.U16(kDibRgbColors);
     w_.S16(Coord(b.SrcH));
     w_.S16(Coord(b.SrcW));
     w_.S16(Coord(b.SrcY));

@@ -38,8 +38,9 @@ class TEmfBuilder {
     for (int32_t v : after) b.S32(v);
     return Raw(r);
   }
-  // An EXTTEXTOUTW at (x, y) without advances.
-  TEmfBuilder& Text(int32_t x, int32_t y, const std::u16string& text) {
+  // An EXTTEXTOUTW at (x, y) without advances; rect is the opaque or clipping rectangle.
+  TEmfBuilder& Text(int32_t x, int32_t y, const std::u16string& text, uint32_t options = 0,
+                    std::initializer_list<int32_t> rect = {0, 0, 0, 0}) {
     std::vector<uint8_t> r;
     metafile::TByteWriter b(r);
     const uint32_t size = 76 + uint32_t((text.size() * 2 + 3) / 4 * 4);
@@ -53,8 +54,8 @@ class TEmfBuilder {
     b.S32(y);
     b.U32(uint32_t(text.size()));
     b.U32(76);  // string offset
-    b.U32(0);   // options
-    for (int i = 0; i < 4; ++i) b.S32(0);
+    b.U32(options);
+    for (int32_t v : rect) b.S32(v);
     b.U32(0);  // no advances
     for (char16_t c : text) b.U16(c);
     while (r.size() < size) r.push_back(0);
