@@ -14,8 +14,9 @@
 #include "formats/picture.h"
 #include "formats/png/png_object.h"
 #include "support/images.h"
+#include "support/fake_view.h"
 #include "support/temp_dir.h"
-#include "worker/run_harness.h"
+#include "worker/standard_workers.h"
 
 namespace pellavo {
 namespace {
@@ -58,18 +59,18 @@ TEST(FormatMatrix, EveryOutputFromEveryInput) {
                           {"e.gif", ".gif"}, {"f.jp2", ".jp2"}, {"g.j2k", ".jp2"},  {"h.jpc", ".jp2"},
                           {"i.emf", ".emf"}, {"j.wmf", ".emf"}, {"k.ico", ".bmp"}};
 
-  test::TRunHarness run;
-  for (const Input& in : inputs) run.entries.push_back(dir.File(std::string("in/") + in.name));
+  test::TFakeView view;
+  for (const Input& in : inputs) view.entries.push_back(dir.File(std::string("in/") + in.name));
   for (int format = 0; format < static_cast<int>(kOutputFormats.size()); ++format) {
     const std::string out = dir.File("out" + std::to_string(format));
     ::mkdir(out.c_str(), 0755);
-    run.settings.DestFolder = out;
-    run.settings.OutputFormat = format;
-    run.settings.PixelSize = 32;
-    run.settings.FilterIndex = 5;
-    run.Run();
+    view.settings.DestFolder = out;
+    view.settings.OutputFormat = format;
+    view.settings.PixelSize = 32;
+    view.settings.FilterIndex = 5;
+    view.Run(MakeStandardWorker);
     for (const Input& in : inputs) {
-      const TFileOutcome& o = run.For(dir.File(std::string("in/") + in.name));
+      const TFileOutcome& o = view.For(dir.File(std::string("in/") + in.name));
       const std::string label = std::string(in.name) + " -> " + kOutputFormats[size_t(format)];
       ASSERT_TRUE(o.Written) << label << ": " << o.Error;
       const std::string ext = format == 0 ? in.source_output : kOutputFormats[size_t(format)];
