@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <semaphore>
+#include <stdexcept>
 #include <system_error>
 
 #include "batch/batch_run.h"
@@ -284,6 +285,27 @@ TEST(BatchRun, EntriesRemovedDuringTheRunEndItAfterTheLaunchedOnes) {
   probe.Finish(run);
   EXPECT_EQ(probe.log.orders.size(), 1u);
   EXPECT_EQ(probe.view.summary.rfind("Files processed: 1 in ", 0), 0u) << probe.view.summary;
+}
+
+// A body that lets an error escape, which the real workers never do.
+class TThrowingWorker : public TBatchWorker {
+ public:
+  using TBatchWorker::TBatchWorker;
+
+ protected:
+  TWorkerReport Work() override { throw std::runtime_error("out of memory"); }
+};
+
+TEST(BatchRun, AnErrorEscapingAWorkerCountsItsEntryAsFailedWithThatError) {
+  test::TFakeView view;
+  view.entries = {"/src/a.bmp"};
+  view.Run([](const TWorkerOrder& order) { return std::make_unique<TThrowingWorker>(order); });
+  ASSERT_EQ(view.outcomes.size(), 1u);
+  EXPECT_EQ(view.outcomes[0].Source, "/src/a.bmp");
+  EXPECT_EQ(view.outcomes[0].Error, "out of memory");
+  EXPECT_FALSE(view.outcomes[0].Written);
+  EXPECT_EQ(view.statuses, std::vector<std::string>{""});
+  EXPECT_EQ(view.summary.rfind("Files processed: 1 in ", 0), 0u) << view.summary;
 }
 
 TEST(BatchRun, DestinationMustExist) {

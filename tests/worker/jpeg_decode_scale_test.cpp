@@ -83,7 +83,8 @@ TEST(ReducedJpegDecoding, DamagedAndTruncatedJpegsWriteNothing) {
   for (size_t i = 2; i < 40; ++i) damaged[i] = 0xFF;
   test::WriteBytes(dir.File("damaged.jpg"), damaged);
   for (const char* name : {"truncated.jpg", "damaged.jpg"}) {
-    const TFileOutcome outcome = Convert(dir.File(name), dir.File(std::string("out-") + name), smLargest, 32).Report.Outcome;
+    const TFileOutcome outcome =
+        Convert(dir.File(name), dir.File(std::string("out-") + name), smLargest, 32).Report.Outcome;
     EXPECT_NE(outcome.Error.find("JPEG error #"), std::string::npos) << name << ": " << outcome.Error;
     EXPECT_FALSE(outcome.Written) << name;
     EXPECT_EQ(dir.List().size(), 3u) << name << ": nothing is written";
