@@ -1,5 +1,6 @@
 #include "batch/batch_run.h"
 
+#include <chrono>
 #include <cstdio>
 #include <locale>
 
@@ -7,10 +8,53 @@
 
 namespace pellavo {
 
-TBatchRun::TBatchRun(TRunView& view, TMainQueue& queue, TWorkerFactory factory)
-    : view_(view), queue_(queue), factory_(std::move(factory)) {}
+// The run itself. Completions and delayed launches hold it weakly, so they find nothing once the
+// run is destroyed; while one of them runs it holds the state strongly, so the state outlives the
+// call even when the front end destroys the run from inside a view callback.
+class TBatchRun::TState : public std::enable_shared_from_this<TState> {
+ public:
+  TState(TRunView& view, TMainQueue& queue, TWorkerFactory factory)
+      : view_(view), queue_(queue), factory_(std::move(factory)) {}
 
-void TBatchRun::Start() {
+  void Start();
+  void Stop();
+
+  bool Running() const { return running_; }
+  int ActiveWorkers() const { return active_workers_; }
+  int FinishedFiles() const { return finished_files_; }
+  int WorkerLimit() const { return worker_limit_; }
+
+ private:
+  void LaunchWhilePossible();
+  void LaunchOne(int index);
+  void WorkerStarted();
+  void WorkerFinished(const TWorkerReport& report);
+  void DelayElapsed(uint64_t delay);
+  bool RunIsOver() const;
+  void EndRun();
+
+  TRunView& view_;
+  TMainQueue& queue_;
+  TWorkerFactory factory_;
+
+  bool running_ = false;
+  bool stop_requested_ = false;
+  int entry_count_ = 0;
+  int next_entry_ = 0;  // the list position launched next
+  int active_workers_ = 0;
+  int finished_files_ = 0;
+  int worker_limit_ = 1;
+  int size_value_ = 0;
+  // The start delay being waited out, 0 when none. Each delay has its own number, so that one
+  // left over from an ended run cannot cut short a delay of the next run.
+  uint64_t pending_delay_ = 0;
+  uint64_t last_delay_ = 0;
+  std::string name_prefix_;
+  std::string name_postfix_;
+  std::chrono::steady_clock::time_point run_start_;
+};
+
+void TBatchRun::TState::Start() {
   if (running_) return;  // a second Start would reset counters under running workers
   const int count = view_.EntryCount();
   if (count == 0) return;
@@ -31,6 +75,7 @@ void TBatchRun::Start() {
   active_workers_ = 0;
   finished_files_ = 0;
   entry_count_ = count;
+  next_entry_ = 0;
   view_.SetProgress(count, count);
   name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
   name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
@@ -41,25 +86,44 @@ void TBatchRun::Start() {
   running_ = true;
   view_.SetRunning(true);
 
-  LaunchLoop(count);
+  LaunchWhilePossible();
 }
 
-void TBatchRun::LaunchLoop(int count) {
-  launching_ = true;
-  for (int i = 0; i < count; ++i) {
-    // A freed slot is taken as soon as the completion that frees it has been handled.
-    while (active_workers_ >= worker_limit_) queue_.WaitAndProcess(100);
-    if (stop_requested_) break;
-    LaunchOne(i);
-    const int delay = view_.Settings().StartDelay;
-    if (delay > 0) WaitPumping(delay);
-  }
-  launching_ = false;
-  // After STOP with nothing running no completion will come to end the run.
+void TBatchRun::TState::Stop() {
+  stop_requested_ = true;
+  // With nothing active no completion will come to end the run.
   if (RunIsOver()) EndRun();
 }
 
-void TBatchRun::LaunchOne(int index) {
+void TBatchRun::TState::LaunchWhilePossible() {
+  try {
+    while (running_ && pending_delay_ == 0 && next_entry_ < entry_count_ && active_workers_ < worker_limit_) {
+      // STOP is looked at only when a slot is free, just before the next worker would be created.
+      if (stop_requested_) break;
+      // Entries removed from the list during the run end the launching there, as STOP would.
+      if (next_entry_ >= view_.EntryCount()) {
+        stop_requested_ = true;
+        break;
+      }
+      LaunchOne(next_entry_++);
+      const int delay = view_.Settings().StartDelay;
+      if (delay > 0 && next_entry_ < entry_count_) {
+        pending_delay_ = ++last_delay_;
+        queue_.PostDelayed(delay, [weak = weak_from_this(), id = pending_delay_] {
+          if (const auto self = weak.lock()) self->DelayElapsed(id);
+        });
+      }
+    }
+  } catch (...) {
+    // A worker that could not be started: launch nothing more, and end the run if nothing runs.
+    stop_requested_ = true;
+    if (RunIsOver()) EndRun();
+    throw;
+  }
+  if (RunIsOver()) EndRun();
+}
+
+void TBatchRun::TState::LaunchOne(int index) {
   TWorkerOrder order;
   order.Settings = view_.Settings();
   order.Source = view_.Entry(index);
@@ -67,45 +131,44 @@ void TBatchRun::LaunchOne(int index) {
   order.Output = OutputFileName(order.Source, index,
                                 TNamingRule{order.Settings.OutputFormat, order.Settings.DestFolder, name_prefix_,
                                             name_postfix_});
-  TBatchWorker* worker = factory_(queue_, order);
-  worker->SetOnTerminate([this](TThread& finished) { WorkerFinished(finished); });
-  worker->Start();
+  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this()](TWorkerReport report) {
+    if (const auto self = weak.lock()) self->WorkerFinished(report);
+  });
   WorkerStarted();
 }
 
-void TBatchRun::WaitPumping(int ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
-    queue_.WaitAndProcess(static_cast<int>(left.count()));
-  }
-}
-
-void TBatchRun::WorkerStarted() {
+void TBatchRun::TState::WorkerStarted() {
   ++active_workers_;
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
-  queue_.ProcessPending();
 }
 
-void TBatchRun::WorkerFinished(TThread& thread) {
-  auto& worker = static_cast<TBatchWorker&>(thread);
-  view_.SetStatusText(worker.StatusText());
+void TBatchRun::TState::WorkerFinished(const TWorkerReport& report) {
+  view_.SetStatusText(report.StatusText);
   ++finished_files_;
   --active_workers_;
   view_.SetProgress(entry_count_, entry_count_ - finished_files_);
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
-  view_.FileFinished(worker.Outcome());
-  if (RunIsOver()) EndRun();
+  view_.FileFinished(report.Outcome);
+  if (RunIsOver())
+    EndRun();
+  else
+    LaunchWhilePossible();  // a freed slot is taken now
 }
 
-bool TBatchRun::RunIsOver() const {
+void TBatchRun::TState::DelayElapsed(uint64_t delay) {
+  if (delay != pending_delay_) return;
+  pending_delay_ = 0;
+  LaunchWhilePossible();
+}
+
+bool TBatchRun::TState::RunIsOver() const {
   if (!running_ || active_workers_ != 0) return false;
-  return finished_files_ == entry_count_ || (stop_requested_ && !launching_);
+  return finished_files_ == entry_count_ || stop_requested_;
 }
 
-void TBatchRun::EndRun() {
+void TBatchRun::TState::EndRun() {
   running_ = false;
+  pending_delay_ = 0;
   view_.SetStopEnabled(false);
   view_.MinimizeAndRestore();
   const auto elapsed =
@@ -113,6 +176,26 @@ void TBatchRun::EndRun() {
   view_.SetSummaryText(SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator()));
   view_.SetRunning(false);
 }
+
+TBatchRun::TBatchRun(TRunView& view, TMainQueue& queue, TWorkerFactory factory)
+    : state_(std::make_shared<TState>(view, queue, std::move(factory))) {}
+
+TBatchRun::~TBatchRun() = default;
+
+void TBatchRun::Start() {
+  const auto state = state_;  // kept alive through the call, whatever the view does meanwhile
+  state->Start();
+}
+
+void TBatchRun::Stop() {
+  const auto state = state_;
+  state->Stop();
+}
+
+bool TBatchRun::Running() const { return state_->Running(); }
+int TBatchRun::ActiveWorkers() const { return state_->ActiveWorkers(); }
+int TBatchRun::FinishedFiles() const { return state_->FinishedFiles(); }
+int TBatchRun::WorkerLimit() const { return state_->WorkerLimit(); }
 
 std::string SummaryText(int files, int64_t milliseconds, char decimal_separator) {
   char seconds[64];

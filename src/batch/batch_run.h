@@ -1,5 +1,6 @@
 #pragma once
-#include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "batch/batch_worker.h"
@@ -9,50 +10,46 @@
 
 namespace pellavo {
 
-// The main-thread side of a run: Start checks the destination, fixes the run-wide options and
-// launches one worker per entry under the worker limit; each worker's completion is handled
-// here, on the main thread, and the last one ends the run. Every wait processes the main queue,
-// which is how completions arrive.
+// The main-thread side of a run, driven by events: Start checks the destination, fixes the
+// run-wide options, launches entries up to the worker limit and returns. Each worker's
+// completion, handled on the main thread, counts the file and launches the next entry in list
+// order; a start delay is a delayed task on the main queue. The completion that leaves no worker
+// active after the last entry (or after STOP) ends the run with the summary.
+//
+// Everything here runs on the main thread, and nothing waits or pumps the queue: that belongs to
+// the front end's event loop.
+//
+// Lifetime. Completions and delayed launches reach the run through a liveness token: once the
+// run is destroyed they do nothing, and the workers still end and are released. Shutting down a
+// front end during a run:
+//   1. Stop(), so that nothing more is launched;
+//   2. keep running the queue's tasks until its LiveThreads() is 0 (TLoopQueue::WaitForThreads
+//      does this), so that every worker gets its completion and releases itself;
+//   3. destroy the run, the view and then the queue, which must outlive every worker thread.
+// Destroying the run before step 2 is safe too; the queue must still be run until nothing is live.
 class TBatchRun {
  public:
+  // view and queue must outlive the run; the queue also every worker the run launched.
   TBatchRun(TRunView& view, TMainQueue& queue, TWorkerFactory factory);
+  ~TBatchRun();
+  TBatchRun(const TBatchRun&) = delete;
+  TBatchRun& operator=(const TBatchRun&) = delete;
 
-  // The Start button. Returns when every entry has been launched (or STOP was pressed); the
-  // run then goes on in the workers. Ignored while a run is active.
+  // The Start button; ignored while a run is active. When a worker cannot be started (here or in
+  // a later completion) the error propagates to the caller, and the run goes on as if STOP had
+  // been pressed: the launched workers finish and the summary counts them.
   void Start();
-  // The STOP button: no further entry is launched.
-  void Stop() { stop_requested_ = true; }
+  // The STOP button: no further entry is launched. With no worker active the run ends at once.
+  void Stop();
 
-  bool Running() const { return running_; }
-  int ActiveWorkers() const { return active_workers_; }
-  int FinishedFiles() const { return finished_files_; }
-  int WorkerLimit() const { return worker_limit_; }
+  bool Running() const;
+  int ActiveWorkers() const;
+  int FinishedFiles() const;
+  int WorkerLimit() const;
 
  private:
-  void LaunchLoop(int count);
-  void LaunchOne(int index);
-  void WaitPumping(int ms);
-  void WorkerStarted();
-  void WorkerFinished(TThread& worker);
-  bool RunIsOver() const;
-  void EndRun();
-
-  TRunView& view_;
-  TMainQueue& queue_;
-  TWorkerFactory factory_;
-
-  // Run state; touched on the main thread only.
-  bool running_ = false;
-  bool launching_ = false;
-  bool stop_requested_ = false;
-  int entry_count_ = 0;
-  int active_workers_ = 0;
-  int finished_files_ = 0;
-  int worker_limit_ = 1;
-  int size_value_ = 0;
-  std::string name_prefix_;
-  std::string name_postfix_;
-  std::chrono::steady_clock::time_point run_start_;
+  class TState;
+  std::shared_ptr<TState> state_;  // completions and delayed launches hold it weakly
 };
 
 // "Files processed: %d in %f secs": the seconds from whole milliseconds, two decimals, with

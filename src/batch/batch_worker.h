@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "batch/run_settings.h"
@@ -8,17 +9,7 @@
 
 namespace pellavo {
 
-// A worker of a run: converts or copies one entry and says how it went.
-class TBatchWorker : public TThread {
- public:
-  using TThread::TThread;
-  // The status bar text when the worker has finished: the written path of a conversion, the
-  // source path of a copy, empty when the entry failed early.
-  virtual std::string StatusText() const = 0;
-  virtual TFileOutcome Outcome() const = 0;
-};
-
-// Everything a worker is handed before it starts.
+// Everything a worker is handed: one entry's job, complete before the worker exists.
 struct TWorkerOrder {
   std::string Source;
   std::string Output;
@@ -26,8 +17,40 @@ struct TWorkerOrder {
   int SizeValue = 0;      // fixed for the run
 };
 
-// Creates the worker for one entry, not yet started. The run installs its completion handler
-// and starts it; the worker releases itself.
-using TWorkerFactory = std::function<TBatchWorker*(TMainQueue& queue, const TWorkerOrder& order)>;
+// How a worker's entry ended, as the run's completion handler receives it.
+struct TWorkerReport {
+  // The status bar text: the written path of a conversion, the source path of a copy; empty when
+  // the entry failed early.
+  std::string StatusText;
+  TFileOutcome Outcome;
+};
+
+// A worker of a run: converts or copies one entry and reports how it went.
+class TBatchWorker : public TThread {
+ public:
+  using TFinished = std::function<void(TWorkerReport report)>;
+
+  explicit TBatchWorker(TWorkerOrder order) : order_(std::move(order)) {}
+
+  // Starts worker on a thread of its own, which owns it; on_finished receives its report on the
+  // main thread. Throws, having released the worker, when no thread can be created.
+  static void Launch(std::unique_ptr<TBatchWorker> worker, TMainQueue& queue, TFinished on_finished);
+
+  const TWorkerOrder& Order() const { return order_; }
+
+ protected:
+  // The body, on the worker's thread: handles the entry and says how it went. Failures belong in
+  // the report; an error that escapes anyway ends the entry as failed with that error.
+  virtual TWorkerReport Work() = 0;
+
+ private:
+  void Execute() final { report_ = Work(); }
+
+  const TWorkerOrder order_;
+  TWorkerReport report_;  // written by the body, moved out in the completion
+};
+
+// Creates the worker for one entry, not yet started; the run launches it.
+using TWorkerFactory = std::function<std::unique_ptr<TBatchWorker>(const TWorkerOrder& order)>;
 
 }  // namespace pellavo

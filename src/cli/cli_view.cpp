@@ -59,6 +59,14 @@ void TCliView::FileFinished(const TFileOutcome& o) {
   DrawBar();
 }
 
+void TCliView::ShowError(const std::string& text) {
+  ++failures_;
+  ClearBar();
+  std::cout << std::flush;
+  std::cerr << "pellavo-cli: " << text << "\n";
+  DrawBar();
+}
+
 void TCliView::SetSummaryText(const std::string& text) {
   ClearBar();
   bar_ = false;

@@ -24,6 +24,9 @@ class TCliView final : public TRunView {
   void SetSummaryText(const std::string& text) override;
   void SetStopEnabled(bool) override {}
   void FileFinished(const TFileOutcome& outcome) override;
+  // An error outside any one file (a worker that could not be started, say): "pellavo-cli: ..."
+  // on stderr; it counts as a failure.
+  void ShowError(const std::string& text);
 
   int Failures() const { return failures_; }
   bool RefusedToStart() const { return refused_; }

@@ -34,11 +34,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  TLoopQueue queue;
   TCliView view(options.Settings, list.Entries(), options.Quiet);
-  TBatchRun run(view, queue, MakeStandardWorker);
-  run.Start();
-  while (run.Running()) queue.WaitAndProcess(1000);
+  TLoopQueue queue([&view](const std::string& error) { view.ShowError(error); });
+  {
+    TBatchRun run(view, queue, MakeStandardWorker);
+    try {
+      run.Start();
+    } catch (const std::exception& e) {
+      view.ShowError(e.what());
+    }
+    while (run.Running()) queue.WaitAndProcess(1000);
+  }
   queue.WaitForThreads();
   if (view.RefusedToStart()) return kUsageError;
   return view.Failures() > 0 ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "core/errors.h"
 
 #include <cstring>
+#include <exception>
 
 namespace pellavo {
 
@@ -9,6 +10,17 @@ std::string SystemErrorText(int err) {
   // The GNU strerror_r returns the message, which may or may not live in buffer.
   const char* text = strerror_r(err, buffer, sizeof buffer);
   return text ? std::string(text) : std::string("error ") + std::to_string(err);
+}
+
+std::string CurrentErrorText() {
+  std::string text;
+  try {
+    throw;
+  } catch (const std::exception& e) {
+    text = e.what();
+  } catch (...) {
+  }
+  return text.empty() ? "Unknown error" : text;
 }
 
 }  // namespace pellavo

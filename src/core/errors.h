@@ -50,4 +50,8 @@ class EOutOfMemory : public Exception {
 // "Cannot open file "<path>". <reason>" for errno-style failures.
 std::string SystemErrorText(int err);
 
+// The text of the exception being handled ("Unknown error" when it has none); call it inside a
+// catch block only.
+std::string CurrentErrorText();
+
 }  // namespace pellavo

@@ -1,51 +1,80 @@
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <string>
 
 namespace pellavo {
 
-// The main thread's queue of work posted by other threads: a worker's completion reaches the
-// main thread through it. The window drains it from its event loop, the command line from
-// its own loop (TLoopQueue). Besides the queue it counts the worker threads still alive, so
-// that a front end can let them end before the process does.
+// The main thread's side of the engine's threads: work posted to run on the main thread (a
+// worker's completion, a run's delayed launch) and the count of worker threads still alive.
+// The front end's event loop runs the tasks: the window through queued calls and single-shot
+// timers, the command line through TLoopQueue. Every task runs inside its own guard (RunGuarded),
+// so an exception from one task reaches the front end's error sink and never keeps the other
+// tasks, or the worker waiting for one of them, from going on.
 class TMainQueue {
  public:
+  using TTask = std::function<void()>;
+  // Receives the text of an exception that escaped a task. Runs on the main thread; must not throw.
+  using TErrorSink = std::function<void(const std::string& error)>;
+
+  explicit TMainQueue(TErrorSink on_error) : on_error_(std::move(on_error)) {}
   virtual ~TMainQueue() = default;
+  TMainQueue(const TMainQueue&) = delete;
+  TMainQueue& operator=(const TMainQueue&) = delete;
 
-  // Any thread: queues task to run on the main thread.
-  virtual void Post(std::function<void()> task) = 0;
-  // Main thread: runs every task that is queued at this moment.
-  virtual void ProcessPending() = 0;
-  // Main thread: waits up to ms milliseconds for tasks and runs them; returns as soon as at
-  // least one has run (true) or when the time is up (false). ms <= 0 only processes pending.
-  virtual bool WaitAndProcess(int ms) = 0;
+  // Any thread: runs task on the main thread, after the tasks posted before it.
+  virtual void Post(TTask task) = 0;
+  // Main thread: runs task on the main thread once at least ms milliseconds have passed.
+  virtual void PostDelayed(int ms, TTask task) = 0;
 
-  // Worker threads register for their whole life, up to and including self-release.
+  // A worker thread is counted from just before it is created until it has released its worker
+  // and touches nothing more; the queue must outlive every counted thread.
   void ThreadBegun();
   void ThreadEnded();
-  // Main thread: waits until every registered thread has ended.
-  void WaitForThreads();
-  int LiveThreads();
+  int LiveThreads() const;
+
+ protected:
+  // Runs one task; an exception from it goes to the error sink instead of to the caller.
+  void RunGuarded(const TTask& task) const;
+
+  // Guards the live count, and a subclass's own queue, so that one wait on `changed_` sees both a
+  // posted task and the end of the last thread.
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  int live_threads_ = 0;  // under mutex_
 
  private:
-  std::mutex threads_mutex_;
-  std::condition_variable threads_ended_;
-  int live_threads_ = 0;
+  TErrorSink on_error_;
 };
 
-// The queue of a front end without an event loop of its own.
-class TLoopQueue final : public TMainQueue {
+// The queue of a front end without an event loop of its own: it runs tasks only inside these
+// calls, all made on the main thread.
+class TLoopQueue : public TMainQueue {
  public:
-  void Post(std::function<void()> task) override;
-  void ProcessPending() override;
-  bool WaitAndProcess(int ms) override;
+  using TMainQueue::TMainQueue;
+
+  void Post(TTask task) override;
+  void PostDelayed(int ms, TTask task) override;
+
+  // Runs the tasks posted until now and the delayed tasks that are due; true when any ran.
+  bool ProcessPending();
+  // Waits up to ms milliseconds for a posted task or a due delayed one, then runs what is there;
+  // true when any task ran. ms <= 0 only processes what is pending.
+  bool WaitAndProcess(int ms);
+  // The shutdown wait: runs posted tasks (completions that workers wait for) until no worker
+  // thread is alive. Delayed tasks are left unrun: a front end that shuts down launches nothing.
+  void WaitForThreads();
 
  private:
-  std::mutex mutex_;
-  std::condition_variable posted_;
-  std::deque<std::function<void()>> tasks_;
+  using TClock = std::chrono::steady_clock;
+  void RunAll(std::deque<TTask>& tasks) const;
+
+  std::deque<TTask> tasks_;                      // under mutex_
+  std::multimap<TClock::time_point, TTask> delayed_;  // under mutex_; equal times keep their order
 };
 
 }  // namespace pellavo

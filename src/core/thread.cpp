@@ -1,65 +1,61 @@
 #include "core/thread.h"
 
-#include <exception>
 #include <future>
+#include <stdexcept>
+#include <thread>
+
+#include "core/errors.h"
 
 namespace pellavo {
+namespace {
 
-TThread::TThread(TMainQueue& queue) : queue_(queue) {}
+// Wakes the worker's thread when its completion task is gone: after the handler returned or
+// threw, or when the front end destroyed the task without running it.
+class TCompletionGone {
+ public:
+  ~TCompletionGone() { gone_.set_value(); }
+  std::future<void> Future() { return gone_.get_future(); }
 
-TThread::~TThread() {
-  // A self-releasing worker is deleted on its own thread after detaching it.
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
-}
+ private:
+  std::promise<void> gone_;
+};
 
-void TThread::Start() {
-  queue_.ThreadBegun();
-  std::lock_guard lock(start_mutex_);
+}  // namespace
+
+void TThread::Start(std::unique_ptr<TThread> worker, TMainQueue& queue, TNotify on_terminate) {
+  if (!worker) throw std::invalid_argument("TThread::Start: no worker");
+  queue.ThreadBegun();
   try {
-    thread_ = std::thread([this] { Run(); });
+    // When creation fails the closure, and with it the worker, is destroyed before the catch.
+    std::thread([owned = std::move(worker), &queue, notify = std::move(on_terminate)]() mutable {
+      owned->RunBody();
+      if (notify) owned->HandOver(queue, notify);
+      owned.reset();
+      notify = nullptr;  // whatever the handler holds goes while the thread is still counted
+      queue.ThreadEnded();
+    }).detach();
   } catch (...) {
-    queue_.ThreadEnded();
+    queue.ThreadEnded();
     throw;
   }
 }
 
-void TThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
-}
-
-void TThread::Run() {
-  { std::lock_guard lock(start_mutex_); }
+void TThread::RunBody() {
   try {
     Execute();
-  } catch (const std::exception& e) {
-    fatal_error_ = e.what();
-    if (fatal_error_.empty()) fatal_error_ = "Unknown error";
   } catch (...) {
-    fatal_error_ = "Unknown error";
+    fatal_error_ = CurrentErrorText();
   }
+}
 
-  if (on_terminate_) {
-    std::promise<void> handled;
-    std::future<void> done = handled.get_future();
-    queue_.Post([this, &handled] {
-      try {
-        on_terminate_(*this);
-      } catch (...) {
-        handled.set_value();
-        throw;  // the front end's error report takes it; the worker goes on regardless
-      }
-      handled.set_value();
-    });
-    done.wait();
-  }
-
-  // Everything below runs after the handler: the queue must outlive this thread.
-  TMainQueue& queue = queue_;
-  if (free_on_terminate_) {
-    thread_.detach();
-    delete this;
-  }
-  queue.ThreadEnded();
+void TThread::HandOver(TMainQueue& queue, const TNotify& on_terminate) {
+  auto gone = std::make_shared<TCompletionGone>();
+  std::future<void> handled = gone->Future();
+  queue.Post([gone = std::move(gone), this, &on_terminate]() mutable {
+    const auto release = std::move(gone);  // however the handler ends
+    on_terminate(*this);
+  });
+  handled.wait();
 }
 
 }  // namespace pellavo

@@ -1,51 +1,42 @@
 #pragma once
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "core/main_queue.h"
 
 namespace pellavo {
 
-// The worker thread base. Created not running so that its creator can set it up completely;
-// Start runs Execute on a thread of its own. When Execute has ended, normally or by an error,
-// the completion handler runs on the main thread (through the main queue) while this thread
-// waits for it; then a self-releasing worker deletes itself and its thread ends.
+// The worker thread base. A worker is built complete (everything it needs is a constructor
+// argument) and then handed to Start, which owns it from there: its Execute runs on a thread of
+// its own; when Execute has ended, normally or by an error, the completion handler runs on the
+// main thread (through the main queue) while the worker's thread waits; then the worker is
+// released and its thread ends. Nobody else keeps a reference to a started worker.
 class TThread {
  public:
-  using TNotify = std::function<void(TThread&)>;
+  using TNotify = std::function<void(TThread& finished)>;
 
-  explicit TThread(TMainQueue& queue);
-  virtual ~TThread();
+  virtual ~TThread() = default;
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
-  void SetOnTerminate(TNotify handler) { on_terminate_ = std::move(handler); }
-  void SetFreeOnTerminate(bool free) { free_on_terminate_ = free; }
-  bool FreeOnTerminate() const { return free_on_terminate_; }
+  // Main thread. When no thread can be created this throws, the worker is released at once and
+  // the handler is never called; the queue's live count is as it was. The handler may be empty.
+  // A handler that throws, or a queue that drops the completion unrun, still releases the worker.
+  static void Start(std::unique_ptr<TThread> worker, TMainQueue& queue, TNotify on_terminate);
 
-  // Starts the body; call once, from the creating thread.
-  void Start();
-  // For a worker that does not release itself: waits until its thread has ended.
-  void WaitFor();
-
-  // The text of an error that escaped Execute, empty when none did. The window does not
-  // show it; the command line reports it.
+  // The text of an error that escaped Execute, empty when none did. Read it in the handler.
   const std::string& FatalError() const { return fatal_error_; }
 
  protected:
+  TThread() = default;
   virtual void Execute() = 0;
 
  private:
-  void Run();
+  void RunBody();
+  void HandOver(TMainQueue& queue, const TNotify& on_terminate);
 
-  TMainQueue& queue_;
-  TNotify on_terminate_;
-  bool free_on_terminate_ = false;
   std::string fatal_error_;
-  std::thread thread_;
-  std::mutex start_mutex_;  // held while Start stores thread_, so Run never sees it unset
 };
 
 }  // namespace pellavo

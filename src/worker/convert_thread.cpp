@@ -1,12 +1,15 @@
 #include "worker/convert_thread.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 
+#include "core/color.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/muldiv.h"
 #include "core/paths.h"
+#include "core/rect.h"
 #include "formats/all/output_writers.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
@@ -20,33 +23,61 @@ namespace {
 constexpr TColor32 kFrameColor = 0xFFBFBFBF;
 constexpr int32_t kRaiseContrast = 60;
 
-}  // namespace
+// One conversion's working state, on the worker's thread. The job's fields are fixed; what the
+// conversion finds out goes into `result_` as it goes, so that a failure keeps what was known.
+class TConverter {
+ public:
+  TConverter(const TWorkerOrder& order, TConversion& result)
+      : SourceName(order.Source),
+        OutputName(order.Output),
+        SizeValue(order.SizeValue),
+        SizeMode(order.Settings.SizeMode),
+        Overwrite(order.Settings.Overwrite),
+        FilterIndex(order.Settings.FilterIndex),
+        FrameOn(order.Settings.FrameOn),
+        BorderOn(order.Settings.BorderOn),
+        BorderWidth(order.Settings.BorderWidth),
+        WideMode(order.Settings.WideMode),
+        BorderColor(order.Settings.BorderColor),
+        result_(result),
+        outcome_(result.Report.Outcome) {}
 
-tThumbThrd::tThumbThrd(TMainQueue& queue, std::string source, std::string output, TSizeMode size_mode,
-                       int32_t size_value, uint8_t filter_index, bool overwrite)
-    : TBatchWorker(queue),
-      SourceName(std::move(source)),
-      OutputName(std::move(output)),
-      SizeValue(size_value),
-      SizeMode(size_mode),
-      Overwrite(overwrite),
-      FilterIndex(filter_index) {
-  SetFreeOnTerminate(true);
-}
+  void ConvertFile();
 
-tThumbThrd::~tThumbThrd() = default;
+ private:
+  void RenderAndSave();
+  void RenderImage(int32_t width, int32_t height);
+  void SaveImage();
+  void SetFinalName(const std::string& path) {
+    outcome_.Output = path;
+    result_.Report.StatusText = path;
+  }
 
-int ReducedDecodeScale(int32_t target, int32_t larger) {
-  const int32_t p = MulDiv(target, 100, larger);
-  if (p > 50) return 0;
-  if (p > 25) return 1;
-  if (p > 13) return 2;
-  return 3;
-}
+  const std::string& SourceName;
+  std::string OutputName;  // the save step may change it
+  int32_t SizeValue;       // a percentage in "Percent" mode until the picture's size is known
+  const TSizeMode SizeMode;
+  const bool Overwrite;
+  const uint8_t FilterIndex;
+  const bool FrameOn;
+  const bool BorderOn;
+  const int32_t BorderWidth;  // read only when BorderOn
+  const TWideMode WideMode;
+  const TColor BorderColor;  // read only when BorderOn
 
-void tThumbThrd::ConvertFile() {
+  std::unique_ptr<TPicture> Picture;
+  std::unique_ptr<TBitmap32> SourceSurface;
+  std::unique_ptr<TBitmap32> TargetSurface;
+  TRect SrcRect;
+  TRect DstRect;
+
+  TConversion& result_;
+  TFileOutcome& outcome_;
+};
+
+void TConverter::ConvertFile() {
   if (!IsImageFileName(SourceName)) {
-    skipped_ = true;
+    outcome_.Skipped = true;
     return;
   }
   Picture = std::make_unique<TPicture>();
@@ -57,13 +88,13 @@ void tThumbThrd::ConvertFile() {
   DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
 
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
-    DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
-    jpeg->SetDecodeScale(static_cast<TJPEGScale>(DecodeScale));
+    result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
+    jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
   }
   RenderAndSave();
 }
 
-void tThumbThrd::RenderAndSave() {
+void TConverter::RenderAndSave() {
   TargetSurface = std::make_unique<TBitmap32>();
   SourceSurface = std::make_unique<TBitmap32>();
   try {
@@ -71,31 +102,22 @@ void tThumbThrd::RenderAndSave() {
   } catch (const std::exception& e) {
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
-    Picture.reset();
-    SourceSurface.reset();
-    TargetSurface.reset();
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
   SourceSurface.reset();
-  try {
-    SaveImage();
-  } catch (...) {
-    TargetSurface.reset();
-    throw;
-  }
-  TargetSurface.reset();
+  SaveImage();
 }
 
-void tThumbThrd::RenderImage(int32_t width, int32_t height) {
+void TConverter::RenderImage(int32_t width, int32_t height) {
   SourceSurface->Assign(*Picture);
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
-  DecodedWidth = SourceSurface->Width();
-  DecodedHeight = SourceSurface->Height();
+  result_.DecodedWidth = SourceSurface->Width();
+  result_.DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
   TargetSurface->SetSize(width, height);
   if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, Picture->Width(), Picture->Height()))
-    SrcRect = WideCrop(DecodedWidth, DecodedHeight, width, height);
+    SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
   SourceSurface->SetStretchFilter(FilterIndex);
   if (BorderOn) {
     TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
@@ -107,9 +129,9 @@ void tThumbThrd::RenderImage(int32_t width, int32_t height) {
   TargetSurface->AssignTo(*Picture);
 }
 
-void tThumbThrd::SaveImage() {
+void TConverter::SaveImage() {
   // The picture goes whatever happens here.
-  std::unique_ptr<TPicture> picture = std::move(Picture);
+  const std::unique_ptr<TPicture> picture = std::move(Picture);
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat> format = OutputFormatOfExtension(ext);
@@ -119,27 +141,39 @@ void tThumbThrd::SaveImage() {
     OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
-    FinalName = Overwrite ? OutputName : UniqueFileName(OutputName);
+    SetFinalName(Overwrite ? OutputName : UniqueFileName(OutputName));
     throw EInvalidGraphic("No image format writes files ending in \"" + ext + "\"");
   }
 
   TBitmap& bitmap = picture->Bitmap();
   TSafeOutput out(OutputName, Overwrite);
   OutputName = out.FinalName();
-  FinalName = OutputName;
+  SetFinalName(OutputName);
   writer(bitmap, out.Stream());
   out.Commit();
-  written_ = true;
+  outcome_.Written = true;
 }
 
-TFileOutcome tThumbThrd::Outcome() const {
-  TFileOutcome o;
-  o.Source = SourceName;
-  o.Output = FinalName;
-  o.Error = FatalError();
-  o.Written = written_;
-  o.Skipped = skipped_;
-  return o;
+}  // namespace
+
+int ReducedDecodeScale(int32_t target, int32_t larger) {
+  const int32_t p = MulDiv(target, 100, larger);
+  if (p > 50) return 0;
+  if (p > 25) return 1;
+  if (p > 13) return 2;
+  return 3;
+}
+
+TConversion ConvertFile(const TWorkerOrder& order) {
+  TConversion result;
+  result.Report.Outcome.Source = order.Source;
+  try {
+    // The converter's picture and surfaces are released here, also when it fails.
+    TConverter(order, result).ConvertFile();
+  } catch (...) {
+    result.Report.Outcome.Error = CurrentErrorText();
+  }
+  return result;
 }
 
 }  // namespace pellavo

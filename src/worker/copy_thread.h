@@ -1,30 +1,20 @@
 #pragma once
-#include <string>
-
 #include "batch/batch_worker.h"
 
 namespace pellavo {
 
-// Copies one entry byte for byte to its output path: the worker of fast-copy runs.
-class tCopyStrmThrd : public TBatchWorker {
+// The body of a fast copy, run on the worker's thread: the entry's bytes, unchanged, to its
+// output path. The status text is the source path once the source has been read. A failure ends
+// the entry and is recorded in the report's outcome instead of being thrown.
+TWorkerReport CopyOneFile(const TWorkerOrder& order);
+
+// Copies one entry byte for byte on a thread of its own: the worker of fast-copy runs.
+class tCopyStrmThrd final : public TBatchWorker {
  public:
-  tCopyStrmThrd(TMainQueue& queue, std::string source, std::string dest, bool overwrite);
-
-  std::string StatusText() const override { return DisplayName; }
-  TFileOutcome Outcome() const override;
-
-  const std::string SourceName;
-  std::string DestName;
-  const bool Overwrite;
-  // The source path once the source has been read; empty when it could not be.
-  std::string DisplayName;
+  using TBatchWorker::TBatchWorker;
 
  protected:
-  void Execute() override { CopyOneFile(); }
-
- private:
-  void CopyOneFile();
-  bool written_ = false;
+  TWorkerReport Work() override { return CopyOneFile(Order()); }
 };
 
 }  // namespace pellavo

@@ -5,19 +5,9 @@
 
 namespace pellavo {
 
-TBatchWorker* MakeStandardWorker(TMainQueue& queue, const TWorkerOrder& order) {
-  const TRunSettings& s = order.Settings;
-  if (s.FastCopy) return new tCopyStrmThrd(queue, order.Source, order.Output, s.Overwrite);
-  auto* worker =
-      new tThumbThrd(queue, order.Source, order.Output, s.SizeMode, order.SizeValue, s.FilterIndex, s.Overwrite);
-  worker->BorderOn = s.BorderOn;
-  if (s.BorderOn) {
-    worker->BorderWidth = s.BorderWidth;
-    worker->BorderColor = s.BorderColor;
-  }
-  worker->FrameOn = s.FrameOn;
-  worker->WideMode = s.WideMode;
-  return worker;
+std::unique_ptr<TBatchWorker> MakeStandardWorker(const TWorkerOrder& order) {
+  if (order.Settings.FastCopy) return std::make_unique<tCopyStrmThrd>(order);
+  return std::make_unique<tThumbThrd>(order);
 }
 
 }  // namespace pellavo

@@ -1,165 +1,314 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
-#include <thread>
+#include <semaphore>
+#include <stdexcept>
+#include <system_error>
 
 #include "batch/batch_run.h"
-#include "batch/fake_view.h"
+#include "support/fake_view.h"
 #include "support/temp_dir.h"
+#include "support/threads.h"
 
 namespace pellavo {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Counts how many of its kind run at once and what it was handed.
+// What the probe workers of one run share. Each probe counts itself as running when its body
+// starts, then waits at the gate until the test lets it through.
 struct TProbeLog {
-  std::atomic<int> running{0};
-  std::atomic<int> peak{0};
   std::mutex mutex;
+  std::condition_variable changed;
+  int running = 0;  // under mutex
+  int peak = 0;     // under mutex
+  int released = 0;  // probes destroyed; under mutex
+  std::counting_semaphore<> gate{0};
+
+  // Main thread only: what the factory was asked for, and when.
   std::vector<TWorkerOrder> orders;
-  std::vector<std::chrono::steady_clock::time_point> starts;
+  std::vector<std::chrono::steady_clock::time_point> launches;
+
+  void Enter() {
+    std::lock_guard lock(mutex);
+    peak = std::max(peak, ++running);
+    changed.notify_all();
+  }
+  void Leave() {
+    std::lock_guard lock(mutex);
+    --running;
+  }
+  void Released() {
+    std::lock_guard lock(mutex);
+    ++released;
+  }
+  // Waits until n probes are inside their body at once; the time limit only stops a hang.
+  bool WaitUntilRunning(int n) {
+    std::unique_lock lock(mutex);
+    return changed.wait_for(lock, 30s, [&] { return running == n; });
+  }
+  int Peak() {
+    std::lock_guard lock(mutex);
+    return peak;
+  }
+  int ReleasedCount() {
+    std::lock_guard lock(mutex);
+    return released;
+  }
+  void Open() { gate.release(1 << 20); }
 };
 
 class TProbeWorker : public TBatchWorker {
  public:
-  TProbeWorker(TMainQueue& q, TProbeLog& log, TWorkerOrder order, std::chrono::milliseconds work)
-      : TBatchWorker(q), log_(log), order_(std::move(order)), work_(work) {
-    SetFreeOnTerminate(true);
-  }
-  std::string StatusText() const override { return order_.Output; }
-  TFileOutcome Outcome() const override { return {order_.Source, order_.Output, "", true, false}; }
+  TProbeWorker(const TWorkerOrder& order, TProbeLog& log) : TBatchWorker(order), log_(log) {}
+  ~TProbeWorker() override { log_.Released(); }
 
  protected:
-  void Execute() override {
-    const int now = ++log_.running;
-    int peak = log_.peak;
-    while (now > peak && !log_.peak.compare_exchange_weak(peak, now)) {
-    }
-    std::this_thread::sleep_for(work_);
-    --log_.running;
+  TWorkerReport Work() override {
+    log_.Enter();
+    log_.gate.acquire();
+    log_.Leave();
+    return {Order().Output, {Order().Source, Order().Output, "", true, false}};
   }
 
  private:
   TProbeLog& log_;
-  TWorkerOrder order_;
-  std::chrono::milliseconds work_;
 };
 
-class BatchRun : public ::testing::Test {
- protected:
-  TWorkerFactory Factory(std::chrono::milliseconds work) {
-    return [this, work](TMainQueue& q, const TWorkerOrder& order) -> TBatchWorker* {
-      std::lock_guard lock(log.mutex);
+// A loop queue whose delayed tasks wait until the test fires them, so that a test decides when
+// a start delay has passed.
+class TManualDelayQueue : public TLoopQueue {
+ public:
+  using TLoopQueue::TLoopQueue;
+  void PostDelayed(int, TTask task) override { delayed_.push_back(std::move(task)); }
+  size_t DelayedCount() const { return delayed_.size(); }
+  void FireDelayed() {
+    std::vector<TTask> due;
+    due.swap(delayed_);
+    for (const TTask& task : due) RunGuarded(task);
+  }
+
+ private:
+  std::vector<TTask> delayed_;
+};
+
+// One run's surroundings: the probes' log, the queue, the view. Whatever a test left running
+// is let through and waited for before any of them goes.
+template <class Queue = TLoopQueue>
+struct TProbeRun {
+  explicit TProbeRun(int entries, TMainQueue::TErrorSink sink = test::FailOnQueueError()) : queue(std::move(sink)) {
+    for (int i = 0; i < entries; ++i) view.entries.push_back("/src/img" + std::to_string(i) + ".bmp");
+  }
+  ~TProbeRun() {
+    log.Open();
+    queue.WaitForThreads();
+  }
+  TWorkerFactory Factory() {
+    return [this](const TWorkerOrder& order) -> std::unique_ptr<TBatchWorker> {
       log.orders.push_back(order);
-      log.starts.push_back(std::chrono::steady_clock::now());
-      return new TProbeWorker(q, log, order, work);
+      log.launches.push_back(std::chrono::steady_clock::now());
+      return std::make_unique<TProbeWorker>(order, log);
     };
   }
-  void Entries(int n) {
-    for (int i = 0; i < n; ++i) view.entries.push_back("/src/img" + std::to_string(i) + ".bmp");
+  // Runs the queue until n files of the run have been handled.
+  void HandleUntilFinished(TBatchRun& run, int n) {
+    while (run.Running() && run.FinishedFiles() < n) queue.WaitAndProcess(100);
   }
   void Finish(TBatchRun& run) {
+    log.Open();
     while (run.Running()) queue.WaitAndProcess(100);
     queue.WaitForThreads();
   }
-  int MaxShownThreads() const {
-    int most = 0;
-    for (const std::string& t : view.threads_texts) most = std::max(most, std::stoi(t.substr(8)));
-    return most;
-  }
 
-  TLoopQueue queue;
-  test::TFakeView view;
   TProbeLog log;
-  std::function<void()> stopper;
+  Queue queue;
+  test::TFakeView view;
 };
 
-TEST_F(BatchRun, NeverRunsMoreWorkersThanTheLimit) {
-  Entries(12);
-  view.settings.MaxThreads = 5;
-  TBatchRun run(view, queue, Factory(20ms));
-  run.Start();
-  Finish(run);
-  EXPECT_LE(log.peak, 5);
-  EXPECT_GE(log.peak, 2) << "slots are used in parallel";
-  EXPECT_LE(MaxShownThreads(), 5);
-  EXPECT_EQ(view.threads_texts.back(), "Threads:0");
-  EXPECT_EQ(view.statuses.size(), 12u);
-  EXPECT_EQ(view.progress_pos, 0);
-  EXPECT_EQ(view.progress_max, 12);
-  EXPECT_FALSE(view.stop_enabled);
-  EXPECT_EQ(view.minimised, 1);
-  EXPECT_EQ(view.summary.rfind("Files processed: 12 in ", 0), 0u) << view.summary;
-}
-
-TEST_F(BatchRun, LimitZeroLaunchesEveryEntryAndLimitOffRunsOneAtATime) {
-  Entries(8);
-  view.settings.MaxThreads = 0;
-  {
-    TBatchRun run(view, queue, Factory(60ms));
+TEST(BatchRun, TheLimitHoldsAndAFreedSlotIsTakenByTheCompletionThatFreesIt) {
+  struct Case {
+    bool limit_on;
+    int limit;
+    int at_once;  // of 8 entries
+  };
+  const Case cases[] = {{true, 5, 5}, {true, 0, 8}, {false, 7, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "limit " << c.limit_on << " " << c.limit);
+    TProbeRun probe(8);
+    probe.view.settings.MaxThreadsOn = c.limit_on;
+    probe.view.settings.MaxThreads = c.limit;
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
     run.Start();
-    EXPECT_EQ(run.WorkerLimit(), 8);
-    Finish(run);
+    EXPECT_EQ(run.WorkerLimit(), c.at_once);
+    ASSERT_EQ(probe.log.orders.size(), size_t(c.at_once)) << "Start launches up to the limit and returns";
+    ASSERT_TRUE(probe.log.WaitUntilRunning(c.at_once));
+    run.Start();  // a second Start during the run changes nothing
+    EXPECT_EQ(probe.log.orders.size(), size_t(c.at_once));
+    EXPECT_EQ(run.ActiveWorkers(), c.at_once);
+
+    if (c.at_once < 8) {
+      probe.log.gate.release(1);
+      probe.HandleUntilFinished(run, 1);
+      EXPECT_EQ(probe.log.orders.size(), size_t(c.at_once + 1));
+    }
+    probe.Finish(run);
+    EXPECT_EQ(probe.log.Peak(), c.at_once);
+    EXPECT_EQ(probe.view.MaxShownThreads(), c.at_once);
+    EXPECT_EQ(probe.log.ReleasedCount(), 8);
+    ASSERT_EQ(probe.log.orders.size(), 8u);
+    for (size_t i = 0; i < 8; ++i) EXPECT_EQ(probe.log.orders[i].Source, probe.view.entries[i]) << "list order";
+    EXPECT_EQ(probe.view.threads_texts.back(), "Threads:0");
+    EXPECT_EQ(probe.view.statuses.size(), 8u);
+    EXPECT_EQ(probe.view.progress_max, 8);
+    EXPECT_EQ(probe.view.progress_pos, 0);
+    EXPECT_FALSE(probe.view.stop_enabled);
+    EXPECT_EQ(probe.view.minimised, 1);
+    EXPECT_EQ(probe.view.summary.rfind("Files processed: 8 in ", 0), 0u) << probe.view.summary;
   }
-  EXPECT_EQ(log.peak, 8);
-
-  log.peak = 0;
-  view.settings.MaxThreadsOn = false;
-  view.settings.MaxThreads = 7;
-  TBatchRun run(view, queue, Factory(5ms));
-  run.Start();
-  Finish(run);
-  EXPECT_EQ(log.peak, 1);
 }
 
-TEST_F(BatchRun, StopLaunchesNoFurtherEntryAndTheSummaryCountsTheLaunched) {
-  Entries(20);
-  view.settings.MaxThreads = 5;
-  TBatchRun run(view, queue, [this](TMainQueue& q, const TWorkerOrder& order) -> TBatchWorker* {
-    std::lock_guard lock(log.mutex);
-    log.orders.push_back(order);
-    // STOP is pressed while the fifth worker is being launched.
-    if (log.orders.size() == 5) queue.Post([this] { stopper(); });
-    return new TProbeWorker(q, log, order, 80ms);
-  });
-  stopper = [&run] { run.Stop(); };
+TEST(BatchRun, StopLaunchesNoFurtherEntryAndTheSummaryCountsTheLaunched) {
+  TProbeRun probe(20);
+  probe.view.settings.MaxThreads = 5;
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
   run.Start();
-  Finish(run);
-  EXPECT_EQ(log.orders.size(), 5u);
+  ASSERT_TRUE(probe.log.WaitUntilRunning(5));
+  run.Stop();
+  EXPECT_TRUE(run.Running()) << "the launched workers still finish";
+  probe.Finish(run);
+  EXPECT_EQ(probe.log.orders.size(), 5u);
   EXPECT_EQ(run.FinishedFiles(), 5);
-  EXPECT_EQ(view.progress_pos, 15);
-  EXPECT_EQ(view.summary.rfind("Files processed: 5 in ", 0), 0u) << view.summary;
+  EXPECT_EQ(probe.view.progress_pos, 15);
+  EXPECT_EQ(probe.view.minimised, 1);
+  EXPECT_EQ(probe.view.summary.rfind("Files processed: 5 in ", 0), 0u) << probe.view.summary;
 }
 
-TEST_F(BatchRun, StopWithNothingRunningStillEndsTheRun) {
-  Entries(3);
-  view.settings.MaxThreads = 1;
-  TBatchRun run(view, queue, Factory(1ms));
-  stopper = [&run] { run.Stop(); };
-  view.settings.StartDelay = 50;  // the first worker ends during the delay, then STOP arrives
-  queue.Post([this] { stopper(); });
+TEST(BatchRun, StopDuringAStartDelayWithNothingRunningEndsTheRunAtOnce) {
+  TProbeRun<TManualDelayQueue> probe(3);
+  probe.view.settings.StartDelay = 200;
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
   run.Start();
-  Finish(run);
+  EXPECT_EQ(probe.log.orders.size(), 1u) << "the next entry waits for the delay, though slots are free";
+  ASSERT_EQ(probe.queue.DelayedCount(), 1u);
+  probe.log.Open();
+  probe.HandleUntilFinished(run, 1);
+  EXPECT_EQ(probe.log.orders.size(), 1u);
+
+  run.Stop();
   EXPECT_FALSE(run.Running());
-  EXPECT_EQ(log.orders.size(), 1u);
+  EXPECT_FALSE(probe.view.stop_enabled);
+  EXPECT_EQ(probe.view.summary.rfind("Files processed: 1 in ", 0), 0u) << probe.view.summary;
+  probe.queue.FireDelayed();  // the delay of the ended run passes
+  EXPECT_EQ(probe.log.orders.size(), 1u);
+  EXPECT_EQ(probe.view.minimised, 1);
+}
+
+TEST(BatchRun, StartDelaySpacesTheLaunches) {
+  TProbeRun probe(3);
+  probe.view.settings.StartDelay = 100;
+  probe.log.Open();
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.Start();
+  probe.Finish(run);
+  ASSERT_EQ(probe.log.launches.size(), 3u);
+  for (size_t i = 1; i < 3; ++i) EXPECT_GE(probe.log.launches[i] - probe.log.launches[i - 1], 100ms);
+}
+
+TEST(BatchRun, ADestroyedRunIgnoresItsCompletionsAndPendingLaunchWhileItsWorkersStillEnd) {
+  TProbeRun<TManualDelayQueue> probe(4);
+  probe.view.settings.StartDelay = 50;
+  {
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
+    run.Start();
+    ASSERT_TRUE(probe.log.WaitUntilRunning(1));
+    ASSERT_EQ(probe.queue.DelayedCount(), 1u);
+  }
+  const size_t threads_texts = probe.view.threads_texts.size();
+  probe.queue.FireDelayed();
+  probe.log.Open();
+  probe.queue.WaitForThreads();
+  EXPECT_EQ(probe.log.orders.size(), 1u);
+  EXPECT_EQ(probe.log.ReleasedCount(), 1);
+  EXPECT_EQ(probe.queue.LiveThreads(), 0);
+  EXPECT_EQ(probe.view.threads_texts.size(), threads_texts);
+  EXPECT_TRUE(probe.view.statuses.empty());
+  EXPECT_TRUE(probe.view.summary.empty());
+}
+
+TEST(BatchRun, AWorkerThatCannotStartEndsTheRunAfterTheLaunchedOnes) {
+  {
+    // The first launch fails: Start reports it and the run is over at once.
+    TProbeRun probe(3);
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
+    {
+      test::TThreadCreationFails no_threads;
+      EXPECT_THROW(run.Start(), std::system_error);
+    }
+    EXPECT_FALSE(run.Running());
+    EXPECT_EQ(run.ActiveWorkers(), 0);
+    EXPECT_EQ(probe.log.orders.size(), 1u);
+    EXPECT_EQ(probe.log.ReleasedCount(), 1) << "the worker that never ran is released";
+    EXPECT_EQ(probe.queue.LiveThreads(), 0);
+    EXPECT_EQ(probe.view.summary.rfind("Files processed: 0 in ", 0), 0u) << probe.view.summary;
+  }
+  {
+    // A later launch fails inside a completion: the front end hears of it, and the run ends.
+    test::TErrorLog errors;
+    TProbeRun probe(3, errors.Sink());
+    probe.view.settings.MaxThreads = 1;
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
+    run.Start();
+    ASSERT_TRUE(probe.log.WaitUntilRunning(1));
+    {
+      test::TThreadCreationFails no_threads;
+      probe.log.Open();
+      probe.HandleUntilFinished(run, 1);
+    }
+    EXPECT_FALSE(run.Running());
+    EXPECT_EQ(errors.errors.size(), 1u);
+    EXPECT_EQ(probe.log.orders.size(), 2u);
+    probe.queue.WaitForThreads();
+    EXPECT_EQ(probe.log.ReleasedCount(), 2);
+    EXPECT_EQ(probe.view.summary.rfind("Files processed: 1 in ", 0), 0u) << probe.view.summary;
+  }
+}
+
+TEST(BatchRun, EntriesRemovedDuringTheRunEndItAfterTheLaunchedOnes) {
+  TProbeRun probe(3);
+  probe.view.settings.MaxThreads = 1;
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.Start();
+  probe.view.entries.resize(1);
+  probe.Finish(run);
+  EXPECT_EQ(probe.log.orders.size(), 1u);
+  EXPECT_EQ(probe.view.summary.rfind("Files processed: 1 in ", 0), 0u) << probe.view.summary;
+}
+
+// A body that lets an error escape, which the real workers never do.
+class TThrowingWorker : public TBatchWorker {
+ public:
+  using TBatchWorker::TBatchWorker;
+
+ protected:
+  TWorkerReport Work() override { throw std::runtime_error("out of memory"); }
+};
+
+TEST(BatchRun, AnErrorEscapingAWorkerCountsItsEntryAsFailedWithThatError) {
+  test::TFakeView view;
+  view.entries = {"/src/a.bmp"};
+  view.Run([](const TWorkerOrder& order) { return std::make_unique<TThrowingWorker>(order); });
+  ASSERT_EQ(view.outcomes.size(), 1u);
+  EXPECT_EQ(view.outcomes[0].Source, "/src/a.bmp");
+  EXPECT_EQ(view.outcomes[0].Error, "out of memory");
+  EXPECT_FALSE(view.outcomes[0].Written);
+  EXPECT_EQ(view.statuses, std::vector<std::string>{""});
   EXPECT_EQ(view.summary.rfind("Files processed: 1 in ", 0), 0u) << view.summary;
 }
 
-TEST_F(BatchRun, StartDelaySpacesTheLaunches) {
-  Entries(3);
-  view.settings.StartDelay = 200;
-  TBatchRun run(view, queue, Factory(1ms));
-  run.Start();
-  Finish(run);
-  ASSERT_EQ(log.starts.size(), 3u);
-  for (size_t i = 1; i < 3; ++i) EXPECT_GE(log.starts[i] - log.starts[i - 1], 200ms);
-}
-
-TEST_F(BatchRun, DestinationMustExist) {
-  Entries(2);
+TEST(BatchRun, DestinationMustExist) {
   test::TTempDir dir;
   struct Case {
     bool fast_copy;
@@ -173,55 +322,55 @@ TEST_F(BatchRun, DestinationMustExist) {
       {false, dir.File("missing"), "You must specify an existing destination folder or leave blank", true},
   };
   for (const Case& c : cases) {
-    view.messages.clear();
-    view.destination_cleared = false;
-    view.settings.FastCopy = c.fast_copy;
-    view.settings.DestFolder = c.dest;
-    TBatchRun run(view, queue, Factory(1ms));
+    TProbeRun probe(2);
+    probe.view.settings.FastCopy = c.fast_copy;
+    probe.view.settings.DestFolder = c.dest;
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
     run.Start();
     EXPECT_FALSE(run.Running());
-    EXPECT_EQ(view.messages, std::vector<std::string>{c.message});
-    EXPECT_EQ(view.destination_cleared, c.cleared);
-    EXPECT_TRUE(log.orders.empty());
+    EXPECT_EQ(probe.view.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(probe.view.destination_cleared, c.cleared);
+    EXPECT_TRUE(probe.log.orders.empty());
   }
   // An empty list does nothing at all.
-  view.entries.clear();
-  view.messages.clear();
-  TBatchRun run(view, queue, Factory(1ms));
+  TProbeRun probe(0);
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
   run.Start();
-  EXPECT_TRUE(view.messages.empty());
+  EXPECT_FALSE(run.Running());
+  EXPECT_TRUE(probe.view.messages.empty());
+  EXPECT_EQ(probe.view.progress_max, -1);
 }
 
-TEST_F(BatchRun, RunWideOptionsAreFixedAtStartAndPerFileOnesAreReadPerLaunch) {
-  Entries(3);
-  view.settings.SizeMode = TSizeMode::Percent;
-  view.settings.PercentSize = 40;
-  view.settings.PixelSize = 999;
-  view.settings.NameAddition = TNameAddition::PostFix;
-  view.settings.AdditionText = "_$";
-  view.settings.MaxThreads = 1;
-  TBatchRun run(view, queue, Factory(1ms));
-  // Changed while the first worker runs: the mode applies to later entries, the size does not.
-  queue.Post([this] {
-    view.settings.SizeMode = TSizeMode::Width;
-    view.settings.PixelSize = 123;
-    view.settings.AdditionText = "changed";
-  });
+TEST(BatchRun, RunWideOptionsAreFixedAtStartAndPerFileOnesAreReadPerLaunch) {
+  TProbeRun probe(3);
+  TRunSettings& settings = probe.view.settings;
+  settings.SizeMode = TSizeMode::Percent;
+  settings.PercentSize = 40;
+  settings.PixelSize = 999;
+  settings.NameAddition = TNameAddition::PostFix;
+  settings.AdditionText = "_$";
+  settings.MaxThreads = 1;
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
   run.Start();
-  Finish(run);
-  ASSERT_EQ(log.orders.size(), 3u);
-  EXPECT_EQ(log.orders[0].Settings.SizeMode, TSizeMode::Percent);
-  EXPECT_EQ(log.orders[2].Settings.SizeMode, TSizeMode::Width);
-  for (const TWorkerOrder& o : log.orders) EXPECT_EQ(o.SizeValue, 40);
-  EXPECT_EQ(log.orders[2].Output, "/src/img2_2.bmp");
+  // Changed while the first worker runs: the mode applies to later entries, the size does not.
+  settings.SizeMode = TSizeMode::Width;
+  settings.PixelSize = 123;
+  settings.AdditionText = "changed";
+  probe.Finish(run);
+  ASSERT_EQ(probe.log.orders.size(), 3u);
+  EXPECT_EQ(probe.log.orders[0].Settings.SizeMode, TSizeMode::Percent);
+  EXPECT_EQ(probe.log.orders[2].Settings.SizeMode, TSizeMode::Width);
+  for (const TWorkerOrder& o : probe.log.orders) EXPECT_EQ(o.SizeValue, 40);
+  EXPECT_EQ(probe.log.orders[2].Output, "/src/img2_2.bmp");
 
   // The next run with a prefix carries only the prefix.
-  log.orders.clear();
-  view.settings.NameAddition = TNameAddition::Prefix;
-  view.settings.AdditionText = "p$";
+  probe.log.orders.clear();
+  settings.NameAddition = TNameAddition::Prefix;
+  settings.AdditionText = "p$";
   run.Start();
-  Finish(run);
-  EXPECT_EQ(log.orders[1].Output, "/src/p1img1.bmp");
+  probe.Finish(run);
+  ASSERT_EQ(probe.log.orders.size(), 3u);
+  EXPECT_EQ(probe.log.orders[1].Output, "/src/p1img1.bmp");
 }
 
 TEST(SummaryText, TwoDecimalsWithTheGivenSeparator) {

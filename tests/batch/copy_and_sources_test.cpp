@@ -2,9 +2,9 @@
 #include <sys/stat.h>
 
 #include "batch/batch_run.h"
-#include "batch/fake_view.h"
 #include "batch/source_list.h"
 #include "formats/all/standard_formats.h"
+#include "support/fake_view.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/copy_thread.h"
@@ -16,20 +16,12 @@ using test::ReadBytes;
 using test::TTempDir;
 using test::WriteBytes;
 
-TBatchWorker* MakeCopy(TMainQueue& q, const TWorkerOrder& o) {
-  return new tCopyStrmThrd(q, o.Source, o.Output, o.Settings.Overwrite);
-}
+std::unique_ptr<TBatchWorker> MakeCopy(const TWorkerOrder& o) { return std::make_unique<tCopyStrmThrd>(o); }
 
 class FastCopy : public ::testing::Test {
  protected:
-  void Run() {
-    TBatchRun run(view, queue, MakeCopy);
-    run.Start();
-    while (run.Running()) queue.WaitAndProcess(100);
-    queue.WaitForThreads();
-  }
+  void Run() { view.Run(MakeCopy); }
   TTempDir dir;
-  TLoopQueue queue;
   test::TFakeView view;
 };
 

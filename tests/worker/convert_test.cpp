@@ -9,16 +9,15 @@
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/picture.h"
+#include "support/fake_view.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
-#include "worker/run_harness.h"
 #include "worker/standard_workers.h"
 
 namespace pellavo {
 namespace {
 
-using test::TRunHarness;
 using test::TTempDir;
 
 TBitmap ReadBmp(const std::string& path) {
@@ -31,21 +30,21 @@ class Convert : public ::testing::Test {
  protected:
   void SetUp() override { RegisterStandardFormats(); }
   TTempDir dir;
-  TRunHarness run;
+  test::TFakeView view;
 };
 
 TEST_F(Convert, BorderAndFrameDecorateTheTarget) {
   const std::string source = dir.File("flat.bmp");
   test::MakeBitmap32(40, 30, [](int, int) { return 0xFF204080u; }).WriteToFile(source);
-  run.entries = {source};
-  run.settings.PixelSize = 40;
-  run.settings.Overwrite = true;
-  run.settings.OutputFormat = TOutputFormat::Bmp;
-  run.settings.BorderOn = true;
-  run.settings.BorderWidth = 5;
-  run.settings.BorderColor = 0x0000FF;  // red as a window-system colour
-  run.settings.FrameOn = false;
-  run.Run();
+  view.entries = {source};
+  view.settings.PixelSize = 40;
+  view.settings.Overwrite = true;
+  view.settings.OutputFormat = TOutputFormat::Bmp;
+  view.settings.BorderOn = true;
+  view.settings.BorderWidth = 5;
+  view.settings.BorderColor = 0x0000FF;  // red as a window-system colour
+  view.settings.FrameOn = false;
+  view.Run(MakeStandardWorker);
   const std::vector<TColor32> px = test::Pixels(ReadBmp(dir.File("flat.bmp")));
   const auto at = [&](int x, int y) { return px[size_t(y) * 40 + size_t(x)]; };
   EXPECT_EQ(at(0, 0), 0xFFFF0000u);
@@ -55,10 +54,10 @@ TEST_F(Convert, BorderAndFrameDecorateTheTarget) {
   EXPECT_EQ(at(20, 15), 0xFF204080u);
 
   // A border wider than the image leaves only the border colour, with the raised frame on top.
-  run.settings.BorderWidth = 30;
-  run.settings.FrameOn = true;
+  view.settings.BorderWidth = 30;
+  view.settings.FrameOn = true;
   test::MakeBitmap32(40, 30, [](int, int) { return 0xFF204080u; }).WriteToFile(source);
-  run.Run();
+  view.Run(MakeStandardWorker);
   const std::vector<TColor32> all = test::Pixels(ReadBmp(source));
   EXPECT_EQ(all[size_t(15) * 40 + 20], 0xFFFF0000u);
   EXPECT_EQ(all[0], 0xFFFFFFFFu) << "light top-left edge";
@@ -69,27 +68,27 @@ TEST_F(Convert, FailuresWriteNothingAndNameTheReason) {
   test::WriteBytes(dir.File("notes.txt"), {1, 2});
   test::WriteBytes(dir.File("broken.bmp"), {'B', 'M', 0, 0});
   TBitmap(0, 5, TPixelFormat::pf24bit).WriteToFile(dir.File("empty.bmp"));
-  run.entries = {dir.File("notes.txt"), dir.File("broken.bmp"), dir.File("missing.bmp"), dir.File("empty.bmp")};
-  run.settings.Overwrite = true;
-  run.Run();
-  EXPECT_TRUE(run.For(dir.File("notes.txt")).Skipped);
-  EXPECT_EQ(run.For(dir.File("broken.bmp")).Error, "Bitmap image is not valid");
-  EXPECT_NE(run.For(dir.File("missing.bmp")).Error.find("missing.bmp"), std::string::npos);
-  EXPECT_NE(run.For(dir.File("empty.bmp")).Error.find("has no pixels"), std::string::npos);
-  EXPECT_FALSE(run.For(dir.File("empty.bmp")).Written);
+  view.entries = {dir.File("notes.txt"), dir.File("broken.bmp"), dir.File("missing.bmp"), dir.File("empty.bmp")};
+  view.settings.Overwrite = true;
+  view.Run(MakeStandardWorker);
+  EXPECT_TRUE(view.For(dir.File("notes.txt")).Skipped);
+  EXPECT_EQ(view.For(dir.File("broken.bmp")).Error, "Bitmap image is not valid");
+  EXPECT_NE(view.For(dir.File("missing.bmp")).Error.find("missing.bmp"), std::string::npos);
+  EXPECT_NE(view.For(dir.File("empty.bmp")).Error.find("has no pixels"), std::string::npos);
+  EXPECT_FALSE(view.For(dir.File("empty.bmp")).Written);
   EXPECT_EQ(test::ReadBytes(dir.File("broken.bmp")), (std::vector<uint8_t>{'B', 'M', 0, 0})) << "untouched";
 }
 
 TEST_F(Convert, OverwriteOffKeepsTheSourceAndNumbersTheOutput) {
   test::WritePatternBmp(dir.File("a.bmp"), 20, 10);
   const std::vector<uint8_t> original = test::ReadBytes(dir.File("a.bmp"));
-  run.entries = {dir.File("a.bmp"), dir.File("a.bmp"), dir.File("a.bmp")};
-  run.settings.PixelSize = 10;
-  run.settings.MaxThreads = 0;  // all at once, racing for the same name
-  run.Run();
+  view.entries = {dir.File("a.bmp"), dir.File("a.bmp"), dir.File("a.bmp")};
+  view.settings.PixelSize = 10;
+  view.settings.MaxThreads = 0;  // all at once, racing for the same name
+  view.Run(MakeStandardWorker);
   EXPECT_EQ(test::ReadBytes(dir.File("a.bmp")), original);
   std::set<std::string> outputs;
-  for (const TFileOutcome& o : run.outcomes) {
+  for (const TFileOutcome& o : view.outcomes) {
     EXPECT_TRUE(o.Written) << o.Error;
     outputs.insert(o.Output);
   }
@@ -115,13 +114,13 @@ TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(c.fixture, dir.File(c.name));
-    run.entries.push_back(dir.File(c.name));
+    view.entries.push_back(dir.File(c.name));
   }
-  run.settings.DestFolder = dir.File("out");
-  run.settings.PixelSize = 16;
-  run.Run();
+  view.settings.DestFolder = dir.File("out");
+  view.settings.PixelSize = 16;
+  view.Run(MakeStandardWorker);
   for (const Case& c : cases) {
-    const TFileOutcome& o = run.For(dir.File(c.name));
+    const TFileOutcome& o = view.For(dir.File(c.name));
     EXPECT_TRUE(o.Written) << c.name << ": " << o.Error;
     EXPECT_EQ(o.Output, dir.File(std::string("out/") + c.written)) << c.name;
   }
@@ -132,11 +131,11 @@ TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
 TEST_F(Convert, AnIconSourceIsWrittenAsABitmap) {
   ::mkdir(dir.File("out").c_str(), 0755);
   std::filesystem::copy_file("samples/icon.ico", dir.File("logo.ico"));
-  run.entries = {dir.File("logo.ico")};
-  run.settings.DestFolder = dir.File("out");
-  run.settings.PixelSize = 24;
-  run.Run();
-  EXPECT_EQ(run.For(dir.File("logo.ico")).Output, dir.File("out/logo.bmp"));
+  view.entries = {dir.File("logo.ico")};
+  view.settings.DestFolder = dir.File("out");
+  view.settings.PixelSize = 24;
+  view.Run(MakeStandardWorker);
+  EXPECT_EQ(view.For(dir.File("logo.ico")).Output, dir.File("out/logo.bmp"));
   const TBitmap icon = ReadBmp(dir.File("out/logo.bmp"));
   EXPECT_EQ(icon.Width(), 24);
 }

@@ -17,9 +17,10 @@
 #include "formats/picture.h"
 #include "formats/png/png_object.h"
 #include "raster/bitmap32.h"
+#include "support/fake_view.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
-#include "worker/run_harness.h"
+#include "worker/standard_workers.h"
 
 namespace pellavo {
 namespace {
@@ -150,7 +151,7 @@ class FormatMatrix : public ::testing::Test {
   }
 
   test::TTempDir dir;
-  test::TRunHarness run;
+  test::TFakeView run;
 };
 
 TEST_F(FormatMatrix, EveryOutputFromEveryInput) {
@@ -161,7 +162,7 @@ TEST_F(FormatMatrix, EveryOutputFromEveryInput) {
     run.settings.OutputFormat = format.Format;
     run.settings.PixelSize = 32;
     run.settings.FilterIndex = sfLanczos;
-    run.Run();
+    run.Run(MakeStandardWorker);
     for (const TInput& in : kInputs) {
       const TFileOutcome& o = run.For(In(in.name));
       const std::string label = std::string(in.name) + " -> " + std::string(format.Item);
@@ -203,7 +204,7 @@ TEST_F(FormatMatrix, EveryOutputHoldsTheRenderedPixels) {
     ::mkdir(out.c_str(), 0755);
     run.settings.DestFolder = out;
     run.settings.OutputFormat = format.Format;
-    run.Run();
+    run.Run(MakeStandardWorker);
     for (const TInput& in : kInputs) {
       const TFileOutcome& o = run.For(In(in.name));
       const std::string label = std::string(in.name) + " -> " + std::string(format.Item);
@@ -250,7 +251,7 @@ TEST_F(FormatMatrix, AnUnwritableDestinationFailsByNameAndWritesNothing) {
     run.settings.Overwrite = overwrite;
     for (const TOutputFormatInfo& format : kOutputFormats) {
       run.settings.OutputFormat = format.Format;
-      run.Run();
+      run.Run(MakeStandardWorker);
       for (const TInput& in : kInputs) {
         const std::string label =
             std::string(in.name) + " -> " + std::string(format.Item) + (overwrite ? ", overwriting" : "");

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "core/main_queue.h"
 #include "formats/all/standard_formats.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
@@ -11,27 +10,16 @@
 namespace pellavo {
 namespace {
 
-struct TSeen {
-  int scale = -1;
-  int32_t decoded_w = 0, decoded_h = 0;
-  std::string final_name, error;
-};
-
-// Runs one conversion worker and keeps what it reports in its completion.
-TSeen Convert(const std::string& source, const std::string& output, TSizeMode mode, int value) {
-  TLoopQueue queue;
-  TSeen seen;
-  bool done = false;
-  auto* worker = new tThumbThrd(queue, source, output, mode, value, sfLanczos, true);
-  worker->SetOnTerminate([&](TThread& t) {
-    auto& w = static_cast<tThumbThrd&>(t);
-    seen = {w.DecodeScale, w.DecodedWidth, w.DecodedHeight, w.FinalName, w.FatalError()};
-    done = true;
-  });
-  worker->Start();
-  while (!done) queue.WaitAndProcess(100);
-  queue.WaitForThreads();
-  return seen;
+// Runs one conversion body as a worker would, with filter 5 and overwriting on.
+TConversion Convert(const std::string& source, const std::string& output, TSizeMode mode, int value) {
+  TWorkerOrder order;
+  order.Source = source;
+  order.Output = output;
+  order.Settings.SizeMode = mode;
+  order.Settings.FilterIndex = 5;
+  order.Settings.Overwrite = true;
+  order.SizeValue = value;
+  return ConvertFile(order);
 }
 
 TEST(ReducedJpegDecoding, ScaleFollowsTheOutputSize) {
@@ -58,13 +46,16 @@ TEST(ReducedJpegDecoding, ScaleFollowsTheOutputSize) {
       {"big.jpg", TSizeMode::Largest, 100, 3, 500, 375, 100, 75},        // p = 3: an eighth
   };
   for (const Case& c : cases) {
-    const TSeen seen = Convert(dir.File(c.source), dir.File("out.bmp"), c.mode, c.value);
-    ASSERT_EQ(seen.error, "") << c.source << " " << c.value;
-    EXPECT_EQ(seen.scale, c.scale) << c.value;
-    EXPECT_EQ(seen.decoded_w, c.decoded_w) << c.value;
-    EXPECT_EQ(seen.decoded_h, c.decoded_h) << c.value;
+    const TConversion seen = Convert(dir.File(c.source), dir.File("out.bmp"), c.mode, c.value);
+    const TFileOutcome& outcome = seen.Report.Outcome;
+    ASSERT_EQ(outcome.Error, "") << c.source << " " << c.value;
+    EXPECT_TRUE(outcome.Written) << c.value;
+    EXPECT_EQ(seen.Report.StatusText, dir.File("out.bmp")) << c.value;
+    EXPECT_EQ(seen.DecodeScale, c.scale) << c.value;
+    EXPECT_EQ(seen.DecodedWidth, c.decoded_w) << c.value;
+    EXPECT_EQ(seen.DecodedHeight, c.decoded_h) << c.value;
     TPicture out;
-    out.ReadFromFile(seen.final_name);
+    out.ReadFromFile(outcome.Output);
     EXPECT_EQ(out.Width(), c.out_w) << c.value;
     EXPECT_EQ(out.Height(), c.out_h) << c.value;
   }
@@ -92,8 +83,10 @@ TEST(ReducedJpegDecoding, DamagedAndTruncatedJpegsWriteNothing) {
   for (size_t i = 2; i < 40; ++i) damaged[i] = 0xFF;
   test::WriteBytes(dir.File("damaged.jpg"), damaged);
   for (const char* name : {"truncated.jpg", "damaged.jpg"}) {
-    const TSeen seen = Convert(dir.File(name), dir.File(std::string("out-") + name), TSizeMode::Largest, 32);
-    EXPECT_NE(seen.error.find("JPEG error #"), std::string::npos) << name << ": " << seen.error;
+    const TFileOutcome outcome =
+        Convert(dir.File(name), dir.File(std::string("out-") + name), TSizeMode::Largest, 32).Report.Outcome;
+    EXPECT_NE(outcome.Error.find("JPEG error #"), std::string::npos) << name << ": " << outcome.Error;
+    EXPECT_FALSE(outcome.Written) << name;
     EXPECT_EQ(dir.List().size(), 3u) << name << ": nothing is written";
   }
 }

@@ -1,12 +1,17 @@
 #pragma once
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "batch/run_view.h"
+#include "batch/batch_run.h"
+#include "core/main_queue.h"
+#include "support/threads.h"
 
 namespace pellavo::test {
 
-// Records what a run shows.
+// A run's front end that records everything the run shows. Entry() checks its index, so a run
+// that asks past the end of the list fails instead of reading stray memory.
 class TFakeView : public TRunView {
  public:
   TRunSettings settings;
@@ -23,7 +28,7 @@ class TFakeView : public TRunView {
 
   TRunSettings Settings() override { return settings; }
   int EntryCount() override { return static_cast<int>(entries.size()); }
-  std::string Entry(int i) override { return entries[static_cast<size_t>(i)]; }
+  std::string Entry(int i) override { return entries.at(static_cast<size_t>(i)); }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ClearDestination() override {
     destination_cleared = true;
@@ -39,6 +44,32 @@ class TFakeView : public TRunView {
   void SetStopEnabled(bool enabled) override { stop_enabled = enabled; }
   void MinimizeAndRestore() override { ++minimised; }
   void FileFinished(const TFileOutcome& o) override { outcomes.push_back(o); }
+
+  // The largest count that "Threads:%d" showed.
+  int MaxShownThreads() const {
+    int most = 0;
+    for (const std::string& t : threads_texts) most = std::max(most, std::stoi(t.substr(8)));
+    return most;
+  }
+  const TFileOutcome& For(const std::string& source) const {
+    for (const TFileOutcome& o : outcomes)
+      if (o.Source == source) return o;
+    throw std::runtime_error("no outcome for " + source);
+  }
+
+  // A whole run of the current entries and settings, as the command line drives it: Start, run
+  // the queue until the run has ended, then the shutdown wait. Forgets the previous run's files.
+  void Run(const TWorkerFactory& factory) {
+    outcomes.clear();
+    statuses.clear();
+    TLoopQueue queue(FailOnQueueError());
+    {
+      TBatchRun run(*this, queue, factory);
+      run.Start();
+      while (run.Running()) queue.WaitAndProcess(100);
+    }
+    queue.WaitForThreads();
+  }
 };
 
 }  // namespace pellavo::test
