@@ -76,11 +76,15 @@ void TMainWindow::SetUpLook() {
   MakeBoldRed(*ui_->Button4);
   MakeBoldRed(*ui_->fCopy);
 
-  // The spin edits, both edits and the filter box sit on the light 3D colour.
+  // The spin edits, both edits and the filter box sit on the light 3D colour: between the
+  // face of the controls and their lit edge.
   for (QWidget* w : std::initializer_list<QWidget*>{ui_->SpinEdit1, ui_->SpinEdit2, ui_->SpinEdit3, ui_->SpinEdit4,
                                                    ui_->SpinEdit5, ui_->Edit1, ui_->Edit2, ui_->Filters}) {
     QPalette palette = w->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Midlight));
+    const QColor face = palette.color(QPalette::Button), lit = palette.color(QPalette::Light);
+    palette.setColor(QPalette::Active, QPalette::Base, QColor((face.red() + lit.red()) / 2, (face.green() + lit.green()) / 2,
+                                                              (face.blue() + lit.blue()) / 2));
+    palette.setColor(QPalette::Inactive, QPalette::Base, palette.color(QPalette::Active, QPalette::Base));
     w->setPalette(palette);
   }
 

@@ -277,5 +277,30 @@ TEST_F(MainWindow, DestinationOpenAndLatest) {
   EXPECT_TRUE(desktop.urls[0].ends_with("/Pellavo.html")) << desktop.urls[0];
 }
 
+TEST_F(MainWindow, EveryCaptionFitsItsControl) {
+  // The room a caption needs: its text plus the indicator or the button's margins.
+  auto needed = [](QWidget* w, const QString& text) {
+    const QStyle* style = w->style();
+    const int advance = w->fontMetrics().horizontalAdvance(text);
+    if (qobject_cast<QCheckBox*>(w))
+      return advance + style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) +
+             style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w);
+    if (qobject_cast<QRadioButton*>(w))
+      return advance + style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
+             style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w);
+    if (qobject_cast<QPushButton*>(w)) return advance + 4;  // a frame and a pixel on each side
+    return advance;
+  };
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    QString text;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+      text = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(w))
+      text = label->text();
+    if (text.isEmpty() || w->objectName().startsWith("qt_")) continue;
+    EXPECT_LE(needed(w, text), w->width()) << w->objectName().toStdString() << " cuts off \"" << text.toStdString() << "\"";
+  }
+}
+
 }  // namespace
 }  // namespace pellavo
