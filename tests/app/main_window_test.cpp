@@ -128,7 +128,11 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
 
   EXPECT_TRUE(Find<QLineEdit>("Edit1")->text().isEmpty());
   EXPECT_TRUE(Find<QLineEdit>("Edit2")->text().isEmpty());
-  EXPECT_TRUE(Find<QStatusBar>("StatusBar1")->currentMessage().isEmpty());
+  {
+    // Before the mouse has rested anywhere on it.
+    TMainWindow unshown(queue, MakeStandardWorker, dialogs, desktop);
+    EXPECT_TRUE(unshown.findChild<QStatusBar*>("StatusBar1")->currentMessage().isEmpty());
+  }
   EXPECT_FALSE(Find("Panel3")->isVisible()) << "the memory panel starts hidden";
   EXPECT_FALSE(Find("Shape1")->isEnabled());
   EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -185,16 +189,23 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
 }
 
 TEST_F(MainWindow, HoverShowsTheHintInTheStatusBarAndAControlWithoutHintEmptiesIt) {
-  QTest::mouseMove(Find("Button5"));
-  EXPECT_EQ(Status(), "Select image files");
-  QTest::mouseMove(Find("Button1"));
-  EXPECT_EQ(Status(), "");
-  QTest::mouseMove(Find("RG1"), QPoint(4, 4));
-  EXPECT_EQ(Status(), "Maximum output dimension as pixels or a percentage");
-  QTest::mouseMove(Find("SpinEdit1"));
-  EXPECT_EQ(Status(), "Set new size in pixels");
-  QTest::mouseMove(Find("Button4"));
-  EXPECT_EQ(Status(), "");
+  const struct {
+    const char* over;
+    QPoint at;  // within the control; null for its centre
+    const char* status;
+  } moves[] = {
+      {"Button5", {}, "Select image files"},
+      {"Button1", {}, ""},
+      {"RG1", {4, 4}, "Maximum output dimension as pixels or a percentage"},
+      {"SpinEdit1", {}, "Set new size in pixels"},
+      {"Button4", {}, ""},
+  };
+  for (const auto& m : moves) {
+    QTest::mouseMove(Find(m.over), m.at.isNull() ? QPoint() : m.at);
+    // On a real display the pointer's events arrive a moment later.
+    WaitUntil([&] { return Status() == m.status; }, 2000);
+    EXPECT_EQ(Status().toStdString(), m.status) << "over " << m.over;
+  }
 }
 
 TEST_F(MainWindow, EnablementRules) {
