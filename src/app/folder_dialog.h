@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <QTimer>
 
 class QFileSystemModel;
 class QLineEdit;
@@ -19,12 +20,20 @@ class TFolderDialog final : public QDialog {
   // The edit line's text as an absolute path.
   QString Folder() const;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
-  void ShowFolder(const QString& folder);
+  // Selects and reveals shown_ in the tree without touching the edit line.
+  void ShowFolder();
 
   QFileSystemModel* model_;
   QTreeView* tree_;
   QLineEdit* edit_;
+  QString shown_;  // the folder the tree opens at
+  bool revealing_ = false;
+  QTimer reveal_;
 };
 
 }  // namespace pellavo
