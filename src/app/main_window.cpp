@@ -1,0 +1,189 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFontDatabase>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QScreen>
+#include <cmath>
+
+#include "app/control_binding.h"
+#include "app/desktop_actions.h"
+#include "app/dialogs.h"
+#include "app/file_filter.h"
+#include "app/qt_main_queue.h"
+#include "app/qt_paths.h"
+#include "app/qt_run_view.h"
+#include "app/source_list_model.h"
+#include "app/source_list_view.h"
+#include "app/version.h"
+#include "app/window_metrics.h"
+#include "batch/source_list.h"
+#include "formats/registry.h"
+#include "ui_main_window.h"
+
+namespace pellavo {
+namespace {
+
+// "STOP" and "FASTCOPY" stand out in bold red; disabled, they grey out like any control.
+void MakeBoldRed(QWidget& widget) {
+  QFont bold;
+  bold.setBold(true);  // only the weight is set here; face and size still come from the window
+  widget.setFont(bold);
+  QPalette palette = widget.palette();
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::ButtonText, Qt::red);
+    palette.setColor(group, QPalette::WindowText, Qt::red);
+  }
+  widget.setPalette(palette);
+}
+
+}  // namespace
+
+TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& dialogs, TDesktopActions& desktop,
+                         QWidget* parent)
+    : QMainWindow(parent),
+      ui_(std::make_unique<Ui::TForm1>()),
+      queue_(queue),
+      dialogs_(dialogs),
+      desktop_(desktop),
+      list_(new TSourceListModel(this)),
+      chooser_(dialogs) {
+  ui_->setupUi(this);
+  ui_->ListBox1->SetSourceModel(list_, [this](const std::vector<std::string>& paths) { AddSourcePaths(paths); });
+  run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);
+  run_ = std::make_unique<TBatchRun>(*run_view_, queue_, std::move(factory));
+
+  setWindowTitle(QString::fromStdString(WindowCaption(BuildVersion())));
+  SetUpLook();
+  ConnectControls();
+  SetKeepOnTop(ui_->keeptop->isChecked());
+}
+
+TMainWindow::~TMainWindow() {
+  // Completions of running workers still come to this window's run; none may find it gone.
+  run_->Stop();
+  queue_.DrainThreads();
+}
+
+void TMainWindow::SetUpLook() {
+  QScreen* screen = this->screen();
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(WindowFontPointSize(static_cast<int>(std::lround(screen->logicalDotsPerInch()))));
+  setFont(font);
+  MakeBoldRed(*ui_->Button4);
+  MakeBoldRed(*ui_->fCopy);
+
+  // The spin edits, both edits and the filter box sit on the light 3D colour: between the
+  // face of the controls and their lit edge.
+  for (QWidget* w : std::initializer_list<QWidget*>{ui_->SpinEdit1, ui_->SpinEdit2, ui_->SpinEdit3, ui_->SpinEdit4,
+                                                   ui_->SpinEdit5, ui_->Edit1, ui_->Edit2, ui_->Filters}) {
+    QPalette palette = w->palette();
+    const QColor face = palette.color(QPalette::Button), lit = palette.color(QPalette::Light);
+    palette.setColor(QPalette::Active, QPalette::Base, QColor((face.red() + lit.red()) / 2, (face.green() + lit.green()) / 2,
+                                                              (face.blue() + lit.blue()) / 2));
+    palette.setColor(QPalette::Inactive, QPalette::Base, palette.color(QPalette::Active, QPalette::Base));
+    w->setPalette(palette);
+  }
+
+  // Files dropped anywhere on the window reach the window itself: no control takes them.
+  for (QWidget* child : findChildren<QWidget*>()) child->setAcceptDrops(false);
+  setAcceptDrops(true);
+
+  setMinimumSize(kWindowWidth, kWindowHeight);
+  resize(kWindowWidth, kWindowHeight);
+  move(screen->availableGeometry().center() - rect().center());
+}
+
+void TMainWindow::ConnectControls() {
+  connect(ui_->Button6, &QPushButton::clicked, this, &TMainWindow::SourceFolderClicked);
+  connect(ui_->Button5, &QPushButton::clicked, this, &TMainWindow::SourceFilesClicked);
+  connect(ui_->Button2, &QPushButton::clicked, this, &TMainWindow::DestinationClicked);
+  connect(ui_->Button3, &QPushButton::clicked, this, &TMainWindow::OpenClicked);
+  connect(ui_->Button7, &QPushButton::clicked, this, &TMainWindow::LatestClicked);
+  connect(ui_->Button1, &QPushButton::clicked, this, [this] { run_->Start(); });
+  connect(ui_->Button4, &QPushButton::clicked, this, [this] { run_->Stop(); });
+  connect(ui_->keeptop, &QCheckBox::toggled, this, &TMainWindow::SetKeepOnTop);
+
+  for (QRadioButton* item : ui_->RG1->findChildren<QRadioButton*>())
+    connect(item, &QRadioButton::toggled, this, &TMainWindow::ApplyEnablementRules);
+  connect(ui_->CheckBox3, &QCheckBox::toggled, this, &TMainWindow::ApplyEnablementRules);
+  connect(ui_->syncit, &QCheckBox::toggled, this, &TMainWindow::ApplyEnablementRules);
+  connect(ui_->Edit1, &QLineEdit::textChanged, this, &TMainWindow::ApplyEnablementRules);
+
+  connect(list_, &QAbstractItemModel::rowsInserted, this, &TMainWindow::UpdateFileCount);
+  connect(list_, &QAbstractItemModel::rowsRemoved, this, &TMainWindow::UpdateFileCount);
+  connect(list_, &QAbstractItemModel::modelReset, this, &TMainWindow::UpdateFileCount);
+}
+
+void TMainWindow::ApplyEnablementRules() {
+  const bool percent = CheckedIndex(*ui_->RG1) == 3;
+  ui_->SpinEdit4->setEnabled(percent);
+  ui_->SpinEdit1->setEnabled(!percent);
+  const bool border = ui_->CheckBox3->isChecked();
+  ui_->SpinEdit5->setEnabled(border);
+  ui_->Shape1->setEnabled(border);
+  ui_->SpinEdit2->setEnabled(ui_->syncit->isChecked());
+  ui_->Button3->setEnabled(!ui_->Edit1->text().isEmpty());
+}
+
+void TMainWindow::UpdateFileCount() {
+  ui_->Label1->setText(QString::fromStdString(FileCountText(list_->List().Count())));
+}
+
+void TMainWindow::SetKeepOnTop(bool on) {
+  const bool shown = isVisible();
+  setWindowFlag(Qt::WindowStaysOnTopHint, on);
+  // Changing a window flag hides the window; drops stay accepted, as they belong to the widget.
+  if (shown) show();
+}
+
+void TMainWindow::AddSourcePaths(const std::vector<std::string>& paths) {
+  list_->AddSourcePaths(paths, ui_->incsubs->isChecked());
+}
+
+void TMainWindow::SourceFolderClicked() {
+  if (const std::optional<std::string> folder = chooser_.Choose()) AddSourcePaths({*folder});
+}
+
+void TMainWindow::SourceFilesClicked() {
+  const std::string filter = QtFileFilter(FileFormatFilter(TGraphic::StaticClass()));
+  if (const auto files = dialogs_.OpenFiles(filter)) list_->AppendUnchecked(*files);
+}
+
+void TMainWindow::DestinationClicked() {
+  chooser_.SetStartFolder(ToPath(ui_->Edit1->text()));
+  if (const std::optional<std::string> folder = chooser_.Choose()) ui_->Edit1->setText(FromPath(*folder));
+}
+
+void TMainWindow::OpenClicked() {
+  const QString folder = ui_->Edit1->text();
+  if (!folder.isEmpty()) desktop_.OpenFolder(ToPath(folder));
+}
+
+void TMainWindow::LatestClicked() { desktop_.OpenUrl(LatestVersionUrl()); }
+
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!LocalFilePaths(*event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TMainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (!LocalFilePaths(*event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TMainWindow::dropEvent(QDropEvent* event) {
+  const std::vector<std::string> paths = LocalFilePaths(*event->mimeData());
+  if (paths.empty()) return;
+  AddSourcePaths(paths);
+  event->acceptProposedAction();
+}
+
+void TMainWindow::closeEvent(QCloseEvent* event) {
+  // Nothing more is launched; the running workers finish their file before the process ends.
+  run_->Stop();
+  event->accept();
+}
+
+}  // namespace pellavo

@@ -1,0 +1,317 @@
+#include <QAccessible>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QUrl>
+
+#include "app/desktop_actions.h"
+#include "app/folder_chooser.h"
+#include "app/qt_paths.h"
+#include "app/version.h"
+#include "app/window_fixture.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+
+namespace pellavo {
+namespace {
+
+using test::WindowFixture;
+
+class MainWindow : public WindowFixture {
+ protected:
+  QStringList RadioTexts(const char* group) {
+    QStringList texts;
+    for (QRadioButton* b : Find<QGroupBox>(group)->findChildren<QRadioButton*>()) texts << b->text();
+    return texts;
+  }
+  int Checked(const char* group) {
+    const QList<QRadioButton*> buttons = Find<QGroupBox>(group)->findChildren<QRadioButton*>();
+    for (int i = 0; i < buttons.size(); ++i)
+      if (buttons[i]->isChecked()) return i;
+    return -1;
+  }
+  void Choose(const char* group, int index) {
+    QRadioButton* item = Find<QGroupBox>(group)->findChildren<QRadioButton*>()[index];
+    QTest::mouseClick(item, Qt::LeftButton, Qt::NoModifier, QPoint(6, item->height() / 2));
+  }
+  QString Status() { return Find<QStatusBar>("StatusBar1")->currentMessage(); }
+};
+
+TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
+  EXPECT_EQ(window->windowTitle().toStdString(), WindowCaption(BuildVersion()));
+  EXPECT_EQ(window->minimumSize(), QSize(584, 545));
+
+  const struct {
+    const char* name;
+    const char* caption;
+    bool enabled;
+    int checked;  // -1: not a check box
+  } buttons[] = {
+      {"Button6", "Source folder", true, -1}, {"Button5", "Source files", true, -1},
+      {"Button2", "Destination", true, -1},   {"Button3", "Open", false, -1},
+      {"Button1", "Start", true, -1},         {"Button4", "STOP", false, -1},
+      {"Button7", "Latest", true, -1},        {"incsubs", "Inc sub folders", true, 0},
+      {"Framit", "Frame", true, 1},           {"CheckBox3", "Border", true, 0},
+      {"syncit", "Max thrds", true, 1},       {"fCopy", "FASTCOPY", true, 0},
+      {"CheckBox1", "Overwrite files", true, 0}, {"CheckBox2", "Show memory use", true, 0},
+      {"keeptop", "Keep on top", true, 1},
+  };
+  for (const auto& b : buttons) {
+    auto* button = Find<QAbstractButton>(b.name);
+    EXPECT_EQ(button->text(), b.caption) << b.name;
+    EXPECT_EQ(button->isEnabled(), b.enabled) << b.name;
+    if (b.checked >= 0) {
+      EXPECT_EQ(button->isChecked(), b.checked == 1) << b.name;
+    }
+  }
+  EXPECT_TRUE(Find<QPushButton>("Button4")->font().bold());
+  EXPECT_TRUE(Find<QCheckBox>("fCopy")->font().bold());
+  EXPECT_EQ(Find<QPushButton>("Button4")->palette().color(QPalette::Active, QPalette::ButtonText), QColor(Qt::red));
+
+  const struct {
+    const char* name;
+    int minimum, maximum, value;
+    bool enabled;
+  } spins[] = {
+      {"SpinEdit1", 10, 5000, 800, true}, {"SpinEdit4", 1, 500, 80, false}, {"SpinEdit5", 1, 30, 5, false},
+      {"SpinEdit2", 0, 99, 5, true},      {"SpinEdit3", 0, 500, 0, true},
+  };
+  for (const auto& s : spins) {
+    auto* spin = Find<QSpinBox>(s.name);
+    EXPECT_EQ(spin->minimum(), s.minimum) << s.name;
+    EXPECT_EQ(spin->maximum(), s.maximum) << s.name;
+    EXPECT_EQ(spin->value(), s.value) << s.name;
+    EXPECT_EQ(spin->isEnabled(), s.enabled) << s.name;
+  }
+
+  const struct {
+    const char* name;
+    const char* title;
+    QStringList items;
+    int checked;
+  } groups[] = {
+      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf"}, 0},
+      {"RG4", "16:9 format", {"None", "Land", "All"}, 0},
+      {"RG1", "Max dimension", {"Width", "Height", "Largest", "Percent"}, 2},
+      {"RG2", "File name addition", {"Prefix", "PostFix", "None"}, 2},
+  };
+  for (const auto& g : groups) {
+    EXPECT_EQ(Find<QGroupBox>(g.name)->title(), g.title) << g.name;
+    EXPECT_EQ(RadioTexts(g.name), g.items) << g.name;
+    EXPECT_EQ(Checked(g.name), g.checked) << g.name;
+  }
+
+  auto* filters = Find<QComboBox>("Filters");
+  QStringList filter_items;
+  for (int i = 0; i < filters->count(); ++i) filter_items << filters->itemText(i);
+  EXPECT_EQ(filter_items, QStringList({"Nearest", "Draft", "Linear", "Cosine", "Spline", "Lanczos", "Mitchell"}));
+  EXPECT_TRUE(filters->isEditable());
+  EXPECT_EQ(filters->currentText(), "Lanczos");
+  EXPECT_EQ(filters->currentIndex(), 5);
+
+  const struct {
+    const char *name, *text;
+  } labels[] = {{"Label5", "Files processed:"}, {"Label3", "Threads: "}, {"Label1", "Files: 0"},
+                {"Label4", "Resampler"},        {"Label6", "Thrd delay"}, {"WLabel", "Memory usage:"},
+                {"PLabel", "Peak memory usage:"}};
+  for (const auto& l : labels) EXPECT_EQ(Find<QLabel>(l.name)->text(), l.text) << l.name;
+
+  EXPECT_TRUE(Find<QLineEdit>("Edit1")->text().isEmpty());
+  EXPECT_TRUE(Find<QLineEdit>("Edit2")->text().isEmpty());
+  {
+    // Before the mouse has rested anywhere on it.
+    TMainWindow unshown(queue, MakeStandardWorker, dialogs, desktop);
+    EXPECT_TRUE(unshown.findChild<QStatusBar*>("StatusBar1")->currentMessage().isEmpty());
+  }
+  EXPECT_FALSE(Find("Panel3")->isVisible()) << "the memory panel starts hidden";
+  EXPECT_FALSE(Find("Shape1")->isEnabled());
+  EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleName) {
+  const struct {
+    const char *name, *hint;
+  } hints[] = {
+      {"Button6", "Select all image files in a folder"},
+      {"Button5", "Select image files"},
+      {"incsubs", "Include sub-folders when dragging or selecting a folder"},
+      {"Label5", "Processing summary"},
+      {"ListBox1", "Drag file or folders from explorer.  Double click to open file in viewer"},
+      {"SpeedButton1", "Optimize memory use"},
+      {"Label3", "Number of active threads"},
+      {"Label1", "Number of image files"},
+      {"RG3", "Either same as source file or as chosen - .pdf is a bmp in a PDF document"},
+      {"RG4", "Wide 16:9 output for only LANDSCAPE or ALL images"},
+      {"RG1", "Maximum output dimension as pixels or a percentage"},
+      {"SpinEdit1", "Set new size in pixels"},
+      {"SpinEdit4", "Set new size as a percentage of original"},
+      {"RG2", "Text to be added to output file name"},
+      {"Edit2", "Text to be added - $ will be substituted with consecutive numbering"},
+      {"Filters", "Image resampling filter - see readme for filter comparison"},
+      {"Edit1", "Destination will be the same as source if left empty"},
+      {"Button3", "Open explorer at destination folder if shown"},
+      {"Framit", "Add simple raised frame to image"},
+      {"CheckBox3", "Add colored border around image"},
+      {"Shape1", "Border color - drag cursor or right click to open color dialog"},
+      {"SpinEdit5", "Border width"},
+      {"syncit", "If unchecked multiple threads will not be used"},
+      {"SpinEdit2", "Maximum number of threads running at a time - 0  means unlimited"},
+      {"SpinEdit3", "Micro second delay between thread starts - can improve speed when running unlimited threads"},
+      {"fCopy", "Copy selected files to a destination folder without resizing or format change."},
+      {"keeptop", "Keep application on top "},
+      {"Button7", "Check for current version"},
+      // Controls without a hint.
+      {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox1", ""}, {"CheckBox2", ""},
+      {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""},
+  };
+  for (const auto& h : hints) {
+    QWidget* w = Find(h.name);
+    EXPECT_EQ(w->statusTip(), h.hint) << h.name;
+    EXPECT_TRUE(w->toolTip().isEmpty()) << h.name << ": hints are not pop-up tips";
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
+    ASSERT_NE(accessible, nullptr) << h.name;
+    EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << h.name << " has no accessible name";
+  }
+  for (const char* unlabeled : {"SpinEdit1", "SpinEdit4", "SpinEdit5", "SpinEdit2", "SpinEdit3", "Edit1", "Edit2",
+                                "Shape1", "ListBox1", "Filters", "StatusBar1"})
+    EXPECT_FALSE(Find(unlabeled)->accessibleName().isEmpty()) << unlabeled;
+  EXPECT_EQ(Find("Edit1")->accessibleName(), "Destination folder");
+}
+
+TEST_F(MainWindow, HoverShowsTheHintInTheStatusBarAndAControlWithoutHintEmptiesIt) {
+  const struct {
+    const char* over;
+    QPoint at;  // within the control; null for its centre
+    const char* status;
+  } moves[] = {
+      {"Button5", {}, "Select image files"},
+      {"Button1", {}, ""},
+      {"RG1", {4, 4}, "Maximum output dimension as pixels or a percentage"},
+      {"SpinEdit1", {}, "Set new size in pixels"},
+      {"Button4", {}, ""},
+  };
+  for (const auto& m : moves) {
+    QTest::mouseMove(Find(m.over), m.at.isNull() ? QPoint() : m.at);
+    // On a real display the pointer's events arrive a moment later.
+    WaitUntil([&] { return Status() == m.status; }, 2000);
+    EXPECT_EQ(Status().toStdString(), m.status) << "over " << m.over;
+  }
+}
+
+TEST_F(MainWindow, EnablementRules) {
+  auto enabled = [this](const char* name) { return Find(name)->isEnabled(); };
+
+  for (int choice : {3, 0, 3, 1, 3, 2}) {
+    Choose("RG1", choice);
+    EXPECT_EQ(enabled("SpinEdit4"), choice == 3) << choice;
+    EXPECT_EQ(enabled("SpinEdit1"), choice != 3) << choice;
+  }
+
+  const struct {
+    const char* box;
+    std::vector<const char*> follow;
+  } switches[] = {{"CheckBox3", {"SpinEdit5", "Shape1"}}, {"syncit", {"SpinEdit2"}}};
+  for (const auto& s : switches) {
+    auto* box = Find<QCheckBox>(s.box);
+    for (int i = 0; i < 2; ++i) {
+      QTest::mouseClick(box, Qt::LeftButton);
+      for (const char* follower : s.follow) EXPECT_EQ(enabled(follower), box->isChecked()) << s.box << " " << follower;
+    }
+  }
+
+  auto* edit = Find<QLineEdit>("Edit1");
+  QTest::keyClicks(edit, "/t");
+  EXPECT_TRUE(enabled("Button3")) << "typing a destination enables Open";
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  EXPECT_FALSE(enabled("Button3")) << "deleting its whole text disables it";
+}
+
+TEST_F(MainWindow, KeepOnTopOffAndOnAgainStillTakesDrops) {
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("a.bmp"), 4, 4);
+  auto* keeptop = Find<QCheckBox>("keeptop");
+  QTest::mouseClick(keeptop, Qt::LeftButton);
+  EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(window->isVisible());
+  QTest::mouseClick(keeptop, Qt::LeftButton);
+  EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(window->isVisible());
+
+  EXPECT_TRUE(Drop({dir.File("a.bmp")}));
+  EXPECT_EQ(Find<QLabel>("Label1")->text(), "Files: 1");
+  // No control keeps a drop for itself, so a drop anywhere on the window reaches the list.
+  EXPECT_TRUE(window->acceptDrops());
+  for (QWidget* child : window->findChildren<QWidget*>())
+    EXPECT_FALSE(child->acceptDrops()) << child->objectName().toStdString();
+}
+
+TEST_F(MainWindow, DestinationOpenAndLatest) {
+  test::TTempDir dir;
+  auto* edit = Find<QLineEdit>("Edit1");
+
+  // The chooser opens at the destination text and puts the confirmed folder there.
+  edit->setText(FromPath(dir.Path()));
+  dialogs.folder_answers = {dir.File("new/sub")};
+  dialogs.yes_no_answers = {true};
+  Click("Button2");
+  EXPECT_EQ(dialogs.folder_starts, std::vector<std::string>{dir.Path()});
+  EXPECT_EQ(dialogs.questions, std::vector<std::string>{kCreateFolderPrompt});
+  EXPECT_EQ(ToPath(edit->text()), dir.File("new/sub"));
+  EXPECT_TRUE(Find("Button3")->isEnabled());
+
+  // "Source folder" opens where "Destination" last set the start.
+  dialogs.folder_answers = {std::nullopt};
+  Click("Button6");
+  EXPECT_EQ(dialogs.folder_starts.back(), dir.Path());
+
+  // Cancel leaves the destination as it was.
+  dialogs.folder_answers = {std::nullopt};
+  Click("Button2");
+  EXPECT_EQ(ToPath(edit->text()), dir.File("new/sub"));
+
+  Click("Button3");
+  EXPECT_EQ(desktop.folders, std::vector<std::string>{dir.File("new/sub")});
+  Click("Button7");
+  ASSERT_EQ(desktop.urls.size(), 1u);
+  EXPECT_EQ(desktop.urls[0], LatestVersionUrl());
+  EXPECT_TRUE(desktop.urls[0].ends_with("/Pellavo.html")) << desktop.urls[0];
+}
+
+TEST_F(MainWindow, EveryCaptionFitsItsControl) {
+  // The room a caption needs: its text plus the indicator or the button's margins.
+  auto needed = [](QWidget* w, const QString& text) {
+    const QStyle* style = w->style();
+    const int advance = w->fontMetrics().horizontalAdvance(text);
+    if (qobject_cast<QCheckBox*>(w))
+      return advance + style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, w) +
+             style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, w);
+    if (qobject_cast<QRadioButton*>(w))
+      return advance + style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, w) +
+             style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, w);
+    if (qobject_cast<QPushButton*>(w)) return advance + 4;  // a frame and a pixel on each side
+    return advance;
+  };
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    QString text;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+      text = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(w))
+      text = label->text();
+    if (text.isEmpty() || w->objectName().startsWith("qt_")) continue;
+    EXPECT_LE(needed(w, text), w->width()) << w->objectName().toStdString() << " cuts off \"" << text.toStdString() << "\"";
+  }
+}
+
+}  // namespace
+}  // namespace pellavo

@@ -1,0 +1,256 @@
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QUrl>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/qt_paths.h"
+#include "app/window_fixture.h"
+#include "formats/picture.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+
+namespace pellavo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Opens once released; workers that wait on it keep a run going for as long as a test needs.
+class TGate {
+ public:
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock lock(mutex_);
+    opened_.wait(lock, [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+// A worker that does nothing but wait for its gate (if any) and report its output path.
+class TProbeWorker final : public TBatchWorker {
+ public:
+  TProbeWorker(TMainQueue& queue, TWorkerOrder order, TGate* gate) : TBatchWorker(queue), order_(std::move(order)), gate_(gate) {
+    SetFreeOnTerminate(true);
+  }
+  std::string StatusText() const override { return order_.Output; }
+  TFileOutcome Outcome() const override { return {order_.Source, order_.Output, "", true, false}; }
+
+ protected:
+  void Execute() override {
+    if (gate_) gate_->Wait();
+  }
+
+ private:
+  TWorkerOrder order_;
+  TGate* gate_;
+};
+
+class WindowRun : public test::WindowFixture {
+ protected:
+  // Probe workers that record their orders; on_launch runs on the main thread at each launch.
+  void OpenWithProbes(TGate* gate = nullptr) {
+    Open([this, gate](TMainQueue& q, const TWorkerOrder& order) -> TBatchWorker* {
+      orders.push_back(order);
+      if (on_launch) on_launch(static_cast<int>(orders.size()));
+      return new TProbeWorker(q, order, gate);
+    });
+  }
+  void Entries(int n) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < n; ++i) paths.push_back("/src/img" + std::to_string(i) + ".bmp");
+    dialogs.open_answers = {paths};
+    Click("Button5");
+  }
+  bool RunOver() { return !window->Run().Running(); }
+  std::string Text(const char* label) { return Find<QLabel>(label)->text().toStdString(); }
+  void ChooseItem(const char* group, int index) {
+    QRadioButton* item = Find(group)->findChildren<QRadioButton*>()[index];
+    QTest::mouseClick(item, Qt::LeftButton, Qt::NoModifier, QPoint(6, item->height() / 2));
+  }
+
+  std::vector<TWorkerOrder> orders;
+  std::function<void(int launched)> on_launch;
+};
+
+TEST_F(WindowRun, StartConvertsRealFilesAndShowsTheRunEnding) {
+  test::TTempDir src, out;
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) test::WritePatternBmp(src.File(name), 64, 48);
+  window->AddSourcePaths({src.Path()});
+  Find<QLineEdit>("Edit1")->setText(FromPath(out.Path()));
+  ChooseItem("RG3", 3);  // .png
+  ChooseItem("RG1", 0);  // Width
+  Find<QSpinBox>("SpinEdit1")->setValue(32);
+
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+
+  for (const char* name : {"a.png", "b.png", "c.png"}) {
+    TPicture picture;
+    ASSERT_NO_THROW(picture.ReadFromFile(out.File(name))) << name;
+    EXPECT_EQ(picture.Width(), 32) << name;
+    EXPECT_EQ(picture.Height(), 24) << name;
+  }
+  EXPECT_EQ(out.List(), (std::vector<std::string>{"a.png", "b.png", "c.png"}));
+  EXPECT_EQ(Text("Label3"), "Threads:0");
+  EXPECT_EQ(Text("Label5").rfind("Files processed: 3 in ", 0), 0u) << Text("Label5");
+  EXPECT_TRUE(Text("Label5").ends_with(" secs"));
+  auto* bar = Find<QProgressBar>("ProgressBar1");
+  EXPECT_EQ(bar->maximum(), 3);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_FALSE(Find("Button4")->isEnabled());
+  EXPECT_TRUE(Find("Button1")->isEnabled());
+  const std::string status = ToPath(Find<QStatusBar>("StatusBar1")->currentMessage());
+  EXPECT_TRUE(status == out.File("a.png") || status == out.File("b.png") || status == out.File("c.png")) << status;
+  // The brief minimise ends restored.
+  EXPECT_TRUE(WaitUntil([this] { return !window->isMinimized(); }, 2000));
+}
+
+TEST_F(WindowRun, StopAfterAFewLaunchesWithOneThread) {
+  OpenWithProbes();
+  Entries(10);
+  Find<QSpinBox>("SpinEdit2")->setValue(1);
+  on_launch = [this](int launched) {
+    if (launched == 3) queue.Post([this] { Click("Button4"); });
+  };
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  EXPECT_EQ(orders.size(), 3u);
+  EXPECT_EQ(Text("Label5").rfind("Files processed: 3 in ", 0), 0u) << Text("Label5");
+  EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 7);
+  EXPECT_FALSE(Find("Button4")->isEnabled());
+}
+
+TEST_F(WindowRun, TheFilterBoxRunsWhatItShows) {
+  OpenWithProbes();
+  Entries(1);
+  auto* box = Find<QComboBox>("Filters");
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    int expected;
+  } cases[] = {
+      {"as it starts", [] {}, 5},
+      {"Linear picked", [box] { box->setCurrentIndex(2); }, 2},
+      {"text that matches no item", [box] { box->lineEdit()->setText("Bogus"); }, 255},
+      {"an item's name typed in other letter case", [box] { box->lineEdit()->setText("mitchell"); }, 6},
+  };
+  for (const auto& c : cases) {
+    c.act();
+    orders.clear();
+    Click("Button1");
+    ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+    ASSERT_EQ(orders.size(), 1u);
+    EXPECT_EQ(orders[0].Settings.FilterIndex, c.expected) << c.what;
+  }
+}
+
+TEST_F(WindowRun, DestinationMessagesAreMessageBoxes) {
+  OpenWithProbes();
+  Entries(2);
+  test::TTempDir dir;
+  auto* edit = Find<QLineEdit>("Edit1");
+
+  Find<QCheckBox>("fCopy")->setChecked(true);
+  Click("Button1");
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"You must specify an existing destination folder"});
+
+  Find<QCheckBox>("fCopy")->setChecked(false);
+  edit->setText(FromPath(dir.File("missing")));
+  Click("Button1");
+  EXPECT_EQ(dialogs.messages.back(), "You must specify an existing destination folder or leave blank");
+  EXPECT_TRUE(edit->text().isEmpty());
+  EXPECT_FALSE(Find("Button3")->isEnabled());
+  EXPECT_TRUE(orders.empty());
+}
+
+TEST_F(WindowRun, StartAndRemovalsAreLockedWhileARunIsActive) {
+  TGate gate;
+  OpenWithProbes(&gate);
+  Entries(3);
+  Find<QSpinBox>("SpinEdit2")->setValue(1);
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("late.bmp"), 2, 2);
+
+  bool checked = false;
+  on_launch = [&](int launched) {
+    if (launched != 1) return;
+    queue.Post([&] {
+      EXPECT_FALSE(Find("Button1")->isEnabled());
+      Find<QPushButton>("Button1")->click();  // even a click that gets through starts nothing
+      auto* list = Find<QListView>("ListBox1");
+      list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::Select);
+      QTest::keyClick(list, Qt::Key_Delete);
+      QTest::keyClick(list, Qt::Key_Delete, Qt::ControlModifier);
+      QGuiApplication::clipboard()->setText("/x/replaced.jpg\n");
+      QTest::keyClick(list, Qt::Key_V, Qt::ControlModifier);
+      EXPECT_EQ(Text("Label1"), "Files: 3");
+      // Drops are still taken: they only add.
+      EXPECT_TRUE(Drop({dir.File("late.bmp")}));
+      EXPECT_EQ(Text("Label1"), "Files: 4");
+      checked = true;
+      gate.Open();
+    });
+  };
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  EXPECT_TRUE(checked);
+  // The run covers the entries it started with; the second Start launched nothing.
+  EXPECT_EQ(orders.size(), 3u);
+  EXPECT_EQ(Text("Label5").rfind("Files processed: 3 in ", 0), 0u) << Text("Label5");
+  EXPECT_TRUE(Find("Button1")->isEnabled());
+  QTest::keyClick(Find("ListBox1"), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(Find("ListBox1"), Qt::Key_Delete, Qt::ControlModifier);
+  EXPECT_EQ(Text("Label1"), "Files: 0") << "removals work again after the run";
+}
+
+TEST_F(WindowRun, ClosingDuringARunLaunchesNothingMoreAndLetsRunningWorkersFinish) {
+  test::TTempDir src, out;
+  const char* names[] = {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp", "f.bmp"};
+  for (const char* name : names) test::WritePatternBmp(src.File(name), 400, 300);
+  int launched = 0;
+  Open([&](TMainQueue& q, const TWorkerOrder& order) -> TBatchWorker* {
+    // The window is closed right after the second launch.
+    if (++launched == 2) queue.Post([this] { window->close(); });
+    return MakeStandardWorker(q, order);
+  });
+  window->AddSourcePaths({src.Path()});
+  Find<QLineEdit>("Edit1")->setText(FromPath(out.Path()));
+  ChooseItem("RG3", 1);  // .jpg
+  Find<QSpinBox>("SpinEdit2")->setValue(2);
+
+  Click("Button1");
+  window.reset();  // what the program does once its window is closed
+  EXPECT_EQ(queue.LiveThreads(), 0);
+  EXPECT_EQ(launched, 2);
+  // Exactly the launched files, each complete; no temporary left behind.
+  ASSERT_EQ(out.List(), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+  for (const char* name : {"a.jpg", "b.jpg"}) {
+    TPicture picture;
+    ASSERT_NO_THROW(picture.ReadFromFile(out.File(name))) << name;
+    EXPECT_EQ(picture.Width(), 800) << name;  // "Largest" at 800 pixels
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
