@@ -19,6 +19,7 @@
 #include "app/source_list_model.h"
 #include "app/source_list_view.h"
 #include "app/version.h"
+#include "core/version.h"
 #include "app/window_metrics.h"
 #include "batch/source_list.h"
 #include "formats/registry.h"
@@ -56,7 +57,7 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
   run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);
   run_ = std::make_unique<TBatchRun>(*run_view_, queue_, std::move(factory));
 
-  setWindowTitle(QString::fromStdString(WindowCaption(BuildVersion())));
+  setWindowTitle(QString::fromStdString(WindowCaption(kVersion)));
   SetUpLook();
   ConnectControls();
   SetKeepOnTop(ui_->keeptop->isChecked());

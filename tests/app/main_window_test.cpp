@@ -18,6 +18,7 @@
 #include "app/folder_chooser.h"
 #include "app/qt_paths.h"
 #include "app/version.h"
+#include "core/version.h"
 #include "app/window_fixture.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -48,7 +49,7 @@ class MainWindow : public WindowFixture {
 };
 
 TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
-  EXPECT_EQ(window->windowTitle().toStdString(), WindowCaption(BuildVersion()));
+  EXPECT_EQ(window->windowTitle().toStdString(), WindowCaption(kVersion));
   EXPECT_EQ(window->minimumSize(), QSize(584, 545));
 
   const struct {

@@ -61,7 +61,7 @@ class WindowFixture : public ::testing::Test {
   bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
     QElapsedTimer clock;
     clock.start();
-    while (!done() && clock.elapsed() < ms) queue.WaitAndProcess(20);
+    while (!done() && clock.elapsed() < ms) QTest::qWait(5);
     return done();
   }
 

@@ -50,19 +50,15 @@ class TGate {
 // A worker that does nothing but wait for its gate (if any) and report its output path.
 class TProbeWorker final : public TBatchWorker {
  public:
-  TProbeWorker(TMainQueue& queue, TWorkerOrder order, TGate* gate) : TBatchWorker(queue), order_(std::move(order)), gate_(gate) {
-    SetFreeOnTerminate(true);
-  }
-  std::string StatusText() const override { return order_.Output; }
-  TFileOutcome Outcome() const override { return {order_.Source, order_.Output, "", true, false}; }
+  TProbeWorker(const TWorkerOrder& order, TGate* gate) : TBatchWorker(order), gate_(gate) {}
 
  protected:
-  void Execute() override {
+  TWorkerReport Work() override {
     if (gate_) gate_->Wait();
+    return {Order().Output, {Order().Source, Order().Output, "", true, false}};
   }
 
  private:
-  TWorkerOrder order_;
   TGate* gate_;
 };
 
@@ -70,10 +66,10 @@ class WindowRun : public test::WindowFixture {
  protected:
   // Probe workers that record their orders; on_launch runs on the main thread at each launch.
   void OpenWithProbes(TGate* gate = nullptr) {
-    Open([this, gate](TMainQueue& q, const TWorkerOrder& order) -> TBatchWorker* {
+    Open([this, gate](const TWorkerOrder& order) -> std::unique_ptr<TBatchWorker> {
       orders.push_back(order);
       if (on_launch) on_launch(static_cast<int>(orders.size()));
-      return new TProbeWorker(q, order, gate);
+      return std::make_unique<TProbeWorker>(order, gate);
     });
   }
   void Entries(int n) {
@@ -229,17 +225,17 @@ TEST_F(WindowRun, ClosingDuringARunLaunchesNothingMoreAndLetsRunningWorkersFinis
   const char* names[] = {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp", "f.bmp"};
   for (const char* name : names) test::WritePatternBmp(src.File(name), 400, 300);
   int launched = 0;
-  Open([&](TMainQueue& q, const TWorkerOrder& order) -> TBatchWorker* {
-    // The window is closed right after the second launch.
-    if (++launched == 2) queue.Post([this] { window->close(); });
-    return MakeStandardWorker(q, order);
+  Open([&](const TWorkerOrder& order) -> std::unique_ptr<TBatchWorker> {
+    ++launched;
+    return MakeStandardWorker(order);
   });
   window->AddSourcePaths({src.Path()});
   Find<QLineEdit>("Edit1")->setText(FromPath(out.Path()));
   ChooseItem("RG3", 1);  // .jpg
   Find<QSpinBox>("SpinEdit2")->setValue(2);
 
-  Click("Button1");
+  Click("Button1");  // launches the first two
+  window->close();
   window.reset();  // what the program does once its window is closed
   EXPECT_EQ(queue.LiveThreads(), 0);
   EXPECT_EQ(launched, 2);
