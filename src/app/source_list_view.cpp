@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
@@ -57,6 +58,11 @@ void TSourceListView::keyPressEvent(QKeyEvent* event) {
       break;
   }
   QListView::keyPressEvent(event);
+}
+
+void TSourceListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QListView::mouseDoubleClickEvent(event);
+  if (event->button() == Qt::LeftButton) emit DoubleClicked();
 }
 
 void TSourceListView::CopySelection() {
