@@ -53,7 +53,7 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
       desktop_(desktop),
       list_(new TSourceListModel(this)),
       chooser_(dialogs) {
-  custom_colors_.fill(0x00FFFFFF);
+  custom_colors_.fill(0x00FFFFFF);  // the colour dialog's custom colours start white
   ui_->setupUi(this);
   ui_->ListBox1->SetSourceModel(list_, [this](const std::vector<std::string>& paths) { AddSourcePaths(paths); });
   run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);

@@ -36,7 +36,6 @@ class TMainWindow final : public QMainWindow {
   void AddSourcePaths(const std::vector<std::string>& paths);
 
   const TBatchRun& Run() const { return *run_; }
-  TViewerWindow& Viewer() { return *viewer_; }
   TMemoryPanel& MemoryPanel() { return *memory_; }
 
  protected:
