@@ -8,7 +8,7 @@ namespace pellavo {
 TColorSwatch::TColorSwatch(QWidget* parent) : QWidget(parent) {}
 
 void TColorSwatch::SetColor(const QColor& color) {
-  const QColor rgb = QColor(color.rgb());  // an RGB value, whatever spec or alpha it came with
+  const QColor rgb = QColor(color.rgb());  // an RGB value, whatever colour model or alpha it came with
   if (rgb == color_) return;
   color_ = rgb;
   update();

@@ -31,7 +31,7 @@ class TRamOptimization final : public QObject {
   // Milliseconds between two trims; 0 stops trimming.
   int Period() const { return period_; }
   void SetPeriod(int period);
-  // For design tools only; a write changes nothing.
+  // Informational text for form editors; a write changes nothing.
   QString About() const;
   void SetAbout(const QString&) {}
 
