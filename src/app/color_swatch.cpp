@@ -1,5 +1,6 @@
 #include "app/color_swatch.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace pellavo {
@@ -7,8 +8,9 @@ namespace pellavo {
 TColorSwatch::TColorSwatch(QWidget* parent) : QWidget(parent) {}
 
 void TColorSwatch::SetColor(const QColor& color) {
-  if (color == color_) return;
-  color_ = color;
+  const QColor rgb = QColor(color.rgb());  // an RGB value, whatever colour model or alpha it came with
+  if (rgb == color_) return;
+  color_ = rgb;
   update();
 }
 
@@ -21,5 +23,21 @@ void TColorSwatch::paintEvent(QPaintEvent*) {
   const qreal corner = std::min(box.width(), box.height()) / 4;
   painter.drawRoundedRect(box, corner, corner);
 }
+
+void TColorSwatch::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) emit ColorDialogRequested();
+  // Any other press ends a pick; the window system keeps sending a left press's moves and its
+  // release here, even from outside the window, until the button comes up.
+  picking_ = event->button() == Qt::LeftButton;
+  event->accept();
+}
+
+void TColorSwatch::mouseMoveEvent(QMouseEvent* event) {
+  if (!picking_) return;
+  // Where the screen gives no pixel, the swatch keeps its colour.
+  if (const std::optional<QColor> color = source_(event->globalPosition().toPoint())) SetColor(*color);
+}
+
+void TColorSwatch::mouseReleaseEvent(QMouseEvent*) { picking_ = false; }
 
 }  // namespace pellavo

@@ -2,10 +2,18 @@
 #include <QColor>
 #include <QWidget>
 
+#include "app/screen_pixel_source.h"
+
 namespace pellavo {
 
 // Shape1: the border colour swatch, a small rounded rectangle with a silver outline, filled
 // with the colour the run draws borders in.
+//
+// A left press starts a pick: while the button is held, every move of the mouse, over the
+// swatch or anywhere on the screen, takes the colour of the screen pixel under the cursor; the
+// release ends the pick. A click without a move changes nothing. A right press asks for the
+// colour dialog (ColorDialogRequested), which the window runs. A disabled swatch takes no mouse
+// input at all.
 class TColorSwatch final : public QWidget {
   Q_OBJECT
  public:
@@ -14,11 +22,24 @@ class TColorSwatch final : public QWidget {
   QColor Color() const { return color_; }
   void SetColor(const QColor& color);
 
+  // Where picks read the screen; ReadScreenPixel unless replaced.
+  void SetPixelSource(TScreenPixelSource source) { source_ = std::move(source); }
+  // PickingColor: a left press has started a pick that no release has ended yet.
+  bool Picking() const { return picking_; }
+
+ signals:
+  void ColorDialogRequested();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   QColor color_ = Qt::white;
+  TScreenPixelSource source_ = ReadScreenPixel;
+  bool picking_ = false;
 };
 
 }  // namespace pellavo

@@ -26,6 +26,8 @@ TColor ToColor(const QColor& color) {
   return static_cast<TColor>(color.red() | color.green() << 8 | color.blue() << 16);
 }
 
+QColor FromColor(TColor color) { return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF); }
+
 TControlValues ReadControls(const Ui::TForm1& ui) {
   TControlValues c;
   c.FastCopy = ui.fCopy->isChecked();

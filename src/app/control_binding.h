@@ -18,8 +18,9 @@ int CheckedIndex(const QGroupBox& group);
 // The filter box's selected item: the item whose text the box shows (letter case ignored), or
 // -1 when the text matches none, so that what the box shows is what runs.
 int SelectedFilter(const QComboBox& box);
-// A colour as the window system's colour value (red in the low byte).
+// A colour as the window system's colour value (red in the low byte), and back.
 TColor ToColor(const QColor& color);
+QColor FromColor(TColor color);
 
 // Every run option as the window's controls hold it now.
 TControlValues ReadControls(const Ui::TForm1& ui);

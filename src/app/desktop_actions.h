@@ -3,8 +3,8 @@
 
 namespace pellavo {
 
-// What the window asks of the desktop. Failures are not reported: a folder that does not exist
-// or a missing browser simply opens nothing.
+// What the window asks of the desktop. Failures are not reported: a folder that does not exist,
+// a missing browser or a file type without a program simply opens nothing.
 class TDesktopActions {
  public:
   virtual ~TDesktopActions() = default;
@@ -12,6 +12,8 @@ class TDesktopActions {
   virtual void OpenFolder(const std::string& folder) = 0;
   // Shows the web page in the default browser.
   virtual void OpenUrl(const std::string& url) = 0;
+  // Opens the file in the program the desktop associates with its type.
+  virtual void OpenFile(const std::string& path) = 0;
 };
 
 // The desktop's own services.
@@ -19,6 +21,7 @@ class TQtDesktopActions final : public TDesktopActions {
  public:
   void OpenFolder(const std::string& folder) override;
   void OpenUrl(const std::string& url) override;
+  void OpenFile(const std::string& path) override;
 };
 
 // The page "Latest" opens.

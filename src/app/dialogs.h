@@ -1,9 +1,15 @@
 #pragma once
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/color.h"
+
 namespace pellavo {
+
+// The 16 custom colours the colour dialog offers.
+using TCustomColors = std::array<TColor, 16>;
 
 // Every modal dialog the window opens goes through here, so that tests can answer them
 // without a dialog ever appearing.
@@ -22,6 +28,10 @@ class TDialogs {
   // or cannot be opened); the folder shown in its edit line, which need not exist, or nothing
   // on cancel.
   virtual std::optional<std::string> PickFolder(const std::string& start_folder) = 0;
+  // The colour dialog with its custom-colour area open, at colour initial and offering custom.
+  // OK gives the chosen colour and stores the dialog's custom colours into custom; Cancel gives
+  // nothing and leaves custom as it was.
+  virtual std::optional<TColor> PickColor(TColor initial, TCustomColors& custom) = 0;
 };
 
 }  // namespace pellavo

@@ -13,15 +13,17 @@
 #include "app/desktop_actions.h"
 #include "app/dialogs.h"
 #include "app/file_filter.h"
+#include "app/memory_panel.h"
 #include "app/qt_main_queue.h"
 #include "app/qt_paths.h"
 #include "app/qt_run_view.h"
 #include "app/source_list_model.h"
 #include "app/source_list_view.h"
 #include "app/version.h"
-#include "core/version.h"
+#include "app/viewer_window.h"
 #include "app/window_metrics.h"
 #include "batch/source_list.h"
+#include "core/version.h"
 #include "formats/registry.h"
 #include "ui_main_window.h"
 
@@ -52,15 +54,19 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
       desktop_(desktop),
       list_(new TSourceListModel(this)),
       chooser_(dialogs) {
+  custom_colors_.fill(0x00FFFFFF);  // the colour dialog's custom colours start white
   ui_->setupUi(this);
   ui_->ListBox1->SetSourceModel(list_, [this](const std::vector<std::string>& paths) { AddSourcePaths(paths); });
   run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);
   run_ = std::make_unique<TBatchRun>(*run_view_, queue_, std::move(factory));
+  memory_ = std::make_unique<TMemoryPanel>(*ui_, dialogs_, this);
 
   setWindowTitle(QString::fromStdString(WindowCaption(kVersion)));
   SetUpLook();
   ConnectControls();
   SetKeepOnTop(ui_->keeptop->isChecked());
+  // Made hidden with the main window, after it, and kept until the program ends.
+  viewer_ = std::make_unique<TViewerWindow>(*this, dialogs_, desktop_);
 }
 
 TMainWindow::~TMainWindow() {
@@ -107,6 +113,8 @@ void TMainWindow::ConnectControls() {
   connect(ui_->Button1, &QPushButton::clicked, this, [this] { run_->Start(); });
   connect(ui_->Button4, &QPushButton::clicked, this, [this] { run_->Stop(); });
   connect(ui_->keeptop, &QCheckBox::toggled, this, &TMainWindow::SetKeepOnTop);
+  connect(ui_->ListBox1, &TSourceListView::DoubleClicked, this, &TMainWindow::ListDoubleClicked);
+  connect(ui_->Shape1, &TColorSwatch::ColorDialogRequested, this, &TMainWindow::BorderColorDialog);
 
   for (QRadioButton* item : ui_->RG1->findChildren<QRadioButton*>())
     connect(item, &QRadioButton::toggled, this, &TMainWindow::ApplyEnablementRules);
@@ -166,6 +174,25 @@ void TMainWindow::OpenClicked() {
 
 void TMainWindow::LatestClicked() { desktop_.OpenUrl(LatestVersionUrl()); }
 
+void TMainWindow::ListDoubleClicked() {
+  const QModelIndex caret = ui_->ListBox1->currentIndex();
+  if (!caret.isValid()) return;
+  const auto& entries = list_->List().Entries();
+  if (caret.row() >= static_cast<int>(entries.size())) return;
+  try {
+    viewer_->ShowFile(entries[static_cast<size_t>(caret.row())]);
+  } catch (const std::exception& e) {
+    // The application's error report, given here so the error need not unwind through Qt.
+    dialogs_.Message(e.what());
+  }
+}
+
+void TMainWindow::BorderColorDialog() {
+  // The dialog changes nothing on Cancel, so the swatch keeps its colour then.
+  if (const std::optional<TColor> color = dialogs_.PickColor(ToColor(ui_->Shape1->Color()), custom_colors_))
+    ui_->Shape1->SetColor(FromColor(*color));
+}
+
 void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (!LocalFilePaths(*event->mimeData()).empty()) event->acceptProposedAction();
 }
@@ -182,6 +209,7 @@ void TMainWindow::dropEvent(QDropEvent* event) {
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  memory_->WindowClosing();
   // Nothing more is launched; the running workers finish their file before the process ends.
   run_->Stop();
   event->accept();

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/dialogs.h"
 #include "app/folder_chooser.h"
 #include "batch/batch_run.h"
 
@@ -14,10 +15,11 @@ class TForm1;
 namespace pellavo {
 
 class TDesktopActions;
-class TDialogs;
+class TMemoryPanel;
 class TQtMainQueue;
 class TQtRunView;
 class TSourceListModel;
+class TViewerWindow;
 
 // TForm1, the main window: binds the controls of the layout to the source list and the run.
 // The run itself, the list's admission rules and the meaning of every option live in the
@@ -34,6 +36,7 @@ class TMainWindow final : public QMainWindow {
   void AddSourcePaths(const std::vector<std::string>& paths);
 
   const TBatchRun& Run() const { return *run_; }
+  TMemoryPanel& MemoryPanel() { return *memory_; }
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -53,6 +56,8 @@ class TMainWindow final : public QMainWindow {
   void DestinationClicked();
   void OpenClicked();
   void LatestClicked();
+  void ListDoubleClicked();
+  void BorderColorDialog();
 
   std::unique_ptr<Ui::TForm1> ui_;
   TQtMainQueue& queue_;
@@ -62,6 +67,10 @@ class TMainWindow final : public QMainWindow {
   TFolderChooser chooser_;
   std::unique_ptr<TQtRunView> run_view_;
   std::unique_ptr<TBatchRun> run_;
+  std::unique_ptr<TViewerWindow> viewer_;
+  std::unique_ptr<TMemoryPanel> memory_;
+  // CD's custom colours: kept for the life of the window, which is the life of the program.
+  TCustomColors custom_colors_;
 };
 
 }  // namespace pellavo

@@ -1,9 +1,11 @@
 #include "app/qt_dialogs.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "app/control_binding.h"
 #include "app/folder_dialog.h"
 #include "app/qt_paths.h"
 
@@ -34,6 +36,20 @@ std::optional<std::string> TQtDialogs::PickFolder(const std::string& start_folde
   TFolderDialog dialog(FromPath(start_folder), parent_);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return ToPath(dialog.Folder());
+}
+
+std::optional<TColor> TQtDialogs::PickColor(TColor initial, TCustomColors& custom) {
+  // Qt keeps one set of custom colours for the whole process and changes it as soon as the user
+  // adds one, OK or not; the dialog is given ours each time and they are taken back only on OK.
+  for (int i = 0; i < QColorDialog::customCount(); ++i)
+    QColorDialog::setCustomColor(i, i < int(custom.size()) ? FromColor(custom[size_t(i)]) : QColor(Qt::white));
+  QColorDialog dialog(FromColor(initial), parent_);
+  // Qt's own dialog: its custom-colour area is always open, and it can hand back its colours.
+  dialog.setOption(QColorDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  for (int i = 0; i < int(custom.size()) && i < QColorDialog::customCount(); ++i)
+    custom[size_t(i)] = ToColor(QColorDialog::customColor(i));
+  return ToColor(dialog.currentColor());
 }
 
 }  // namespace pellavo

@@ -15,6 +15,7 @@ class TQtDialogs final : public TDialogs {
   bool AskYesNo(const std::string& text) override;
   std::optional<std::vector<std::string>> OpenFiles(const std::string& filter) override;
   std::optional<std::string> PickFolder(const std::string& start_folder) override;
+  std::optional<TColor> PickColor(TColor initial, TCustomColors& custom) override;
 
  private:
   QPointer<QWidget> parent_;

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QUrl>
 #include <algorithm>
 
@@ -57,6 +58,11 @@ void TSourceListView::keyPressEvent(QKeyEvent* event) {
       break;
   }
   QListView::keyPressEvent(event);
+}
+
+void TSourceListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QListView::mouseDoubleClickEvent(event);
+  if (event->button() == Qt::LeftButton) emit DoubleClicked();
 }
 
 void TSourceListView::CopySelection() {

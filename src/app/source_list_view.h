@@ -30,8 +30,13 @@ class TSourceListView final : public QListView {
   // While a run reads the list by position, nothing may be taken out of it.
   void SetRemovalsLocked(bool locked) { removals_locked_ = locked; }
 
+ signals:
+  // A double click anywhere in the list, on an entry or not; the caret entry is the one meant.
+  void DoubleClicked();
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   void CopySelection();

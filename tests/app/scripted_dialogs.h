@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/desktop_actions.h"
@@ -19,10 +20,14 @@ class TScriptedDialogs final : public TDialogs {
   std::vector<std::string> questions;
   std::vector<std::string> open_filters;
   std::vector<std::string> folder_starts;
+  // What each colour dialog was opened with: its colour and the custom colours it offered.
+  std::vector<std::pair<TColor, TCustomColors>> color_requests;
 
   std::deque<bool> yes_no_answers;
   std::deque<std::optional<std::vector<std::string>>> open_answers;
   std::deque<std::optional<std::string>> folder_answers;
+  // OK with a colour and the custom colours the user left in the dialog, or Cancel.
+  std::deque<std::optional<std::pair<TColor, TCustomColors>>> color_answers;
 
   void Message(const std::string& text) override { messages.push_back(text); }
 
@@ -47,6 +52,14 @@ class TScriptedDialogs final : public TDialogs {
     return Next(folder_answers, "folder chooser");
   }
 
+  std::optional<TColor> PickColor(TColor initial, TCustomColors& custom) override {
+    color_requests.emplace_back(initial, custom);
+    const auto answer = Next(color_answers, "colour dialog");
+    if (!answer) return std::nullopt;
+    custom = answer->second;
+    return answer->first;
+  }
+
  private:
   template <class T>
   static std::optional<T> Next(std::deque<std::optional<T>>& answers, const char* what) {
@@ -65,8 +78,10 @@ class TRecordingDesktop final : public TDesktopActions {
  public:
   std::vector<std::string> folders;
   std::vector<std::string> urls;
+  std::vector<std::string> files;
   void OpenFolder(const std::string& folder) override { folders.push_back(folder); }
   void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  void OpenFile(const std::string& path) override { files.push_back(path); }
 };
 
 }  // namespace pellavo::test
