@@ -261,5 +261,31 @@ TEST(Bmp, RunLengthRunsPastTheRowEndAreDropped) {
   EXPECT_EQ(Pixels(b), (std::vector<TColor32>{seven, seven, seven, seven, five, five, five, five}));
 }
 
+TEST(Bmp, FuzzFindingsReadCleanly) {
+  // Files a fuzzer found, each read either as the size given or refused with the bitmap error.
+  struct Case {
+    const char* file;
+    bool valid;
+    int32_t width, height;
+  };
+  const Case cases[] = {
+      // No pixels at all, yet 2^31 - 3 rows of them: nothing may be allocated or walked.
+      {"zero-width-2g-rows.bmp", true, 0, 2147483645},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> bytes = test::ReadBytes(std::string("tests/data/bmp/") + c.file);
+    ASSERT_FALSE(bytes.empty()) << c.file;
+    if (!c.valid) {
+      EXPECT_THROW(Load(bytes), EInvalidGraphic) << c.file;
+      continue;
+    }
+    TBitmap b = Load(bytes);
+    EXPECT_EQ(b.Width(), c.width) << c.file;
+    EXPECT_EQ(b.Height(), c.height) << c.file;
+    EXPECT_EQ(b.StoredRows().size(), b.RowBytes() * size_t(b.Height())) << c.file;
+    EXPECT_EQ(Save(b), bytes) << c.file;
+  }
+}
+
 }  // namespace
 }  // namespace pellavo
