@@ -150,6 +150,10 @@ def seeds():
     for n in THIN:
         for bpp in (1, 4):
             yield f"thin-{n}x1-{bpp}bit", bmp(info_header(40, n, 1, bpp), palette(1 << bpp), pack_rows(n, 1, bpp))
+        # 4 bytes a row: up to 256 KiB, hence the larger -max_len in bmp_fuzz.cpp.
+        yield f"thin-1x{n}-1bit", bmp(info_header(40, 1, n, 1), palette(2), pack_rows(1, n, 1))
+        if n <= 0xFFFF:  # OS/2 1.x sizes are 16 bits, unsigned
+            yield f"thin-1x{n}-os2v1-1bit", bmp(core_header(1, n, 1), palette(2, 3), pack_rows(1, n, 1))
         yield f"thin-1x{n}-rle8", bmp(info_header(40, 1, n, 8, RLE8), palette(2), bytes([1, 1, 0, 0, 1, 0, 0, 1]))
         yield f"thin-1x{n}-rle4", bmp(info_header(40, 1, n, 4, RLE4), palette(2), bytes([1, 0x10, 0, 1]))
 
