@@ -1,13 +1,11 @@
 #include "support/picture_file.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "core/errors.h"
 #include "core/stream.h"
