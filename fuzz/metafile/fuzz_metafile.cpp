@@ -12,10 +12,6 @@
 
 using namespace pellavo;
 
-// Fontconfig keeps its configuration for the life of the process; the leak check at exit would
-// report it as soon as text has been drawn.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TMetafile mf;
   try {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "core/errors.h"
 #include "formats/bmp/bitmap.h"
@@ -24,6 +26,52 @@ TBitmap Load(const std::vector<uint8_t>& bytes) {
   TBitmap b;
   b.LoadFromStream(s);
   return b;
+}
+
+void Add16(std::vector<uint8_t>& f, uint32_t v) {
+  for (int s = 0; s < 16; s += 8) f.push_back(uint8_t(v >> s));
+}
+
+void Add32(std::vector<uint8_t>& f, uint32_t v) {
+  for (int s = 0; s < 32; s += 8) f.push_back(uint8_t(v >> s));
+}
+
+// File header, information header, colour table, pixels. The data offset is left 0, so the
+// pixels are taken to follow the table.
+std::vector<uint8_t> BmpFile(const std::vector<uint8_t>& header, const std::vector<uint8_t>& table,
+                             const std::vector<uint8_t>& pixels) {
+  std::vector<uint8_t> f = {'B', 'M'};
+  Add32(f, uint32_t(14 + header.size() + table.size() + pixels.size()));
+  Add32(f, 0);
+  Add32(f, 0);
+  f.insert(f.end(), header.begin(), header.end());
+  f.insert(f.end(), table.begin(), table.end());
+  f.insert(f.end(), pixels.begin(), pixels.end());
+  return f;
+}
+
+std::vector<uint8_t> CoreHeader(uint32_t w, uint32_t h, uint32_t bpp) {
+  std::vector<uint8_t> hd;
+  Add32(hd, 12);
+  Add16(hd, w);
+  Add16(hd, h);
+  Add16(hd, 1);
+  Add16(hd, bpp);
+  return hd;
+}
+
+std::vector<uint8_t> InfoHeader(int32_t w, int32_t h, uint32_t bpp, uint32_t compression, uint32_t colors = 0) {
+  std::vector<uint8_t> hd;
+  Add32(hd, 40);
+  Add32(hd, uint32_t(w));
+  Add32(hd, uint32_t(h));
+  Add16(hd, 1);
+  Add16(hd, bpp);
+  Add32(hd, compression);
+  hd.resize(32, 0);
+  Add32(hd, colors);
+  hd.resize(40, 0);
+  return hd;
 }
 
 uint32_t U32(const std::vector<uint8_t>& f, size_t at) {
@@ -149,6 +197,94 @@ TEST(Bmp, DrawRespectsTheTransparencyFlag) {
   b.Draw(TPixels32{pixels.data(), 2, 1}, TRect{0, 0, 2, 1});
   EXPECT_EQ(pixels[0], 0x12345678u);
   EXPECT_EQ(pixels[1], 0xFF102030u);
+}
+
+TEST(Bmp, LongThinShapesReadWhole) {
+  // Every file holds a black image with one white pixel, top right. The long side sits around
+  // 2^15, 2^16 and 46341, whose square passes 2^31; the OS/2 header keeps sizes in 16 bits.
+  enum class Kind { Core, BottomUp, TopDown, Rle8 };
+  const std::vector<uint8_t> black_white = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0};
+  for (const int32_t n : {32767, 32768, 46341, 65535, 65536}) {
+    for (const Kind kind : {Kind::Core, Kind::BottomUp, Kind::TopDown, Kind::Rle8}) {
+      for (const bool tall : {true, false}) {
+        if (kind == Kind::Core && n > 0xFFFF) continue;
+        const int32_t w = tall ? 1 : n, h = tall ? n : 1;
+        const std::string what = std::to_string(w) + " x " + std::to_string(h) + " kind " +
+                                 std::to_string(int(kind));
+        std::vector<uint8_t> pixels;
+        if (kind == Kind::Rle8) {
+          // Rows from the bottom: empty lines, then the top row's run of black and its white pixel.
+          for (int32_t y = 0; y + 1 < h; ++y) pixels.insert(pixels.end(), {0, 0});
+          for (int32_t left = w - 1; left > 0; left -= std::min(left, 255))
+            pixels.insert(pixels.end(), {uint8_t(std::min(left, 255)), 0});
+          pixels.insert(pixels.end(), {1, 1, 0, 1});
+        } else {
+          const size_t row = size_t(w + 31) / 32 * 4;
+          pixels.assign(row * size_t(h), 0);
+          const size_t top = kind == Kind::TopDown ? 0 : size_t(h - 1);
+          pixels[top * row + size_t(w - 1) / 8] = uint8_t(0x80 >> ((w - 1) % 8));
+        }
+        std::vector<uint8_t> file;
+        switch (kind) {
+          case Kind::Core:
+            file = BmpFile(CoreHeader(uint32_t(w), uint32_t(h), 1), {0, 0, 0, 0xFF, 0xFF, 0xFF}, pixels);
+            break;
+          case Kind::BottomUp: file = BmpFile(InfoHeader(w, h, 1, 0), black_white, pixels); break;
+          case Kind::TopDown: file = BmpFile(InfoHeader(w, -h, 1, 0), black_white, pixels); break;
+          case Kind::Rle8: file = BmpFile(InfoHeader(w, h, 8, 1, 2), black_white, pixels); break;
+        }
+        const TBitmap b = Load(file);
+        if (b.Width() != w || b.Height() != h) {
+          ADD_FAILURE() << what << " read as " << b.Width() << " x " << b.Height();
+          continue;
+        }
+        std::vector<TColor32> expected(size_t(w) * size_t(h), 0xFF000000u);
+        expected[size_t(w - 1)] = 0xFFFFFFFFu;
+        EXPECT_EQ(Pixels(b), expected) << what;
+      }
+    }
+  }
+}
+
+TEST(Bmp, RunLengthRunsPastTheRowEndAreDropped) {
+  // The bottom row of a 4 x 2 image is followed by runs of 255 pixels with no end of line,
+  // 2^31 pixels and more in all: the pen must not wrap round to a negative column.
+  std::vector<uint8_t> palette(256 * 4);
+  for (size_t i = 0; i < 256; ++i) palette[4 * i] = uint8_t(i);  // index i is blue i
+  std::vector<uint8_t> data = {4, 5};
+  const size_t runs = (size_t{1} << 31) / 255 + 2;
+  data.reserve(data.size() + 2 * runs + 6);
+  for (size_t i = 0; i < runs; ++i) data.insert(data.end(), {255, 9});
+  data.insert(data.end(), {0, 0, 4, 7, 0, 1});
+  const TBitmap b = Load(BmpFile(InfoHeader(4, 2, 8, 1), palette, data));
+  const TColor32 five = 0xFF000005u, seven = 0xFF000007u;
+  EXPECT_EQ(Pixels(b), (std::vector<TColor32>{seven, seven, seven, seven, five, five, five, five}));
+}
+
+TEST(Bmp, FuzzFindingsReadCleanly) {
+  // Files a fuzzer found, each read either as the size given or refused with the bitmap error.
+  struct Case {
+    const char* file;
+    bool valid;
+    int32_t width, height;
+  };
+  const Case cases[] = {
+      // No pixels at all, yet 2^31 - 3 rows of them: nothing may be allocated or walked.
+      {"zero-width-2g-rows.bmp", true, 0, 2147483645},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> bytes = test::ReadBytes(std::string("tests/data/bmp/") + c.file);
+    ASSERT_FALSE(bytes.empty()) << c.file;
+    if (!c.valid) {
+      EXPECT_THROW(Load(bytes), EInvalidGraphic) << c.file;
+      continue;
+    }
+    TBitmap b = Load(bytes);
+    EXPECT_EQ(b.Width(), c.width) << c.file;
+    EXPECT_EQ(b.Height(), c.height) << c.file;
+    EXPECT_EQ(b.StoredRows().size(), b.RowBytes() * size_t(b.Height())) << c.file;
+    EXPECT_EQ(Save(b), bytes) << c.file;
+  }
 }
 
 }  // namespace

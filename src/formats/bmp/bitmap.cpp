@@ -129,34 +129,35 @@ void TBitmap::ReadRow32(int32_t y, TColor32* out) const {
   const auto color = [this](size_t index) -> TColor32 {
     return index < palette_.size() ? QuadColor(palette_[index]) : kOpaque;
   };
+  // Indices are size_t: a row may hold more than 2^31 bytes.
+  const size_t w = static_cast<size_t>(width_);
   switch (format_) {
     case TPixelFormat::pf1bit:
-      for (int32_t x = 0; x < width_; ++x) out[x] = color((row[x >> 3] >> (7 - (x & 7))) & 1);
+      for (size_t x = 0; x < w; ++x) out[x] = color((row[x >> 3] >> (7 - (x & 7))) & 1);
       break;
     case TPixelFormat::pf4bit:
-      for (int32_t x = 0; x < width_; ++x) out[x] = color((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+      for (size_t x = 0; x < w; ++x) out[x] = color((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
       break;
     case TPixelFormat::pf8bit:
-      for (int32_t x = 0; x < width_; ++x) out[x] = color(row[x]);
+      for (size_t x = 0; x < w; ++x) out[x] = color(row[x]);
       break;
     case TPixelFormat::pf15bit:
-      for (int32_t x = 0; x < width_; ++x) {
+      for (size_t x = 0; x < w; ++x) {
         const uint32_t v = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
         out[x] = Expand5((v >> 10) & 31, (v >> 5) & 31, v & 31, false);
       }
       break;
     case TPixelFormat::pf16bit:
-      for (int32_t x = 0; x < width_; ++x) {
+      for (size_t x = 0; x < w; ++x) {
         const uint32_t v = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
         out[x] = Expand5((v >> 11) & 31, (v >> 5) & 63, v & 31, true);
       }
       break;
     case TPixelFormat::pf24bit:
-      for (int32_t x = 0; x < width_; ++x)
-        out[x] = ArgbColor(0xFF, row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+      for (size_t x = 0; x < w; ++x) out[x] = ArgbColor(0xFF, row[3 * x + 2], row[3 * x + 1], row[3 * x]);
       break;
     case TPixelFormat::pf32bit:
-      std::memcpy(out, row, static_cast<size_t>(width_) * 4);
+      std::memcpy(out, row, w * 4);
       break;
     default:
       break;
@@ -171,12 +172,13 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
   converted.transparent_color_ = transparent_color_;
   converted.x_pels_per_meter_ = x_pels_per_meter_;
   converted.y_pels_per_meter_ = y_pels_per_meter_;
-  std::vector<TColor32> line(static_cast<size_t>(width_));
+  const size_t w = static_cast<size_t>(width_);
+  std::vector<TColor32> line(w);
   for (int32_t y = 0; y < height_; ++y) {
     ReadRow32(y, line.data());
     uint8_t* out = converted.ScanLine(y);
-    for (int32_t x = 0; x < width_; ++x) {
-      const TColor32 c = line[static_cast<size_t>(x)];
+    for (size_t x = 0; x < w; ++x) {
+      const TColor32 c = line[x];
       switch (format) {
         case TPixelFormat::pf1bit:
           if (NearestIndex(converted.palette_, c)) out[x >> 3] |= uint8_t(0x80 >> (x & 7));

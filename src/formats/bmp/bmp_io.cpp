@@ -56,8 +56,9 @@ class TBmpParser {
     size_t palette_entry = 4;
     size_t after_header = 14 + header_size;
     if (header_size == 12) {
+      // Both unsigned: an OS/2 1.x bitmap is always bottom-up.
       width = Get16(h + 4);
-      height = static_cast<int16_t>(Get16(h + 6));
+      height = Get16(h + 6);
       planes = Get16(h + 8);
       bpp = Get16(h + 10);
       palette_entry = 3;
@@ -177,11 +178,13 @@ class TBmpParser {
  private:
   // Run-length data: rows from the bottom; escapes end a line, the bitmap, or move the pen.
   void DecodeRle(TBitmap& b, size_t pos, bool four) {
-    const int32_t w = b.Width(), h = b.Height();
-    int32_t x = 0, y = 0;  // y counts from the bottom row
+    const int64_t w = b.Width(), h = b.Height();
+    // 64 bits: runs without an end of line move the pen 127 pixels a byte, past 2^31 in a
+    // file of 17 MB.
+    int64_t x = 0, y = 0;  // y counts from the bottom row
     const auto put = [&](uint8_t index) {
       if (x < w && y < h) {
-        uint8_t* row = b.ScanLine(h - 1 - y);
+        uint8_t* row = b.ScanLine(static_cast<int32_t>(h - 1 - y));
         if (four)
           row[x >> 1] |= uint8_t((index & 0x0F) << ((x & 1) ? 0 : 4));
         else
@@ -193,7 +196,10 @@ class TBmpParser {
       const uint8_t count = f_[pos], value = f_[pos + 1];
       pos += 2;
       if (count > 0) {
-        for (int i = 0; i < count; ++i) put(four ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
+        // What falls past the row's end is dropped in one step rather than pixel by pixel.
+        const int inside = static_cast<int>(std::clamp<int64_t>(w - x, 0, count));
+        for (int i = 0; i < inside; ++i) put(four ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
+        x += count - inside;
       } else if (value == 0) {
         x = 0;
         ++y;

@@ -122,7 +122,7 @@ void TIcon::LoadFromStream(TStream& stream) {
     const uint8_t* xor_bits = data + pos;
     // Some 32-bit icons omit the mask; they are then drawn by alpha alone.
     const bool has_mask = pos + xor_row * size_t(h) + and_row * size_t(h) <= size;
-    const uint8_t* and_bits = xor_bits + xor_row * size_t(h);
+    const uint8_t* and_bits = has_mask ? xor_bits + xor_row * size_t(h) : nullptr;
 
     icon.width_ = w;
     icon.height_ = h;
@@ -131,7 +131,7 @@ void TIcon::LoadFromStream(TStream& stream) {
     bool any_alpha = false;
     for (int32_t y = 0; y < h; ++y) {
       const uint8_t* row = xor_bits + size_t(h - 1 - y) * xor_row;
-      const uint8_t* mrow = and_bits + size_t(h - 1 - y) * and_row;
+      const uint8_t* mrow = has_mask ? and_bits + size_t(h - 1 - y) * and_row : nullptr;
       for (int32_t x = 0; x < w; ++x) {
         TColor32 c;
         switch (bpp) {
