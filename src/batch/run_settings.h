@@ -47,6 +47,10 @@ struct TRunSettings {
   TColor BorderColor = 0x00FFFFFF;                     // per file, white
   bool FrameOn = true;                                 // per file
   TWideMode WideMode = TWideMode::None;                // per file
+  // Beyond the classic options.
+  bool NoEnlarge = false;                              // per file: a source within the target keeps its size
+  int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP and AVIF outputs
+  bool KeepDates = false;                              // per file: outputs get their source's modification time
 };
 
 // The number a run uses as its size: the percentage in "Percent" mode, else the pixel size.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/version.h"
+#include "formats/registry.h"
 
 namespace pellavo {
 namespace {
@@ -84,6 +85,24 @@ std::optional<TStretchFilter> FilterByNameOrNumber(const std::string& text) {
   return static_cast<TStretchFilter>(value);
 }
 
+// The formats read, in the order of the open-file dialog: "GIF Image (gif); ...; JPEG Image
+// File (jpg, jpeg); ...".
+std::string InputFormatList() {
+  std::vector<std::string> names;
+  std::string last_desc;
+  const std::vector<TFileFormat>& entries = FileFormats().Entries();
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    const TFileFormat& f = *it;
+    if (!names.empty() && f.FileDesc == last_desc) {
+      names.back().insert(names.back().size() - 1, ", " + f.FileExt);
+    } else {
+      names.push_back(f.FileDesc + " (" + f.FileExt + ")");
+      last_desc = f.FileDesc;
+    }
+  }
+  return Joined(names, "; ");
+}
+
 }  // namespace
 
 int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
@@ -93,8 +112,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   CLI::App app{
       "Pellavo batch image resizer.\n"
       "Converts every image named on the command line (files, or folders whose image files are taken)\n"
-      "into the chosen size and format, several files at a time. Input formats: BMP, ICO, WMF, EMF,\n"
-      "JPEG, JPEG 2000, PNG and GIF.",
+      "into the chosen size and format, several files at a time.\nInput formats: " +
+          InputFormatList() + ".",
       "pellavo-cli"};
   app.set_version_flag("--version", "pellavo-cli " + std::string(kVersion));
   app.get_formatter()->column_width(34);
@@ -136,6 +155,17 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   std::string format = FormatName(OutputFormatInfo(s.OutputFormat));
   app.add_option("-t,--format", format, "Output format: " + ListInWords(format_names))
       ->option_text("FORMAT (" + format + ")");
+
+  std::vector<std::string> quality_formats;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.TakesQuality) quality_formats.push_back(FormatName(f));
+  app.add_option("-Q,--quality", s.Quality,
+                 "Quality of " + ListInWords(quality_formats) + " outputs, 1 (smallest) to 100 (best)")
+      ->check(CLI::Range(1, 100))
+      ->default_str(std::to_string(s.Quality));
+  app.add_flag("--no-enlarge", s.NoEnlarge,
+               "Only shrink: a source already within the size keeps its own (also in percent mode above 100)");
+  app.add_flag("--keep-dates", s.KeepDates, "Give each output its source's modification time (also with --fastcopy)");
 
   app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
       ->type_name("DIR");

@@ -35,6 +35,13 @@ std::string TempSuffix() {
 
 }  // namespace
 
+TFileTime FileModificationTime(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    throw EFOpenError("Cannot open file \"" + path + "\". " + SystemErrorText(errno));
+  return TFileTime{static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -111,6 +118,15 @@ void TSafeOutput::ClaimFreeName(const std::string& path) {
 
 void TSafeOutput::Commit() {
   try {
+    if (modification_time_) {
+      // Set on the finished temporary file: the rename keeps it, and a failure leaves nothing.
+      stream_->Flush();
+      const timespec times[2] = {{0, UTIME_OMIT},
+                                 {static_cast<time_t>(modification_time_->Seconds),
+                                  static_cast<long>(modification_time_->Nanoseconds)}};
+      if (::futimens(stream_->Descriptor(), times) != 0)
+        throw EWriteError("Cannot set the date of file \"" + final_name_ + "\". " + SystemErrorText(errno));
+    }
     if (replacing_) {
       stream_->Flush();
       // The old file is only as safe as the new one is durable.

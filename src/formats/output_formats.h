@@ -8,7 +8,7 @@ namespace pellavo {
 
 // The formats a run can write, in the order of the window's "Output file format" group; an
 // item's index is its value.
-enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf };
+enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf, Webp, Avif };
 
 struct TOutputFormatInfo {
   TOutputFormat Format;
@@ -17,21 +17,29 @@ struct TOutputFormatInfo {
   // Extensions that are written in this format under its own extension instead, such as the
   // ".jpeg" of a source kept by Source. Empty slots are unused (and spelt out: GCC 12 cannot
   // evaluate a default-constructed string_view of this table at compile time).
-  std::array<std::string_view, 2> Aliases;
+  std::array<std::string_view, 3> Aliases;
+  // The run's quality setting reaches the encoder.
+  bool TakesQuality;
+  // A source's transparency is written; a source without any gives an opaque file, whatever
+  // the decorations' blending left in the rendered image's fourth byte.
+  bool KeepsAlpha;
 };
 
 // One row per output format. A new format is a row here and its writer where the codecs bind
 // them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
 // formats/all/standard_formats.cpp when the program reads it too.
-inline constexpr std::array<TOutputFormatInfo, 8> kOutputFormats = {{
-    {TOutputFormat::Source, "Source", "", {"", ""}},
-    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ""}},
-    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", ""}},
-    {TOutputFormat::Png, ".png", ".png", {"", ""}},
-    {TOutputFormat::Gif, ".gif", ".gif", {"", ""}},
-    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", ""}},
-    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k"}},
-    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", ""}},
+inline constexpr std::array<TOutputFormatInfo, 10> kOutputFormats = {{
+    {TOutputFormat::Source, "Source", "", {"", "", ""}, false, false},
+    // HEIF is read only; a phone photo kept in its own format becomes the JPEG every viewer reads.
+    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ".heic", ".heif"}, true, false},
+    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", "", ""}, false, false},
+    {TOutputFormat::Png, ".png", ".png", {"", "", ""}, false, false},
+    {TOutputFormat::Gif, ".gif", ".gif", {"", "", ""}, false, false},
+    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", "", ""}, false, false},
+    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k", ""}, false, false},
+    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", "", ""}, false, false},
+    {TOutputFormat::Webp, ".webp", ".webp", {"", "", ""}, true, true},
+    {TOutputFormat::Avif, ".avif", ".avif", {"", "", ""}, true, true},
 }};
 
 namespace output_format_detail {

@@ -23,6 +23,12 @@ namespace {
 constexpr TColor32 kFrameColor = 0xFFBFBFBF;
 constexpr int32_t kRaiseContrast = 60;
 
+bool IsOpaque(const TBitmap32& surface) {
+  const TColor32* p = surface.Bits();
+  const size_t n = size_t(surface.Width()) * size_t(surface.Height());
+  return std::all_of(p, p + n, [](TColor32 c) { return AlphaOf(c) == 0xFF; });
+}
+
 // One conversion's working state, on the worker's thread. The job's fields are fixed; what the
 // conversion finds out goes into `result_` as it goes, so that a failure keeps what was known.
 class TConverter {
@@ -39,6 +45,9 @@ class TConverter {
         BorderWidth(order.Settings.BorderWidth),
         WideMode(order.Settings.WideMode),
         BorderColor(order.Settings.BorderColor),
+        NoEnlarge(order.Settings.NoEnlarge),
+        KeepDates(order.Settings.KeepDates),
+        Encoder{order.Settings.Quality, false},
         result_(result),
         outcome_(result.Report.Outcome) {}
 
@@ -48,6 +57,11 @@ class TConverter {
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
   void SaveImage();
+  // Whether the output's format writes a source's transparency, so that it needs to be known.
+  bool KeepsAlpha() const {
+    const std::optional<TOutputFormat> format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
+    return format && OutputFormatInfo(*format).KeepsAlpha;
+  }
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
     result_.Report.StatusText = path;
@@ -64,6 +78,12 @@ class TConverter {
   const int32_t BorderWidth;  // read only when BorderOn
   const TWideMode WideMode;
   const TColor BorderColor;  // read only when BorderOn
+  const bool NoEnlarge;
+  const bool KeepDates;
+  TEncoderSettings Encoder;
+  // The source's modification time, taken before anything is written: the output may replace
+  // the source itself.
+  std::optional<TFileTime> SourceTime;
 
   std::unique_ptr<TPicture> Picture;
   std::unique_ptr<TBitmap32> SourceSurface;
@@ -80,12 +100,13 @@ void TConverter::ConvertFile() {
     outcome_.Skipped = true;
     return;
   }
+  if (KeepDates) SourceTime = FileModificationTime(SourceName);
   Picture = std::make_unique<TPicture>();
   Picture->ReadFromFile(SourceName);
 
   const int32_t w = Picture->Width(), h = Picture->Height();
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
+  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
 
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
     result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
@@ -112,11 +133,12 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
   SourceSurface->Assign(*Picture);
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
+  if (KeepsAlpha()) Encoder.SourceHasAlpha = !IsOpaque(*SourceSurface);
   result_.DecodedWidth = SourceSurface->Width();
   result_.DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
   TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, Picture->Width(), Picture->Height()))
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, Picture->Width(), Picture->Height()))
     SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
   SourceSurface->SetStretchFilter(FilterIndex);
   if (BorderOn) {
@@ -149,7 +171,8 @@ void TConverter::SaveImage() {
   TSafeOutput out(OutputName, Overwrite);
   OutputName = out.FinalName();
   SetFinalName(OutputName);
-  writer(bitmap, out.Stream());
+  writer(bitmap, out.Stream(), Encoder);
+  if (SourceTime) out.SetModificationTime(*SourceTime);
   out.Commit();
   outcome_.Written = true;
 }

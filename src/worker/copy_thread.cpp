@@ -1,5 +1,6 @@
 #include "worker/copy_thread.h"
 
+#include <optional>
 #include <vector>
 
 #include "core/errors.h"
@@ -15,6 +16,9 @@ TWorkerReport CopyOneFile(const TWorkerOrder& order) {
   try {
     // An unreadable source ends the copy here: nothing is written and nothing is shown.
     const std::vector<uint8_t> buffer = ReadWholeFile(order.Source);
+    // Taken before the copy is written, which may replace the source itself.
+    std::optional<TFileTime> source_time;
+    if (order.Settings.KeepDates) source_time = FileModificationTime(order.Source);
     report.StatusText = order.Source;
     outcome.Output = order.Output;
     // Claiming the free name and creating the file are one step, and the old file (the source
@@ -22,6 +26,7 @@ TWorkerReport CopyOneFile(const TWorkerOrder& order) {
     TSafeOutput out(order.Output, order.Settings.Overwrite);
     outcome.Output = out.FinalName();
     out.Stream().Write(buffer.data(), buffer.size());
+    if (source_time) out.SetModificationTime(*source_time);
     out.Commit();
     outcome.Written = true;
   } catch (...) {

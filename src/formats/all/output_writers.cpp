@@ -1,14 +1,17 @@
 #include "formats/all/output_writers.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
+#include "formats/avif/avif_image.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pdf/pdf_writer.h"
 #include "formats/png/png_object.h"
+#include "formats/webp/webp_image.h"
 
 namespace pellavo {
 namespace {
@@ -17,11 +20,11 @@ namespace {
 
 // The rendered image can sit in a class derived from the bitmap (a JPEG 2000 source's picture
 // keeps its graphic), whose own SaveToStream writes its own format: a BMP is asked for here.
-void WriteBmp(TBitmap& bitmap, TStream& out) { bitmap.TBitmap::SaveToStream(out); }
+void WriteBmp(TBitmap& bitmap, TStream& out, const TEncoderSettings&) { bitmap.TBitmap::SaveToStream(out); }
 
-void WritePdfFile(TBitmap& bitmap, TStream& out) { WritePdf(bitmap, out); }
+void WritePdfFile(TBitmap& bitmap, TStream& out, const TEncoderSettings&) { WritePdf(bitmap, out); }
 
-void WriteJp2(TBitmap& bitmap, TStream& out) {
+void WriteJp2(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
   TJpeg2000Bitmap jp2;
   jp2.Jp2Lossless = false;
   jp2.Jp2Quality = 90;
@@ -29,14 +32,14 @@ void WriteJp2(TBitmap& bitmap, TStream& out) {
   jp2.SaveToStream(out);
 }
 
-void WriteJpeg(TBitmap& bitmap, TStream& out) {
+void WriteJpeg(TBitmap& bitmap, TStream& out, const TEncoderSettings& settings) {
   TJPEGImage jpeg;
-  jpeg.SetJpegQuality(90);
+  jpeg.SetJpegQuality(settings.Quality);
   jpeg.Assign(bitmap);
   jpeg.SaveToStream(out);
 }
 
-void WritePng(TBitmap& bitmap, TStream& out) {
+void WritePng(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
   TPNGObject png;
   png.SetRowFilters(FilterBit(pfSub) | FilterBit(pfUp));
   png.SetDeflateLevel(8);
@@ -44,14 +47,33 @@ void WritePng(TBitmap& bitmap, TStream& out) {
   png.SaveToStream(out);
 }
 
-void WriteGif(TBitmap& bitmap, TStream& out) {
+void WriteGif(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
   TGIFImage gif;
   gif.SetReductionMode(TGIFReductionMode::SystemOctreePalette);
   gif.Assign(bitmap);
   gif.SaveToStream(out);
 }
 
-void WriteEmf(TBitmap& bitmap, TStream& out) { SaveBitmapAsEmf(bitmap, out); }
+void WriteEmf(TBitmap& bitmap, TStream& out, const TEncoderSettings&) { SaveBitmapAsEmf(bitmap, out); }
+
+// Quality is clamped into the encoders' 1 to 100.
+uint8_t QualityOf(const TEncoderSettings& settings) { return uint8_t(std::clamp(settings.Quality, 1, 100)); }
+
+void WriteWebp(TBitmap& bitmap, TStream& out, const TEncoderSettings& settings) {
+  TWebPImage webp;
+  webp.Quality = QualityOf(settings);
+  webp.KeepAlpha = settings.SourceHasAlpha;
+  webp.Assign(bitmap);
+  webp.SaveToStream(out);
+}
+
+void WriteAvif(TBitmap& bitmap, TStream& out, const TEncoderSettings& settings) {
+  TAvifImage avif;
+  avif.Quality = QualityOf(settings);
+  avif.KeepAlpha = settings.SourceHasAlpha;
+  avif.Assign(bitmap);
+  avif.SaveToStream(out);
+}
 
 // Bound by position so that a format added to the table without its writer does not compile.
 constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.size()> kWriters = {{
@@ -63,6 +85,8 @@ constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.siz
     {TOutputFormat::Emf, WriteEmf},
     {TOutputFormat::Jp2, WriteJp2},
     {TOutputFormat::Pdf, WritePdfFile},
+    {TOutputFormat::Webp, WriteWebp},
+    {TOutputFormat::Avif, WriteAvif},
 }};
 
 static_assert(

@@ -1,0 +1,178 @@
+#include "formats/webp/webp_image.h"
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+#include <webp/encode.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/limits.h"
+
+namespace pellavo {
+namespace {
+
+constexpr const char* kInvalid = "WebP image is not valid: ";
+
+std::string StatusText(VP8StatusCode status) {
+  switch (status) {
+    case VP8_STATUS_OUT_OF_MEMORY: return "out of memory";
+    case VP8_STATUS_BITSTREAM_ERROR: return "the image data is damaged";
+    case VP8_STATUS_UNSUPPORTED_FEATURE: return "it uses a feature the decoder does not support";
+    case VP8_STATUS_NOT_ENOUGH_DATA: return "the file ends too early";
+    default: return "the decoder failed (status " + std::to_string(int{status}) + ")";
+  }
+}
+
+std::string EncodingErrorText(WebPEncodingError error) {
+  switch (error) {
+    case VP8_ENC_ERROR_OUT_OF_MEMORY:
+    case VP8_ENC_ERROR_BITSTREAM_OUT_OF_MEMORY: return "out of memory";
+    case VP8_ENC_ERROR_BAD_DIMENSION: return "the image is too large for WebP";
+    case VP8_ENC_ERROR_PARTITION0_OVERFLOW:
+    case VP8_ENC_ERROR_PARTITION_OVERFLOW: return "the image data does not fit the format's partitions";
+    default: return "error " + std::to_string(int{error});
+  }
+}
+
+// The size check before anything is allocated for a decoded image of width x height.
+void CheckDecodedSize(int width, int height) {
+  if (width <= 0 || height <= 0) throw EWebPError(std::string(kInvalid) + "it has no pixels");
+  if (uint64_t(width) * uint64_t(height) * 4 > kMaxPixelBlockBytes)
+    throw EWebPError("WebP image is too large: " + std::to_string(width) + " x " + std::to_string(height));
+}
+
+struct TAnimDecoderDeleter {
+  void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
+};
+
+// The first frame of an animation, composed on its canvas as the animation shows it.
+TBitmap FirstFrame(const std::vector<uint8_t>& bytes, int width, int height) {
+  WebPAnimDecoderOptions options;
+  if (!WebPAnimDecoderOptionsInit(&options)) throw EWebPError("WebP decoder version mismatch");
+  options.color_mode = MODE_BGRA;
+  options.use_threads = 0;
+  const WebPData data{bytes.data(), bytes.size()};
+  std::unique_ptr<WebPAnimDecoder, TAnimDecoderDeleter> decoder(WebPAnimDecoderNew(&data, &options));
+  if (!decoder) throw EWebPError(std::string(kInvalid) + "the animation cannot be read");
+  WebPAnimInfo info;
+  if (!WebPAnimDecoderGetInfo(decoder.get(), &info) || int(info.canvas_width) != width ||
+      int(info.canvas_height) != height)
+    throw EWebPError(std::string(kInvalid) + "the animation's canvas does not match its header");
+  uint8_t* canvas = nullptr;
+  int timestamp = 0;
+  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || !canvas)
+    throw EWebPError(std::string(kInvalid) + "the animation has no readable frame");
+  TBitmap frame(width, height, TPixelFormat::pf32bit);
+  const size_t row = size_t(width) * 4;
+  for (int y = 0; y < height; ++y) std::memcpy(frame.ScanLine(y), canvas + size_t(y) * row, row);
+  return frame;
+}
+
+// A still image, decoded straight into the bitmap's rows: the decoder's vertical flip matches
+// the bitmap's bottom-up storage.
+TBitmap StillImage(const std::vector<uint8_t>& bytes, const WebPBitstreamFeatures& features) {
+  const bool alpha = features.has_alpha != 0;
+  TBitmap image(features.width, features.height, alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) throw EWebPError("WebP decoder version mismatch");
+  config.options.flip = 1;
+  config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = image.ScanLine(image.Height() - 1);
+  config.output.u.RGBA.stride = static_cast<int>(image.RowBytes());
+  config.output.u.RGBA.size = image.RowBytes() * size_t(image.Height());
+  const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
+  return image;
+}
+
+bool AllOpaque(const TBitmap& bitmap) {
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    const uint8_t* row = bitmap.ScanLine(y);
+    for (int32_t x = 0; x < bitmap.Width(); ++x)
+      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
+  }
+  return true;
+}
+
+struct TEncoderPicture {
+  WebPPicture pic;
+  TEncoderPicture() {
+    if (!WebPPictureInit(&pic)) throw EWebPError("WebP encoder version mismatch");
+  }
+  ~TEncoderPicture() { WebPPictureFree(&pic); }
+  TEncoderPicture(const TEncoderPicture&) = delete;
+  TEncoderPicture& operator=(const TEncoderPicture&) = delete;
+};
+
+struct TMemoryWriter {
+  WebPMemoryWriter writer;
+  TMemoryWriter() { WebPMemoryWriterInit(&writer); }
+  ~TMemoryWriter() { WebPMemoryWriterClear(&writer); }
+  TMemoryWriter(const TMemoryWriter&) = delete;
+  TMemoryWriter& operator=(const TMemoryWriter&) = delete;
+};
+
+}  // namespace
+
+PELLAVO_DEFINE_GRAPHIC(TWebPImage, TBitmap)
+
+void TWebPImage::LoadFromStream(TStream& stream) {
+  const std::vector<uint8_t> bytes = stream.ReadToEnd();
+  WebPBitstreamFeatures features;
+  const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
+  if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
+  CheckDecodedSize(features.width, features.height);
+  TBitmap decoded =
+      features.has_animation ? FirstFrame(bytes, features.width, features.height) : StillImage(bytes, features);
+  static_cast<TBitmap&>(*this) = std::move(decoded);
+}
+
+void TWebPImage::SaveToStream(TStream& stream) {
+  const int32_t w = Width(), h = Height();
+  if (w <= 0 || h <= 0) throw EWebPError("Cannot write an empty image as WebP");
+  if (w > WEBP_MAX_DIMENSION || h > WEBP_MAX_DIMENSION)
+    throw EWebPError("Cannot write a " + std::to_string(w) + " x " + std::to_string(h) + " image as WebP: at most " +
+                     std::to_string(WEBP_MAX_DIMENSION) + " pixels on a side");
+  const TBitmap* source = this;
+  std::optional<TBitmap> converted;
+  if (BitsPerPixel() != 24 && BitsPerPixel() != 32) {
+    converted.emplace(static_cast<const TBitmap&>(*this));
+    converted->SetPixelFormat(TPixelFormat::pf24bit);
+    source = &*converted;
+  }
+
+  WebPConfig config;
+  if (!WebPConfigInit(&config)) throw EWebPError("WebP encoder version mismatch");
+  config.quality = static_cast<float>(std::clamp<int>(Quality, 1, 100));
+  TEncoderPicture picture;
+  picture.pic.use_argb = 1;
+  picture.pic.width = w;
+  picture.pic.height = h;
+  // The rows go in top first: from the last stored row, backwards through the block.
+  const uint8_t* top = source->ScanLine(0);
+  const int stride = -static_cast<int>(source->RowBytes());
+  int imported = 0;
+  if (source->BitsPerPixel() == 24)
+    imported = WebPPictureImportBGR(&picture.pic, top, stride);
+  else if (!KeepAlpha || AllOpaque(*source))
+    imported = WebPPictureImportBGRX(&picture.pic, top, stride);
+  else
+    imported = WebPPictureImportBGRA(&picture.pic, top, stride);
+  if (!imported) throw EWebPError("Cannot write WebP: " + EncodingErrorText(picture.pic.error_code));
+
+  TMemoryWriter out;
+  picture.pic.writer = WebPMemoryWrite;
+  picture.pic.custom_ptr = &out.writer;
+  if (!WebPEncode(&config, &picture.pic))
+    throw EWebPError("Cannot write WebP: " + EncodingErrorText(picture.pic.error_code));
+  stream.Write(out.writer.mem, out.writer.size);
+}
+
+}  // namespace pellavo
