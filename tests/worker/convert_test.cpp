@@ -111,6 +111,7 @@ TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
       {"tests/data/jpeg2000/jp2-named.j2k", "scan.J2K", "scan.jp2"},
       {"tests/data/metafile/libreoffice-shapes.wmf", "chart.WMF", "chart.emf"},
       {"samples/icon.ico", "logo.Ico", "logo.bmp"},
+      {"tests/data/heif/gradient-64x48.heic", "IMG_0001.HEIC", "IMG_0001.jpg"},
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(c.fixture, dir.File(c.name));
@@ -125,7 +126,8 @@ TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
     EXPECT_EQ(o.Output, dir.File(std::string("out/") + c.written)) << c.name;
   }
   EXPECT_EQ(TTempDir::ListOf(dir.File("out")),
-            (std::vector<std::string>{"IMG.JPG", "Pic.Png", "chart.emf", "logo.bmp", "photo.jpg", "scan.jp2"}));
+            (std::vector<std::string>{"IMG.JPG", "IMG_0001.jpg", "Pic.Png", "chart.emf", "logo.bmp", "photo.jpg",
+                                      "scan.jp2"}));
 }
 
 TEST_F(Convert, AnIconSourceIsWrittenAsABitmap) {
