@@ -29,6 +29,9 @@ struct TControlValues {
   TColor BorderColor = 0x00FFFFFF; // Shape1's fill
   bool FrameOn = true;             // Framit
   int Wide = 0;                    // RG4: None, Land, All
+  int Quality = 90;                // SpinEditQuality
+  bool OnlyShrink = false;         // OnlyShrink
+  bool KeepDates = false;          // KeepDates
 };
 
 TRunSettings RunSettingsFrom(const TControlValues& controls);

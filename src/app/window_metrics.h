@@ -2,9 +2,12 @@
 
 namespace pellavo {
 
-// The window's start and minimum size at 96 dots per inch.
+// The row of options beyond the classic set, below the options panel.
+inline constexpr int kExtraOptionsHeight = 29;
+// The window's start and minimum size at 96 dots per inch: the classic 584 x 545 and the extra
+// row.
 inline constexpr int kWindowWidth = 584;
-inline constexpr int kWindowHeight = 545;
+inline constexpr int kWindowHeight = 545 + kExtraOptionsHeight;
 // The "Source folder" button's height at 96 dots per inch, from which the font size follows.
 inline constexpr int kButtonHeight = 23;
 
