@@ -73,9 +73,29 @@ TBitmap FirstFrame(const std::vector<uint8_t>& bytes, int width, int height) {
   return frame;
 }
 
+// Decodes only the top left pixel. The library checks every header of the image (the frame's
+// own size against the canvas, the partitions' lengths) before it decodes anything, so a few
+// bytes that claim a huge canvas fail here, before the image's memory is allocated.
+void ProbeHeaders(const std::vector<uint8_t>& bytes) {
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) throw EWebPError("WebP decoder version mismatch");
+  uint8_t pixel[4];
+  config.options.use_cropping = 1;
+  config.options.crop_width = config.options.crop_height = 1;
+  config.output.colorspace = MODE_BGRA;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = pixel;
+  config.output.u.RGBA.stride = sizeof pixel;
+  config.output.u.RGBA.size = sizeof pixel;
+  const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
+}
+
 // A still image, decoded straight into the bitmap's rows: the decoder's vertical flip matches
 // the bitmap's bottom-up storage.
 TBitmap StillImage(const std::vector<uint8_t>& bytes, const WebPBitstreamFeatures& features) {
+  ProbeHeaders(bytes);
   const bool alpha = features.has_alpha != 0;
   TBitmap image(features.width, features.height, alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
   WebPDecoderConfig config;

@@ -168,11 +168,17 @@ TEST(WebP, DamagedFilesFailWithAReason) {
   // A VP8X header whose canvas is 65536 x 32768 pixels (8 GiB decoded), and nothing else.
   std::vector<uint8_t> bomb = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X',
                                10,  0,   0,   0,   0,  0, 0, 0, 0xFF, 0xFF, 0x00, 0xFF, 0x7F, 0x00};
+  // 35 bytes whose extended header claims a 5243256 x 203 canvas without any image data: found by
+  // the fuzzer when the bitmap was allocated before the library had looked at the image chunk.
+  const std::vector<uint8_t> empty_canvas = {'R', 'I', 'F', 'F', 0x50, 0x01, 0x00, 0x04, 'W', 'E', 'B', 'P',
+                                             'V', 'P', '8', 'X', 0x0a, 0x00, 0x00, 0x00, 0x78, 0x01, 0x77, 0x01,
+                                             0x50, 0x20, 0x00, 0x00, 0x77, 0x01, 0x50, 0x20, 0x00, 0x00, 'F'};
   struct Case {
     const char* what;
     std::vector<uint8_t> bytes;
     const char* says;
   } cases[] = {
+      {"a huge canvas and no image", empty_canvas, "WebP image is not valid"},
       {"empty", {}, "WebP image is not valid"},
       {"not WebP", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}, "WebP image is not valid"},
       {"truncated", truncated, "WebP image is not valid"},
