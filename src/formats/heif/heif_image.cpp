@@ -2,6 +2,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -39,6 +40,14 @@ void CheckDecodedSize(int width, int height) {
     throw EHeifError("HEIF image is too large: " + std::to_string(width) + " x " + std::to_string(height));
 }
 
+// The library decodes a grid image at the size its grid says, which need not be the size the
+// image says it has: a few hundred bytes can ask for gigabytes. Its limit on either side is set
+// from the checked size, with room for a crop window and whole tiles.
+void LimitDecodedSides(heif_context& context, int width, int height) {
+  constexpr int kLeastLimit = 4096;
+  heif_context_set_maximum_image_size_limit(&context, std::max(kLeastLimit, 2 * std::max(width, height)));
+}
+
 // The primary image's ICC profile, empty when it has none (or only colour signalling, which
 // the library applies while it converts to RGB).
 std::vector<uint8_t> IccProfile(const heif_image_handle& handle) {
@@ -62,7 +71,10 @@ void THeifImage::LoadFromStream(TStream& stream) {
   Check(heif_context_get_primary_image_handle(context.get(), &raw_handle));
   std::unique_ptr<heif_image_handle, THandleDeleter> handle(raw_handle);
   // The size the image has once its transformations are applied.
-  CheckDecodedSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+  const int claimed_width = heif_image_handle_get_width(handle.get());
+  const int claimed_height = heif_image_handle_get_height(handle.get());
+  CheckDecodedSize(claimed_width, claimed_height);
+  LimitDecodedSides(*context, claimed_width, claimed_height);
 
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
   std::unique_ptr<heif_decoding_options, TOptionsDeleter> options(heif_decoding_options_alloc());

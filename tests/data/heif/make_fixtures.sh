@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Makes the HEIF fixtures with the reference encoder (Debian: imagemagick, libheif-examples).
 #   gradient-64x48.heic  a smooth opaque gradient at quality 90, the primary image only
+# Kept as found, not made here:
+#   grid-larger-than-its-image.heic  from the fuzzer: a 24 x 16 image whose grid asks the
+#                                    library for tens of thousands of pixels on a side
 set -euo pipefail
 cd "$(dirname "$0")"
 tmp="$(mktemp -d)"

@@ -189,6 +189,7 @@ TEST(Heif, DamagedFilesFailWithAReasonAndNothingIsWritten) {
     const char* what;
     std::vector<uint8_t> bytes;
   } cases[] = {
+      {"a grid far larger than its image", ReadBytes("tests/data/heif/grid-larger-than-its-image.heic")},
       {"empty", {}},
       {"not HEIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}},
       {"truncated", truncated},
