@@ -5,7 +5,6 @@
 #include <webp/encode.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,68 +45,85 @@ void CheckDecodedSize(int width, int height) {
     throw EWebPError("WebP image is too large: " + std::to_string(width) + " x " + std::to_string(height));
 }
 
-struct TAnimDecoderDeleter {
-  void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
+struct TDemuxDeleter {
+  void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
 };
 
-// The first frame of an animation, composed on its canvas as the animation shows it.
-TBitmap FirstFrame(const std::vector<uint8_t>& bytes, int width, int height) {
-  WebPAnimDecoderOptions options;
-  if (!WebPAnimDecoderOptionsInit(&options)) throw EWebPError("WebP decoder version mismatch");
-  options.color_mode = MODE_BGRA;
-  options.use_threads = 0;
-  const WebPData data{bytes.data(), bytes.size()};
-  std::unique_ptr<WebPAnimDecoder, TAnimDecoderDeleter> decoder(WebPAnimDecoderNew(&data, &options));
-  if (!decoder) throw EWebPError(std::string(kInvalid) + "the animation cannot be read");
-  WebPAnimInfo info;
-  if (!WebPAnimDecoderGetInfo(decoder.get(), &info) || int(info.canvas_width) != width ||
-      int(info.canvas_height) != height)
-    throw EWebPError(std::string(kInvalid) + "the animation's canvas does not match its header");
-  uint8_t* canvas = nullptr;
-  int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || !canvas)
-    throw EWebPError(std::string(kInvalid) + "the animation has no readable frame");
-  TBitmap frame(width, height, TPixelFormat::pf32bit);
-  const size_t row = size_t(width) * 4;
-  for (int y = 0; y < height; ++y) std::memcpy(frame.ScanLine(y), canvas + size_t(y) * row, row);
-  return frame;
+// Owns a frame iterator of a demuxer that outlives it.
+struct TFrame {
+  WebPIterator it{};
+  ~TFrame() { WebPDemuxReleaseIterator(&it); }
+};
+
+// Decodes one frame, or the top-left pixel of it, into w x h pixels of n bytes at `first`, rows
+// `stride` bytes apart; with `flip` the rows go bottom up from there.
+VP8StatusCode DecodeInto(const uint8_t* data, size_t size, WEBP_CSP_MODE mode, uint8_t* first, int w, int h,
+                         size_t stride, bool flip, bool one_pixel) {
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) throw EWebPError("WebP decoder version mismatch");
+  const size_t n = mode == MODE_BGR ? 3 : 4;
+  config.options.flip = flip ? 1 : 0;
+  if (one_pixel) {
+    config.options.use_cropping = 1;
+    config.options.crop_width = config.options.crop_height = 1;
+    w = h = 1;
+  }
+  config.output.colorspace = mode;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = first;
+  config.output.u.RGBA.stride = static_cast<int>(stride);
+  config.output.u.RGBA.size = stride * size_t(h - 1) + size_t(w) * n;
+  const VP8StatusCode status = WebPDecode(data, size, &config);
+  WebPFreeDecBuffer(&config.output);
+  return status;
 }
 
 // Decodes only the top left pixel. The library checks every header of the image (the frame's
 // own size against the canvas, the partitions' lengths) before it decodes anything, so a few
-// bytes that claim a huge canvas fail here, before the image's memory is allocated.
-void ProbeHeaders(const std::vector<uint8_t>& bytes) {
-  WebPDecoderConfig config;
-  if (!WebPInitDecoderConfig(&config)) throw EWebPError("WebP decoder version mismatch");
+// bytes that claim a huge image fail here, before the image's memory is allocated.
+void ProbeHeaders(const uint8_t* data, size_t size) {
   uint8_t pixel[4];
-  config.options.use_cropping = 1;
-  config.options.crop_width = config.options.crop_height = 1;
-  config.output.colorspace = MODE_BGRA;
-  config.output.is_external_memory = 1;
-  config.output.u.RGBA.rgba = pixel;
-  config.output.u.RGBA.stride = sizeof pixel;
-  config.output.u.RGBA.size = sizeof pixel;
-  const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
-  WebPFreeDecBuffer(&config.output);
+  const VP8StatusCode status = DecodeInto(data, size, MODE_BGRA, pixel, 1, 1, sizeof pixel, false, true);
   if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
+}
+
+// The first frame of an animation as the animation shows it: on a transparent canvas, which
+// both of the frame's blending modes leave as the frame itself. Decoded straight into the
+// bitmap, so the canvas is held once.
+TBitmap FirstFrame(const std::vector<uint8_t>& bytes, int width, int height) {
+  const WebPData data{bytes.data(), bytes.size()};
+  std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&data));
+  if (!demux) throw EWebPError(std::string(kInvalid) + "the animation cannot be read");
+  if (int(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH)) != width ||
+      int(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT)) != height)
+    throw EWebPError(std::string(kInvalid) + "the animation's canvas does not match its header");
+  TFrame frame;
+  if (!WebPDemuxGetFrame(demux.get(), 1, &frame.it) || !frame.it.complete)
+    throw EWebPError(std::string(kInvalid) + "the animation has no complete first frame");
+  const WebPIterator& f = frame.it;
+  // The demuxer keeps every frame inside the canvas.
+  if (f.x_offset < 0 || f.y_offset < 0 || f.width <= 0 || f.height <= 0 || f.x_offset + f.width > width ||
+      f.y_offset + f.height > height)
+    throw EWebPError(std::string(kInvalid) + "the first frame lies outside the canvas");
+  ProbeHeaders(f.fragment.bytes, f.fragment.size);
+  TBitmap canvas(width, height, TPixelFormat::pf32bit);
+  // Flipped, from the frame's bottom row: the bitmap stores its rows bottom up.
+  uint8_t* first = canvas.ScanLine(f.y_offset + f.height - 1) + size_t(f.x_offset) * 4;
+  const VP8StatusCode status = DecodeInto(f.fragment.bytes, f.fragment.size, MODE_BGRA, first, f.width, f.height,
+                                          canvas.RowBytes(), true, false);
+  if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
+  return canvas;
 }
 
 // A still image, decoded straight into the bitmap's rows: the decoder's vertical flip matches
 // the bitmap's bottom-up storage.
 TBitmap StillImage(const std::vector<uint8_t>& bytes, const WebPBitstreamFeatures& features) {
-  ProbeHeaders(bytes);
+  ProbeHeaders(bytes.data(), bytes.size());
   const bool alpha = features.has_alpha != 0;
   TBitmap image(features.width, features.height, alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-  WebPDecoderConfig config;
-  if (!WebPInitDecoderConfig(&config)) throw EWebPError("WebP decoder version mismatch");
-  config.options.flip = 1;
-  config.output.colorspace = alpha ? MODE_BGRA : MODE_BGR;
-  config.output.is_external_memory = 1;
-  config.output.u.RGBA.rgba = image.ScanLine(image.Height() - 1);
-  config.output.u.RGBA.stride = static_cast<int>(image.RowBytes());
-  config.output.u.RGBA.size = image.RowBytes() * size_t(image.Height());
-  const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
-  WebPFreeDecBuffer(&config.output);
+  const VP8StatusCode status = DecodeInto(bytes.data(), bytes.size(), alpha ? MODE_BGRA : MODE_BGR,
+                                          image.ScanLine(image.Height() - 1), image.Width(), image.Height(),
+                                          image.RowBytes(), true, false);
   if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
   return image;
 }

@@ -116,7 +116,8 @@ TEST(WebP, TooLargeOrEmptyImagesAreRefusedByName) {
 }
 
 TEST(WebP, ReferenceToolsReadOurFilesAndWeReadTheirs) {
-  if (!HaveTool("cwebp") || !HaveTool("dwebp") || !HaveTool("img2webp")) GTEST_SKIP() << "webp tools not installed";
+  if (!HaveTool("cwebp") || !HaveTool("dwebp") || !HaveTool("img2webp") || !HaveTool("webpmux"))
+    GTEST_SKIP() << "webp tools not installed";
   TTempDir dir;
   const std::string d = "'" + dir.Path() + "'/";
 
@@ -153,6 +154,26 @@ TEST(WebP, ReferenceToolsReadOurFilesAndWeReadTheirs) {
   ASSERT_EQ(first.Width(), 20);
   ASSERT_EQ(first.Height(), 10);
   for (TColor32 c : Pixels(first)) ASSERT_EQ(c, 0xFFFF0000u);
+
+  // A first frame smaller than the canvas lies at its offset on transparent black.
+  TPNGObject small;
+  small.Assign(MakeBitmap32(6, 4, [](int x, int y) { return ArgbColor(0xFF, uint8_t(40 * x), uint8_t(60 * y), 0); }));
+  small.WriteToFile(dir.File("small.png"));
+  ASSERT_EQ(test::RunCommand("cwebp -quiet -lossless " + d + "small.png -o " + d + "small.webp && cwebp -quiet -lossless " +
+                             d + "blue.png -o " + d + "blue.webp && webpmux -frame " + d + "small.webp +100+4+2 -frame " +
+                             d + "blue.webp +100+0+0 -o " + d + "offset.webp >/dev/null 2>&1")
+                .code,
+            0);
+  const TWebPImage offset = Decode(ReadBytes(dir.File("offset.webp")));
+  ASSERT_EQ(offset.Width(), 20);
+  ASSERT_EQ(offset.Height(), 10);
+  const std::vector<TColor32> shown = Pixels(offset);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const bool inside = x >= 4 && x < 10 && y >= 2 && y < 6;
+      const TColor32 want = inside ? ArgbColor(0xFF, uint8_t(40 * (x - 4)), uint8_t(60 * (y - 2)), 0) : 0u;
+      ASSERT_EQ(shown[size_t(y * 20 + x)], want) << x << "," << y;
+    }
 }
 
 TEST(WebP, DamagedFilesFailWithAReason) {
