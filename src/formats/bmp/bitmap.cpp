@@ -131,28 +131,28 @@ void TBitmap::ReadRow32(int32_t y, TColor32* out) const {
   };
   switch (format_) {
     case TPixelFormat::pf1bit:
-      for (int32_t x = 0; x < width_; ++x) out[x] = color((row[x >> 3] >> (7 - (x & 7))) & 1);
+      for (size_t x = 0; x < size_t(width_); ++x) out[x] = color((row[x >> 3] >> (7 - (x & 7))) & 1);
       break;
     case TPixelFormat::pf4bit:
-      for (int32_t x = 0; x < width_; ++x) out[x] = color((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
+      for (size_t x = 0; x < size_t(width_); ++x) out[x] = color((x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4));
       break;
     case TPixelFormat::pf8bit:
-      for (int32_t x = 0; x < width_; ++x) out[x] = color(row[x]);
+      for (size_t x = 0; x < size_t(width_); ++x) out[x] = color(row[x]);
       break;
     case TPixelFormat::pf15bit:
-      for (int32_t x = 0; x < width_; ++x) {
+      for (size_t x = 0; x < size_t(width_); ++x) {
         const uint32_t v = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
         out[x] = Expand5((v >> 10) & 31, (v >> 5) & 31, v & 31, false);
       }
       break;
     case TPixelFormat::pf16bit:
-      for (int32_t x = 0; x < width_; ++x) {
+      for (size_t x = 0; x < size_t(width_); ++x) {
         const uint32_t v = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
         out[x] = Expand5((v >> 11) & 31, (v >> 5) & 63, v & 31, true);
       }
       break;
     case TPixelFormat::pf24bit:
-      for (int32_t x = 0; x < width_; ++x)
+      for (size_t x = 0; x < size_t(width_); ++x)
         out[x] = ArgbColor(0xFF, row[3 * x + 2], row[3 * x + 1], row[3 * x]);
       break;
     case TPixelFormat::pf32bit:
@@ -175,8 +175,8 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
   for (int32_t y = 0; y < height_; ++y) {
     ReadRow32(y, line.data());
     uint8_t* out = converted.ScanLine(y);
-    for (int32_t x = 0; x < width_; ++x) {
-      const TColor32 c = line[static_cast<size_t>(x)];
+    for (size_t x = 0; x < size_t(width_); ++x) {
+      const TColor32 c = line[x];
       switch (format) {
         case TPixelFormat::pf1bit:
           if (NearestIndex(converted.palette_, c)) out[x >> 3] |= uint8_t(0x80 >> (x & 7));
