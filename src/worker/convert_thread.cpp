@@ -87,7 +87,8 @@ void TConverter::ConvertFile() {
     return;
   }
   Picture = std::make_unique<TPicture>();
-  Picture->ReadFromFile(SourceName, TDecodeLimits{MaxImageBytes, &Claim});
+  const TDecodeLimits limits{MaxImageBytes, &Claim};
+  Picture->ReadFromFile(SourceName, limits);
 
   const int32_t w = Picture->Width(), h = Picture->Height();
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
@@ -97,6 +98,8 @@ void TConverter::ConvertFile() {
     result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
     jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
   }
+  // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
+  AdmitImage(limits, Picture->Width(), Picture->Height());
   RenderAndSave();
 }
 
