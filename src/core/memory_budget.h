@@ -12,6 +12,10 @@ namespace pellavo {
 // passed over forever by small ones. An image larger than the whole budget is admitted once
 // nothing else is held: it runs alone instead of waiting for room that can never come.
 //
+// A waiting worker has been launched and keeps its slot of the run's thread limit, so fewer images
+// may decode at once than the limit allows. STOP launches nothing more; workers already launched,
+// waiting ones included, run to their end: there is no cancellation.
+//
 // Thread-safe: workers claim and release on their own threads. The run owns the budget and hands
 // each worker a share of its ownership, so a worker still running after its run is gone finds it.
 class TMemoryBudget {
