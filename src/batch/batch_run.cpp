@@ -5,6 +5,7 @@
 #include <locale>
 
 #include "core/files.h"
+#include "core/memory_budget.h"
 
 namespace pellavo {
 
@@ -51,6 +52,10 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   uint64_t last_delay_ = 0;
   std::string name_prefix_;
   std::string name_postfix_;
+  uint64_t max_image_bytes_ = kDefaultMaxImageBytes;
+  // Owned by the run and shared with its workers: one still waiting for room when the run is
+  // gone keeps it alive.
+  std::shared_ptr<TMemoryBudget> budget_;
   std::chrono::steady_clock::time_point run_start_;
 };
 
@@ -83,6 +88,9 @@ void TBatchRun::TState::Start() {
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();
   size_value_ = SizeValueOf(settings);
+  max_image_bytes_ = settings.MaxImageBytes;
+  budget_ = std::make_shared<TMemoryBudget>(settings.MemoryBudgetBytes ? settings.MemoryBudgetBytes
+                                                                       : DefaultMemoryBudget());
   running_ = true;
   view_.SetRunning(true);
 
@@ -128,6 +136,8 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Settings = view_.Settings();
   order.Source = view_.Entry(index);
   order.SizeValue = size_value_;
+  order.Settings.MaxImageBytes = max_image_bytes_;
+  order.Budget = budget_;
   order.Output = OutputFileName(order.Source, index,
                                 TNamingRule{order.Settings.OutputFormat, order.Settings.DestFolder, name_prefix_,
                                             name_postfix_});

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/color.h"
+#include "core/limits.h"
 #include "core/stretch_filters.h"
 #include "formats/output_formats.h"
 
@@ -47,6 +48,10 @@ struct TRunSettings {
   TColor BorderColor = 0x00FFFFFF;                     // per file, white
   bool FrameOn = true;                                 // per file
   TWideMode WideMode = TWideMode::None;                // per file
+  // The largest image a worker decodes, as 32-bit pixels (width x height x 4 bytes).
+  uint64_t MaxImageBytes = kDefaultMaxImageBytes;      // at start
+  // What the decoded images of all workers may take together; 0 for half the machine's memory.
+  uint64_t MemoryBudgetBytes = 0;                      // at start
 };
 
 // The number a run uses as its size: the percentage in "Percent" mode, else the pixel size.

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/limits.h"
 #include "core/version.h"
 
 namespace pellavo {
@@ -168,6 +169,14 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   bool no_frame = false;
   app.add_flag("--no-frame", no_frame, "Leave out the raised frame drawn on the outermost pixels");
 
+  uint64_t max_image_mb = kDefaultMaxImageBytes >> 20;
+  app.add_option("--max-image-mb", max_image_mb,
+                 "Refuse an image whose decoded size (width x height x 4 bytes) is over this many MB; "
+                 "checked from its header before anything is decoded")
+      ->check(CLI::Range(uint64_t{1}, kMaxPixelBlockBytes >> 20))
+      ->option_text("1-" + std::to_string(kMaxPixelBlockBytes >> 20) + " (" +
+                    std::to_string(kDefaultMaxImageBytes >> 20) + ")");
+
   app.add_flag("-c,--fastcopy", s.FastCopy,
                "Copy each file byte for byte to --dest (named as above) instead of converting it");
   app.add_flag("-r,--recursive", options.IncludeSubfolders, "Also take the images of sub-folders");
@@ -212,6 +221,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   s.BorderOn = border_width->count() > 0 || border_color_opt->count() > 0;
   if (!ParseColor(border_color, s.BorderColor)) return fail("--border-color must look like #RRGGBB");
   s.FrameOn = !no_frame;
+  s.MaxImageBytes = max_image_mb << 20;
   return -1;
 }
 

@@ -13,6 +13,12 @@ namespace pellavo {
 // fail on first touch.
 inline constexpr uint64_t kMaxPixelBlockBytes = uint64_t{1} << 32;
 
+// The default bound on one decoded image, counted as 32-bit pixels (width x height x 4): 1 GiB
+// is 16384 x 16384, several times a large camera's output. Decoders refuse a header that claims
+// more before they allocate anything, so a small crafted file cannot cost gigabytes; a run may
+// set another bound up to kMaxPixelBlockBytes.
+inline constexpr uint64_t kDefaultMaxImageBytes = uint64_t{1} << 30;
+
 // A BMP file states its own size in a 32-bit field.
 inline constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFu;
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/color.h"
+#include "core/decode_limits.h"
 #include "core/rect.h"
 #include "core/stream.h"
 
@@ -51,7 +52,7 @@ class TGraphic {
   virtual void SetWidth(int32_t width);
   virtual void SetHeight(int32_t height);
 
-  // Reads the image from the stream's position.
+  // Reads the image from the stream's position, within DecodeLimits().
   virtual void LoadFromStream(TStream& stream) = 0;
   // Writes the image at the stream's position. Not const: an encoder may cache its output.
   virtual void SaveToStream(TStream& stream) = 0;
@@ -61,6 +62,22 @@ class TGraphic {
   // Writes the file through TSafeOutput (the old file is replaced only after a complete write).
   // Virtual because a metafile chooses its layout by the path's extension.
   virtual void WriteToFile(const std::string& path);
+
+  // What decoding may cost: every reader checks the size its header claims against these before
+  // allocating, and a graphic that decodes on first draw checks again then. Set before loading.
+  const TDecodeLimits& DecodeLimits() const { return decode_limits_; }
+  void SetDecodeLimits(const TDecodeLimits& limits) { decode_limits_ = limits; }
+
+ protected:
+  TGraphic() = default;
+  // Limits do not travel with an image: a copy starts with the defaults and an assigned-to
+  // graphic keeps its own, so no graphic holds another's budget claim, whose owner may be gone
+  // by the time the copy decodes.
+  TGraphic(const TGraphic&) {}
+  TGraphic& operator=(const TGraphic&) { return *this; }
+
+ private:
+  TDecodeLimits decode_limits_;
 };
 
 // Declares the class descriptor members of a graphic class; define with PELLAVO_DEFINE_GRAPHIC.

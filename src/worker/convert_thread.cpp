@@ -39,6 +39,8 @@ class TConverter {
         BorderWidth(order.Settings.BorderWidth),
         WideMode(order.Settings.WideMode),
         BorderColor(order.Settings.BorderColor),
+        MaxImageBytes(order.Settings.MaxImageBytes),
+        Claim(order.Budget),
         result_(result),
         outcome_(result.Report.Outcome) {}
 
@@ -64,7 +66,11 @@ class TConverter {
   const int32_t BorderWidth;  // read only when BorderOn
   const TWideMode WideMode;
   const TColor BorderColor;  // read only when BorderOn
+  const uint64_t MaxImageBytes;
 
+  // This conversion's share of the run's memory budget, taken by the decoder from the image's
+  // header. Declared before the picture and surfaces so that it is released after them.
+  TMemoryClaim Claim;
   std::unique_ptr<TPicture> Picture;
   std::unique_ptr<TBitmap32> SourceSurface;
   std::unique_ptr<TBitmap32> TargetSurface;
@@ -81,7 +87,8 @@ void TConverter::ConvertFile() {
     return;
   }
   Picture = std::make_unique<TPicture>();
-  Picture->ReadFromFile(SourceName);
+  const TDecodeLimits limits{MaxImageBytes, &Claim};
+  Picture->ReadFromFile(SourceName, limits);
 
   const int32_t w = Picture->Width(), h = Picture->Height();
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
@@ -91,6 +98,8 @@ void TConverter::ConvertFile() {
     result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
     jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
   }
+  // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
+  AdmitImage(limits, Picture->Width(), Picture->Height());
   RenderAndSave();
 }
 

@@ -76,6 +76,15 @@ std::vector<TRGBQuad> ColormapPalette(const jpeg_decompress_struct& c) {
   return palette;
 }
 
+// Set up for a decode of the header's size: the output refused past the image limit (and claimed
+// from the run's budget) before anything is allocated for it, and the library's own buffers (the
+// coefficients of a progressive file are kept at full size) held to the same bound.
+void AdmitDecode(TDecompressor& d, const TDecodeLimits& limits) {
+  const jpeg_decompress_struct& c = d.Info();
+  AdmitImage(limits, c.output_width, c.output_height);
+  d.Info().mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits.MaxImageBytes));
+}
+
 }  // namespace
 
 // How the decoder was set up, for the passes that follow.
@@ -230,6 +239,7 @@ void TJPEGImage::DecodeBitmap() const {
   if (bitmap_ || !data_ || data_->Bytes.empty()) return;
   TDecompressor d(data_->Bytes.data(), data_->Bytes.size());
   const TPlan plan = SetUpDecoder(d, false);
+  AdmitDecode(d, DecodeLimits());
   jpeg_decompress_struct& c = d.Info();
   const int32_t w = static_cast<int32_t>(c.output_width), h = static_cast<int32_t>(c.output_height);
   auto bitmap = std::make_unique<TBitmap>(w, h, plan.quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
@@ -310,6 +320,7 @@ bool TJPEGImage::DecodeInto(const TPixels32& target, const TRect& rect) {
   jpeg_decompress_struct& c = d.Info();
   if (plan.quantize || int64_t{c.output_width} != rect.Width() || int64_t{c.output_height} != rect.Height())
     return false;
+  AdmitDecode(d, DecodeLimits());
   const int32_t w = rect.Width(), h = rect.Height();
   std::vector<JSAMPROW> rows(static_cast<size_t>(h));
   for (int32_t y = 0; y < h; ++y)
