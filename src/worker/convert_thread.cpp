@@ -147,11 +147,15 @@ void TConverter::SaveImage() {
 
   TBitmap& bitmap = picture->Bitmap();
   TSafeOutput out(OutputName, Overwrite);
-  OutputName = out.FinalName();
   SetFinalName(OutputName);
   writer(bitmap, out.Stream());
   out.Commit();
+  // Without overwriting, the free name is taken only now.
+  OutputName = out.FinalName();
+  SetFinalName(OutputName);
   outcome_.Written = true;
+  outcome_.Width = bitmap.Width();
+  outcome_.Height = bitmap.Height();
 }
 
 }  // namespace
@@ -171,7 +175,7 @@ TConversion ConvertFile(const TWorkerOrder& order) {
     // The converter's picture and surfaces are released here, also when it fails.
     TConverter(order, result).ConvertFile();
   } catch (...) {
-    result.Report.Outcome.Error = CurrentErrorText();
+    result.Report.Outcome.Error = CurrentErrorReason();
   }
   return result;
 }
