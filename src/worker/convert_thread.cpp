@@ -99,9 +99,11 @@ void TConverter::RenderAndSave() {
   SourceSurface = std::make_unique<TBitmap32>();
   try {
     RenderImage(DstRect.Right, DstRect.Bottom);
-  } catch (const std::exception& e) {
+  } catch (const Exception& e) {
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
+    throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what(), e.Cause());
+  } catch (const std::exception& e) {
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
   SourceSurface.reset();
