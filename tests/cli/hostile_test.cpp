@@ -24,6 +24,7 @@ namespace pellavo {
 namespace {
 
 using test::TTempDir;
+using namespace std::string_literals;
 
 struct TCliRun {
   int code = -1;
@@ -190,7 +191,7 @@ TEST(CliHostile, FilesFromAFileOrStandardInputByLinesOrNulBytes) {
   test::WritePatternBmp(dir.File("in/new\nline.bmp"), 8, 8);
   test::WritePatternBmp(dir.File("in/b.bmp"), 8, 8);
 
-  const std::string nul_list("in/a.bmp\0in/new\nline.bmp\0\0in/b.bmp\0", 35);
+  const std::string nul_list = "in/a.bmp\0in/new\nline.bmp\0\0in/b.bmp\0"s;
   test::WriteBytes(dir.File("nul.list"), std::vector<uint8_t>(nul_list.begin(), nul_list.end()));
   test::WriteBytes(dir.File("lines.list"), {'i', 'n', '/', 'a', '.', 'b', 'm', 'p', '\n', '\n'});
 
