@@ -47,10 +47,11 @@ class TBatchWorker : public TThread {
   virtual TWorkerReport Work() = 0;
 
  private:
-  void Execute() final { report_ = Work(); }
+  void Execute() final;
 
   const TWorkerOrder order_;
-  TWorkerReport report_;  // written by the body, moved out in the completion
+  TWorkerReport report_;      // written by the body, moved out in the completion
+  int64_t milliseconds_ = 0;  // the body's time
 };
 
 // Creates the worker for one entry, not yet started; the run launches it.

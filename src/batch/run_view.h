@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "batch/run_settings.h"
@@ -12,6 +13,10 @@ struct TFileOutcome {
   std::string Error;   // why the entry failed; empty on success
   bool Written = false;
   bool Skipped = false;  // not an image by its extension: nothing was tried
+  // The size of the image written, 0 × 0 when none was (failures, copies).
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int64_t Milliseconds = 0;  // the worker's time on the entry
 };
 
 // What a run needs from its front end: the current options, the source list, and the places

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/output_naming.h"
 #include "core/limits.h"
 #include "core/version.h"
 
@@ -100,7 +101,13 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.set_version_flag("--version", "pellavo-cli " + std::string(kVersion));
   app.get_formatter()->column_width(34);
 
-  app.add_option("paths", options.Paths, "Image files and folders to convert")->required()->type_name("PATH...");
+  app.add_option("paths", options.Paths, "Image files and folders to convert")->type_name("PATH...");
+  auto* files_from = app.add_option("--files-from", options.FilesFrom,
+                                    "Also convert the paths listed in FILE, one a line (- reads standard input)")
+                         ->type_name("FILE");
+  app.add_flag("-0,--null", options.NullSeparated,
+               "The --files-from list ends each path with a NUL byte (find -print0), not a line break")
+      ->needs(files_from);
 
   const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);
   int size_mode = static_cast<int>(s.SizeMode);
@@ -181,10 +188,33 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                "Copy each file byte for byte to --dest (named as above) instead of converting it");
   app.add_flag("-r,--recursive", options.IncludeSubfolders, "Also take the images of sub-folders");
   app.add_flag("-q,--quiet", options.Quiet, "Print only failures and the summary (no success lines, no progress bar)");
+  app.add_flag("--json", options.Json,
+               "Print a JSON object per line instead of text: one per finished file, then the summary");
   app.footer(
-      "Each finished file prints its output path, or \"failed: SOURCE: REASON\"; the summary comes last.\n"
-      "Exit status: 0 when every file was written, 1 when any failed, 2 for a usage error or a\n"
-      "destination that does not exist.");
+      "Output: each finished file prints its output path on standard output, or \"failed: SOURCE: REASON\"\n"
+      "on standard error, one line per file as it finishes; the summary comes last. Control characters,\n"
+      "backslashes and bytes that are not UTF-8 in names are escaped (\\n, \\\\, \\x1b, \\u0085), so a\n"
+      "name never breaks a line.\n"
+      "\n"
+      "--json: standard output holds only JSON objects, one a line:\n"
+      "  {\"type\":\"file\",\"source\":S,\"output\":S|null,\"status\":\"written\"|\"failed\"|\"skipped\",\n"
+      "   \"reason\":S|null,\"width\":N|null,\"height\":N|null,\"milliseconds\":N} for each finished file;\n"
+      "  {\"type\":\"input\",\"path\":S,\"status\":\"failed\"|\"ignored\",\"reason\":S} for a named path that\n"
+      "   is missing, unreadable or holds no image; and last\n"
+      "  {\"type\":\"summary\",\"files\":N,\"written\":N,\"failed\":N,\"skipped\":N,\"input_errors\":N,\n"
+      "   \"milliseconds\":N,\"interrupted\":\"SIGINT\"|\"SIGTERM\"|null,\"exit_status\":N}.\n"
+      "  A name byte that is not part of valid UTF-8 appears as \\udcXX (0xDC00 + the byte, the\n"
+      "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
+      "\n"
+      "Lists: --files-from takes what find, xargs or a job scheduler produce, e.g.\n"
+      "  find photos -name '*.jpg' -print0 | pellavo-cli --files-from - -0 --dest out\n"
+      "\n"
+      "Interrupts: SIGINT or SIGTERM launch nothing more, let the running files finish, print the\n"
+      "summary and exit; a second one abandons the running files. No partial or temporary file is left.\n"
+      "\n"
+      "Exit status: 0 when every file was written, 1 when any failed or a named path was missing or\n"
+      "unreadable, 2 for a usage error or a destination that does not exist, 130 after SIGINT, 143\n"
+      "after SIGTERM.");
 
   try {
     app.parse(argc, argv);
@@ -206,6 +236,12 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   const std::optional<TOutputFormat> output_format = FormatByName(format);
   if (!output_format) return fail("unknown output format \"" + format + "\"");
   s.OutputFormat = *output_format;
+
+  if (options.Paths.empty() && options.FilesFrom.empty())
+    return fail("paths is required: name image files or folders, or give --files-from");
+  for (const std::string* addition : {&prefix, &postfix}) {
+    if (const std::string problem = NameAdditionProblem(*addition); !problem.empty()) return fail(problem);
+  }
 
   s.SizeMode = static_cast<TSizeMode>(size_mode);
   s.WideMode = static_cast<TWideMode>(wide_mode);

@@ -108,9 +108,11 @@ void TConverter::RenderAndSave() {
   SourceSurface = std::make_unique<TBitmap32>();
   try {
     RenderImage(DstRect.Right, DstRect.Bottom);
-  } catch (const std::exception& e) {
+  } catch (const Exception& e) {
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
+    throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what(), e.Cause());
+  } catch (const std::exception& e) {
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
   SourceSurface.reset();
@@ -156,11 +158,15 @@ void TConverter::SaveImage() {
 
   TBitmap& bitmap = picture->Bitmap();
   TSafeOutput out(OutputName, Overwrite);
-  OutputName = out.FinalName();
   SetFinalName(OutputName);
   writer(bitmap, out.Stream());
   out.Commit();
+  // Without overwriting, the free name is taken only now.
+  OutputName = out.FinalName();
+  SetFinalName(OutputName);
   outcome_.Written = true;
+  outcome_.Width = bitmap.Width();
+  outcome_.Height = bitmap.Height();
 }
 
 }  // namespace
@@ -180,7 +186,7 @@ TConversion ConvertFile(const TWorkerOrder& order) {
     // The converter's picture and surfaces are released here, also when it fails.
     TConverter(order, result).ConvertFile();
   } catch (...) {
-    result.Report.Outcome.Error = CurrentErrorText();
+    result.Report.Outcome.Error = CurrentErrorReason();
   }
   return result;
 }

@@ -32,7 +32,7 @@ TEST(Cli, HelpExplainsEveryOption) {
   for (const char* option : {"--size-mode", "--size", "--percent", "--filter", "--wide", "--format", "--dest",
                              "--prefix", "--postfix", "--overwrite", "--threads", "--delay", "--border-width",
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
-                             "--max-image-mb"})
+                             "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   // The choices come from the program's own tables.
   EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2 or pdf"),

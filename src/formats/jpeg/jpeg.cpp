@@ -11,6 +11,7 @@ namespace pellavo {
 
 using jpeg_detail::TCompressor;
 using jpeg_detail::TDecompressor;
+using jpeg_detail::ThrowLibraryError;
 
 namespace {
 
@@ -58,7 +59,7 @@ void ReadScanlines(TDecompressor& d, Where&& where, Done&& done) {
     JDIMENSION got = 0;
     d.Run([&] { got = jpeg_read_scanlines(&c, rows, count); });
     // Our source never suspends; no progress would mean a loop without end.
-    if (got == 0) throw EJPEG("JPEG error #" + std::to_string(int{JERR_CANT_SUSPEND}));
+    if (got == 0) ThrowLibraryError(JERR_CANT_SUSPEND);
     done(y, got);
   }
 }
@@ -422,7 +423,7 @@ void TJPEGImage::Compress() {
     const auto write = [&](JSAMPARRAY rows, JDIMENSION count) {
       JDIMENSION done = 0;
       comp.Run([&] { done = jpeg_write_scanlines(&c, rows, count); });
-      if (done != count) throw EJPEG("JPEG error #" + std::to_string(int{JERR_CANT_SUSPEND}));
+      if (done != count) ThrowLibraryError(JERR_CANT_SUSPEND);
     };
     if (direct) {
       // The library only reads input rows; its interface just lacks the const.

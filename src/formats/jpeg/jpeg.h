@@ -14,7 +14,8 @@ namespace jpeg_detail {
 class TDecompressor;
 }
 
-// A fatal error of the JPEG library: "JPEG error #<the library's message code>".
+// A fatal error of the JPEG library: "JPEG error #<the library's message code>", with the
+// library's own message as its cause.
 class EJPEG : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;
