@@ -4,6 +4,8 @@
 #include <lcms2.h>
 
 #include <cmath>
+#include <map>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -289,6 +291,138 @@ TEST_F(Photos, AdobeRgbTravelsToJpegAndPngAndConvertsForBmp) {
   EXPECT_GT(shift / n, 5.0) << "the colours were converted";
   std::printf("Adobe RGB -> BMP against vipsthumbnail: mean dE76 %.3f, max %.3f; shift from the stored values %.2f\n",
               sum / n, max, shift / n);
+}
+
+}  // namespace
+}  // namespace pellavo
+namespace pellavo {
+namespace {
+
+// The segments of a JPEG file put right after its start marker.
+std::vector<uint8_t> WithSegment(std::vector<uint8_t> jpeg, int marker, const std::string& id, std::vector<uint8_t> body) {
+  std::vector<uint8_t> payload(id.begin(), id.end());
+  payload.insert(payload.end(), body.begin(), body.end());
+  const size_t length = payload.size() + 2;
+  std::vector<uint8_t> segment{0xFF, uint8_t(marker), uint8_t(length >> 8), uint8_t(length)};
+  segment.insert(segment.end(), payload.begin(), payload.end());
+  jpeg.insert(jpeg.begin() + 2, segment.begin(), segment.end());
+  return jpeg;
+}
+
+// Damaged blocks are left out with a warning; the photo converts all the same.
+TEST_F(Photos, DamagedProfileAndExifConvertAnyway) {
+  WriteJpeg(dir.File("clean.jpg"), MakeBitmap32(32, 24, test::PatternPixel));
+  const std::vector<uint8_t> clean = test::ReadBytes(dir.File("clean.jpg"));
+  const std::string icc_id("ICC_PROFILE\0", 12), exif_id("Exif\0\0", 6);
+  std::vector<uint8_t> garbage(300);
+  for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 37 + 11);
+  std::vector<uint8_t> piece{1, 1};
+  piece.insert(piece.end(), garbage.begin(), garbage.end());
+  std::vector<uint8_t> first_of_two{1, 2};
+  first_of_two.insert(first_of_two.end(), garbage.begin(), garbage.end());
+  // A TIFF header whose first directory lies far outside the block.
+  const std::vector<uint8_t> bad_tiff{'I', 'I', 42, 0, 0xF0, 0xFF, 0xFF, 0x7F, 1, 2, 3, 4, 5, 6};
+
+  struct TCase {
+    const char* name;
+    std::vector<uint8_t> file;
+    const char* warning;  // a word of the warning expected; nullptr when none is required
+  };
+  const TCase cases[] = {
+      {"garbage-profile.jpg", WithSegment(clean, 0xE2, icc_id, piece), "colour profile"},
+      {"half-a-profile.jpg", WithSegment(clean, 0xE2, icc_id, first_of_two), "colour profile"},
+      {"garbage-exif.jpg", WithSegment(clean, 0xE1, exif_id, garbage), "EXIF"},
+      {"exif-pointing-outside.jpg", WithSegment(clean, 0xE1, exif_id, bad_tiff), nullptr},
+  };
+  settings.KeepMetadata = true;
+  for (const TCase& c : cases) {
+    test::WriteBytes(dir.File(c.name), c.file);
+    for (const char* ext : {".jpg", ".bmp"}) {
+      const std::string out = dir.File(std::string(c.name) + ext);
+      const TConversion seen = ConvertSameSize(dir.File(c.name), out);
+      const TFileOutcome& o = seen.Report.Outcome;
+      ASSERT_TRUE(o.Written) << c.name << ext << ": " << o.Error;
+      EXPECT_EQ(o.Width, 32) << c.name;
+      if (c.warning) {
+        ASSERT_EQ(o.Warnings.size(), 1u) << c.name;
+        EXPECT_NE(o.Warnings[0].find(c.warning), std::string::npos) << o.Warnings[0];
+      }
+      const std::vector<uint8_t> written = test::ReadBytes(out);
+      if (std::string(ext) == ".jpg") {
+        const TImageMetadata kept = ReadJpegMetadata(written.data(), written.size());
+        EXPECT_TRUE(kept.IccProfile.empty()) << c.name;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
+namespace pellavo {
+namespace {
+
+// Tag name to value, as exiftool prints them with -s -n.
+std::map<std::string, std::string> ExifToolTags(const std::string& path) {
+  std::map<std::string, std::string> tags;
+  std::istringstream lines(test::RunAndCapture("exiftool -s -n -G0 '" + path + "'"));
+  for (std::string line; std::getline(lines, line);) {
+    const size_t colon = line.find(": ");
+    if (colon == std::string::npos) continue;
+    std::string name = line.substr(0, colon);
+    name.erase(name.find_last_not_of(' ') + 1);
+    const std::string group = name.substr(1, name.find(']') - 1);
+    name.erase(0, name.find(']') + 1);
+    name.erase(0, name.find_first_not_of(' '));
+    tags[name] = line.substr(colon + 2);
+    tags[group + ":" + name] = line.substr(colon + 2);  // the same name can come from EXIF and XMP
+  }
+  return tags;
+}
+
+TEST_F(Photos, MetadataKeptOnRequestAndOtherwiseOnlyTheProfile) {
+  if (!test::HaveTool("exiftool")) GTEST_SKIP() << "exiftool (libimage-exiftool-perl) not installed";
+  const std::string source = dir.File("phone.jpg");
+  TImageMetadata tagged;
+  tagged.IccProfile = AdobeRgbProfile();
+  tagged.Exif = OrientationExif(6);
+  WriteJpeg(source, Quadrants(160, 120), tagged);
+  WriteJpeg(dir.File("thumb.jpg"), Quadrants(16, 12));
+  ASSERT_EQ(test::RunCommand("exiftool -q -overwrite_original -DateTimeOriginal='2021:06:05 14:03:02' "
+                             "-GPSLatitude=60.17 -GPSLatitudeRef=N -XMP-dc:Title='Harbour' -XMP-tiff:Orientation#=6 "
+                             "'-ThumbnailImage<=" + dir.File("thumb.jpg") + "' '" + source + "'")
+                .code,
+            0);
+  ASSERT_EQ(ExifToolTags(source)["ThumbnailLength"].empty(), false) << "the fixture has a preview";
+
+  for (const char* ext : {".jpg", ".png"}) {
+    for (bool keep : {true, false}) {
+      settings.KeepMetadata = keep;
+      const std::string out = dir.File(std::string(keep ? "kept" : "dropped") + ext);
+      const TConversion seen = Convert(source, out, TSizeMode::Largest, 80);
+      ASSERT_TRUE(seen.Report.Outcome.Written) << seen.Report.Outcome.Error;
+      EXPECT_TRUE(seen.Report.Outcome.Warnings.empty()) << seen.Report.Outcome.Warnings[0];
+      std::map<std::string, std::string> tags = ExifToolTags(out);
+      const std::string label = std::string(ext) + (keep ? " kept" : " dropped");
+      EXPECT_EQ(tags["ProfileDescription"], "Adobe RGB (1998) compatible") << label;
+      EXPECT_EQ(tags["ImageWidth"], "60") << label;
+      EXPECT_EQ(tags["ImageHeight"], "80") << label;
+      // An upright output must not be turned again by a viewer.
+      EXPECT_TRUE(tags["EXIF:Orientation"].empty() || tags["EXIF:Orientation"] == "1") << label << ": " << tags["EXIF:Orientation"];
+      EXPECT_TRUE(tags["XMP:Orientation"].empty() || tags["XMP:Orientation"] == "1") << label << ": " << tags["XMP:Orientation"];
+      EXPECT_EQ(tags.count("ThumbnailLength"), 0u) << label;
+      if (keep) {
+        EXPECT_EQ(tags["DateTimeOriginal"], "2021:06:05 14:03:02") << label;
+        EXPECT_NE(tags["GPSLatitude"].find("60.17"), std::string::npos) << label;
+        EXPECT_EQ(tags["Title"], "Harbour") << label;
+        EXPECT_EQ(tags["XMP:Orientation"], "1") << label;
+        EXPECT_EQ(tags["ExifImageWidth"], "60") << label;
+        EXPECT_EQ(tags["ExifImageHeight"], "80") << label;
+      } else {
+        for (const char* tag : {"DateTimeOriginal", "GPSLatitude", "Title", "ExifImageWidth"})
+          EXPECT_EQ(tags.count(tag), 0u) << label << ": " << tag;
+      }
+    }
+  }
 }
 
 }  // namespace
