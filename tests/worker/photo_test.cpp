@@ -364,7 +364,7 @@ namespace {
 // Tag name to value, as exiftool prints them with -s -n.
 std::map<std::string, std::string> ExifToolTags(const std::string& path) {
   std::map<std::string, std::string> tags;
-  std::istringstream lines(test::RunAndCapture("exiftool -s -n -G0 '" + path + "'"));
+  std::istringstream lines(test::RunAndCapture("exiftool -a -s -n -G0 '" + path + "'"));
   for (std::string line; std::getline(lines, line);) {
     const size_t colon = line.find(": ");
     if (colon == std::string::npos) continue;
