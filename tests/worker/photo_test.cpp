@@ -427,3 +427,76 @@ TEST_F(Photos, MetadataKeptOnRequestAndOtherwiseOnlyTheProfile) {
 
 }  // namespace
 }  // namespace pellavo
+namespace pellavo {
+namespace {
+
+// Opaque red on the left half, clear on the right, where the hidden colour is under.
+TBitmap HalfClear(TColor32 hidden) {
+  return MakeBitmap32(40, 20, [hidden](int32_t x, int32_t) { return x < 20 ? kRed : hidden; });
+}
+
+TEST_F(Photos, TransparencyKeptOrLaidOntoTheBackground) {
+  WritePng(dir.File("half.png"), HalfClear(0x00000000u));
+  {
+    TGIFImage gif;
+    gif.SetKeepAlpha(true);
+    gif.Assign(HalfClear(0x00000000u));
+    gif.WriteToFile(dir.File("half.gif"));
+  }
+  HalfClear(0x0000FF00u).WriteToFile(dir.File("half.bmp"));  // green under the clear half
+
+  // Halved with Lanczos into PNG: the alpha channel survives, and the column where red meets
+  // clear is partly transparent red, not red darkened by the hidden black.
+  ASSERT_TRUE(Convert(dir.File("half.png"), dir.File("kept.png"), TSizeMode::Largest, 20).Report.Outcome.Written);
+  TPNGObject png;
+  png.ReadFromFile(dir.File("kept.png"));
+  ASSERT_EQ(png.Header().ColorType(), COLOR_RGBALPHA);
+  std::vector<TColor32> row(20);
+  png.ReadRow32(5, row.data());
+  EXPECT_EQ(row[0], kRed);
+  EXPECT_EQ(AlphaOf(row[19]), 0);
+  for (TColor32 c : row) {
+    if (AlphaOf(c) == 0) continue;
+    EXPECT_GE(RedOf(c), 250) << std::hex << c;
+    EXPECT_LE(GreenOf(c), 5) << std::hex << c;
+  }
+
+  // Formats without transparency get the background, white unless chosen; every source with
+  // transparency alike (a 32-bit BMP no longer shows the colour under its clear pixels).
+  for (const char* source : {"half.png", "half.gif", "half.bmp"}) {
+    for (TColor background : {TColor{0x00FFFFFF}, TColor{0x00FF0000}}) {  // white, blue
+      settings.BackgroundColor = background;
+      const std::string out = dir.File(std::string(source) + ".jpg");
+      ASSERT_TRUE(ConvertSameSize(dir.File(source), out).Report.Outcome.Written) << source;
+      const TImage s = ReadImage(out);
+      const TColor32 expected = background == 0x00FFFFFF ? kWhite : kBlue;
+      EXPECT_PRED3(Near, s.At(39, 10), expected, 6) << source;
+      EXPECT_PRED3(Near, s.At(0, 10), kRed, 6) << source;
+    }
+  }
+  settings.BackgroundColor = 0x00FFFFFF;
+
+  // GIF to GIF keeps a transparent index where the source was clear.
+  ASSERT_TRUE(ConvertSameSize(dir.File("half.gif"), dir.File("kept.gif")).Report.Outcome.Written);
+  TGIFImage gif;
+  gif.ReadFromFile(dir.File("kept.gif"));
+  ASSERT_TRUE(gif.Frame(0).Transparent());
+  std::vector<uint8_t> indices(40);
+  gif.Frame(0).ReadIndexRow(10, indices.data());
+  EXPECT_EQ(indices[39], gif.Frame(0).TransparentIndex());
+  EXPECT_NE(indices[0], gif.Frame(0).TransparentIndex());
+
+  // Without KeepAlpha: the design's black, in exactly the bytes of an opaque twin that has black
+  // where the source is clear.
+  settings.KeepAlpha = false;
+  WritePng(dir.File("twin.png"), HalfClear(0xFF000000u));
+  for (const char* ext : {".png", ".jpg"}) {
+    const std::string a = dir.File(std::string("design") + ext), b = dir.File(std::string("twin") + ext);
+    ASSERT_TRUE(Convert(dir.File("half.png"), a, TSizeMode::Largest, 20).Report.Outcome.Written);
+    ASSERT_TRUE(Convert(dir.File("twin.png"), b, TSizeMode::Largest, 20).Report.Outcome.Written);
+    EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b)) << ext;
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
