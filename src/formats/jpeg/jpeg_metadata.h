@@ -16,7 +16,7 @@ TImageMetadata ReadJpegMetadata(const uint8_t* data, size_t size);
 
 // The segments an encoder writes for metadata, each with its identifier, in file order (EXIF,
 // XMP, then the profile's APP2 chain): marker code and payload. A block too large for one
-// segment (EXIF over 65527 bytes, XMP over 65502) is left out, since readers take no other
+// segment (EXIF over 65527 bytes, XMP over 65504) is left out, since readers take no other
 // form of it.
 struct TJpegSegment {
   int Marker;
