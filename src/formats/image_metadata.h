@@ -15,9 +15,9 @@ struct TImageMetadata {
   std::vector<uint8_t> IccProfile;  // a whole ICC profile
   std::vector<uint8_t> Exif;        // a TIFF-structured EXIF block, from its byte-order mark on
   std::string Xmp;                  // an XMP packet
-  // Blocks that were there but could not be unwrapped (a colour profile split over segments
-  // with one missing), in words for a warning.
-  std::vector<std::string> Problems;
+  // A colour profile that was there but could not be unwrapped (split over segments with one
+  // missing, or not inflating), in words for a warning.
+  std::vector<std::string> ProfileProblems;
 
   bool Empty() const { return IccProfile.empty() && Exif.empty() && Xmp.empty(); }
 };

@@ -139,7 +139,10 @@ void TConverter::ConvertFile() {
 
 void TConverter::ReadSourceFacts() {
   Metadata = Picture->Graphic()->EmbeddedMetadata();
-  for (const std::string& problem : Metadata.Problems) Warn(problem + "; ignored");
+  if (ColourManaged)
+    for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
+  // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
+  if (!AutoRotate && !KeepMetadata) Metadata.Exif.clear();
   if (!Metadata.Exif.empty()) {
     try {
       StoredOrientation = ExifOrientation(Metadata.Exif);

@@ -502,3 +502,80 @@ TEST_F(Photos, TransparencyKeptOrLaidOntoTheBackground) {
 
 }  // namespace
 }  // namespace pellavo
+namespace pellavo {
+namespace {
+
+// A CMYK profile that sees only the black ink: lightness 100 without it, 0 with all of it, no
+// colour at all. Through it a cyan patch is white, where the plain ink formula makes it cyan.
+std::vector<uint8_t> BlackInkOnlyProfile() {
+  cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(profile, 4.3);
+  cmsSetDeviceClass(profile, cmsSigInputClass);
+  cmsSetColorSpace(profile, cmsSigCmykData);
+  cmsSetPCS(profile, cmsSigLabData);
+  cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+  cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 2, 4, 3, nullptr);
+  cmsStageSampleCLut16bit(
+      clut,
+      [](const cmsUInt16Number in[], cmsUInt16Number out[], void*) -> cmsInt32Number {
+        const cmsCIELab lab{100.0 * (1.0 - in[3] / 65535.0), 0, 0};
+        cmsFloat2LabEncoded(out, &lab);
+        return TRUE;
+      },
+      nullptr, 0);
+  // The lutAtoBType a version 4 profile stores needs curves around its table; identity ones.
+  cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
+  cmsPipelineInsertStage(lut, cmsAT_END, clut);
+  cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+  cmsWriteTag(profile, cmsSigAToB0Tag, lut);
+  cmsPipelineFree(lut);
+  cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+TEST_F(Photos, CmykJpegsConvertThroughTheirProfile) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  // ImageMagick writes Adobe's inverted CMYK.
+  MakeBitmap32(32, 16, [](int32_t x, int32_t) { return x < 16 ? 0xFF00FFFFu : 0xFF000000u; })  // cyan | black
+      .WriteToFile(dir.File("patches.bmp"));
+  ASSERT_EQ(test::RunCommand("convert '" + dir.File("patches.bmp") + "' -colorspace CMYK -quality 100 '" +
+                             dir.File("cmyk.jpg") + "'")
+                .code,
+            0);
+  std::vector<uint8_t> piece{1, 1};
+  const std::vector<uint8_t> profile = BlackInkOnlyProfile();
+  ASSERT_FALSE(profile.empty());
+  piece.insert(piece.end(), profile.begin(), profile.end());
+  test::WriteBytes(dir.File("tagged.jpg"),
+                   WithSegment(test::ReadBytes(dir.File("cmyk.jpg")), 0xE2, std::string("ICC_PROFILE\0", 12), piece));
+
+  struct TCase {
+    const char* source;
+    const char* output;
+    TColor32 cyan_patch, black_patch;
+  };
+  const TCase cases[] = {
+      {"cmyk.jpg", "plain.png", 0xFF00FFFFu, 0xFF000000u},   // no profile: the ink formula
+      {"tagged.jpg", "tagged.png", kWhite, 0xFF000000u},      // through the profile
+      {"tagged.jpg", "tagged.bmp", kWhite, 0xFF000000u},
+  };
+  for (const TCase& c : cases) {
+    const TConversion seen = ConvertSameSize(dir.File(c.source), dir.File(c.output));
+    ASSERT_TRUE(seen.Report.Outcome.Written) << c.source << ": " << seen.Report.Outcome.Error;
+    EXPECT_TRUE(seen.Report.Outcome.Warnings.empty()) << seen.Report.Outcome.Warnings[0];
+    const TImage s = ReadImage(dir.File(c.output));
+    EXPECT_PRED3(Near, s.At(4, 8), c.cyan_patch, 12) << c.output << " " << std::hex << s.At(4, 8);
+    EXPECT_PRED3(Near, s.At(28, 8), c.black_patch, 12) << c.output << " " << std::hex << s.At(28, 8);
+  }
+  // An RGB output cannot carry a CMYK profile: its pixels are sRGB and it carries none.
+  const std::vector<uint8_t> png = test::ReadBytes(dir.File("tagged.png"));
+  EXPECT_EQ(std::string(png.begin(), png.end()).find("iCCP"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pellavo

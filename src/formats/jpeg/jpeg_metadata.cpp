@@ -76,7 +76,7 @@ TImageMetadata ReadJpegMetadata(const uint8_t* data, size_t size) {
       for (int i = 1; i <= count; ++i)
         out.IccProfile.insert(out.IccProfile.end(), pieces[size_t(i)].begin(), pieces[size_t(i)].end());
     } else {
-      out.Problems.emplace_back("the colour profile's APP2 segments are incomplete or out of order");
+      out.ProfileProblems.emplace_back("the colour profile's APP2 segments are incomplete or out of order");
     }
   }
   return out;

@@ -95,7 +95,7 @@ TImageMetadata TPNGObject::EmbeddedMetadata() const {
       if (profile && !profile->empty())
         out.IccProfile = std::move(*profile);
       else
-        out.Problems.emplace_back("the colour profile (iCCP) does not inflate");
+        out.ProfileProblems.emplace_back("the colour profile (iCCP) does not inflate");
     } else if (chunk->Name() == "eXIf" && out.Exif.empty()) {
       out.Exif = d;
     } else if (chunk->Name() == "iTXt" && out.Xmp.empty()) {

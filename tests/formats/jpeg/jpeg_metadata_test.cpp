@@ -37,7 +37,7 @@ TEST(JpegMetadata, BlocksRoundTripThroughTheEncoder) {
   EXPECT_EQ(out.IccProfile, in.IccProfile);
   EXPECT_EQ(out.Exif, in.Exif);
   EXPECT_EQ(out.Xmp, in.Xmp);
-  EXPECT_TRUE(out.Problems.empty());
+  EXPECT_TRUE(out.ProfileProblems.empty());
   EXPECT_EQ(JpegMetadataSegments(in).size(), 5u) << "EXIF, XMP and three profile pieces";
 
   TImageMetadata huge;
@@ -80,7 +80,7 @@ TEST(JpegMetadata, ProfileChainsAreCheckedPieceByPiece) {
     const std::vector<uint8_t> file = with_pieces(c.pieces);
     const TImageMetadata m = ReadJpegMetadata(file.data(), file.size());
     EXPECT_EQ(std::string(m.IccProfile.begin(), m.IccProfile.end()), c.profile) << c.name;
-    EXPECT_EQ(m.Problems.size(), c.profile.empty() ? 1u : 0u) << c.name;
+    EXPECT_EQ(m.ProfileProblems.size(), c.profile.empty() ? 1u : 0u) << c.name;
   }
 }
 

@@ -39,7 +39,7 @@ TEST(PngMetadata, BlocksRoundTripRightAfterTheHeader) {
   EXPECT_EQ(out.IccProfile, in.IccProfile);
   EXPECT_EQ(out.Exif, in.Exif);
   EXPECT_EQ(out.Xmp, in.Xmp);
-  EXPECT_TRUE(out.Problems.empty());
+  EXPECT_TRUE(out.ProfileProblems.empty());
 }
 
 // A profile that does not inflate to a whole, bounded stream is a problem, never a profile; a
@@ -73,7 +73,7 @@ TEST(PngMetadata, HostileChunksGiveProblemsNotBlocks) {
                                test::Chunk("IDAT", test::Deflate({0, 1, 2, 3})), test::Chunk("IEND", {})}));
     const TImageMetadata m = png.EmbeddedMetadata();
     EXPECT_EQ(m.IccProfile.empty(), !c.readable) << c.name;
-    EXPECT_EQ(m.Problems.size(), c.readable ? 0u : 1u) << c.name;
+    EXPECT_EQ(m.ProfileProblems.size(), c.readable ? 0u : 1u) << c.name;
   }
 
   const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF/></x:xmpmeta>";
