@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Writes a seed corpus for png_fuzz from the test suite: every file as mode 0 and mode 1, and
-its header, palette, transparency and inflated rows as mode 2. Usage: make_seeds.py OUT_DIR"""
+its header, palette, transparency and inflated rows as mode 2; then images one pixel wide or tall
+around the sides where 32-bit products of a row and a side overflow (46341 squared passes 2^31)
+or sides pass 15 and 16 bits. Usage: make_seeds.py OUT_DIR"""
 import os
 import struct
 import sys
@@ -39,5 +41,20 @@ def main(out):
         open(os.path.join(out, name + ".2"), "wb").write(seed)
 
 
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+
+def shapes(out):
+    for n in (32767, 32768, 46341, 46342, 65535):
+        for w, h in ((1, n), (n, 1)):
+            header = struct.pack(">IIBBBBB", w, h, 8, 0, 0, 0, 0)
+            rows = (b"\x00" + bytes(w)) * h
+            data = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 9)) +
+                    chunk(b"IEND", b""))
+            open(os.path.join(out, "shape-%dx%d.png.0" % (w, h)), "wb").write(b"\x00" + data)
+
+
 if __name__ == "__main__":
     main(sys.argv[1])
+    shapes(sys.argv[1])

@@ -30,6 +30,10 @@ struct TControlValues {
   bool FrameOn = true;             // Framit
   int Wide = 0;                    // RG4: None, Land, All
   int Quality = 90;                // SpinEditQuality
+  // Panel4, the row below the options.
+  bool AutoRotate = true;          // AutoRotate
+  bool KeepMetadata = false;       // KeepMetadata
+  TColor BackgroundColor = 0x00FFFFFF;  // BackgroundSwatch's fill
   bool OnlyShrink = false;         // OnlyShrink
   bool KeepDates = false;          // KeepDates
 };

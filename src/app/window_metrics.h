@@ -2,12 +2,9 @@
 
 namespace pellavo {
 
-// The row of options beyond the classic set, below the options panel.
-inline constexpr int kExtraOptionsHeight = 29;
-// The window's start and minimum size at 96 dots per inch: the classic 584 x 545 and the extra
-// row.
+// The window's start and minimum size at 96 dots per inch.
 inline constexpr int kWindowWidth = 584;
-inline constexpr int kWindowHeight = 545 + kExtraOptionsHeight;
+inline constexpr int kWindowHeight = 545;
 // The "Source folder" button's height at 96 dots per inch, from which the font size follows.
 inline constexpr int kButtonHeight = 23;
 

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <cstdio>
 #include <locale>
+#include <set>
 
 #include "core/files.h"
+#include "core/memory_budget.h"
 
 namespace pellavo {
 
@@ -51,6 +53,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   uint64_t last_delay_ = 0;
   std::string name_prefix_;
   std::string name_postfix_;
+  uint64_t max_image_bytes_ = kDefaultMaxImageBytes;
+  // Owned by the run and shared with its workers: one still waiting for room when the run is
+  // gone keeps it alive.
+  std::shared_ptr<TMemoryBudget> budget_;
+  std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   std::chrono::steady_clock::time_point run_start_;
 };
 
@@ -71,7 +78,15 @@ void TBatchRun::TState::Start() {
     return;
   }
 
+  if (settings.NameAddition != TNameAddition::None) {
+    if (const std::string problem = NameAdditionProblem(settings.AdditionText); !problem.empty()) {
+      view_.ShowMessage(problem);
+      return;
+    }
+  }
+
   worker_limit_ = WorkerLimitOf(settings, count);
+  swept_folders_.clear();
   active_workers_ = 0;
   finished_files_ = 0;
   entry_count_ = count;
@@ -83,6 +98,9 @@ void TBatchRun::TState::Start() {
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();
   size_value_ = SizeValueOf(settings);
+  max_image_bytes_ = settings.MaxImageBytes;
+  budget_ = std::make_shared<TMemoryBudget>(settings.MemoryBudgetBytes ? settings.MemoryBudgetBytes
+                                                                       : DefaultMemoryBudget());
   running_ = true;
   view_.SetRunning(true);
 
@@ -128,12 +146,31 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Settings = view_.Settings();
   order.Source = view_.Entry(index);
   order.SizeValue = size_value_;
-  order.Output = OutputFileName(order.Source, index,
-                                TNamingRule{order.Settings.OutputFormat, order.Settings.DestFolder, name_prefix_,
-                                            name_postfix_});
-  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this()](TWorkerReport report) {
+  order.Settings.MaxImageBytes = max_image_bytes_;
+  order.Budget = budget_;
+  // A copy keeps its bytes, so it keeps the extension that says what they are.
+  const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
+  order.Output =
+      OutputFileName(order.Source, index, TNamingRule{format, order.Settings.DestFolder, name_prefix_, name_postfix_});
+  const auto finished = [weak = weak_from_this()](TWorkerReport report) {
     if (const auto self = weak.lock()) self->WorkerFinished(report);
-  });
+  };
+
+  const std::string folder = OutputFolderOf(order.Source, order.Settings.DestFolder);
+  if (!OutputStaysIn(order.Output, folder)) {
+    // Nothing is created for this entry; it ends like a failed worker, through the queue, so that
+    // the accounting is the same.
+    TWorkerReport report;
+    report.Outcome.Source = order.Source;
+    report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
+    WorkerStarted();
+    queue_.Post([finished, report = std::move(report)]() mutable { finished(std::move(report)); });
+    return;
+  }
+  // Leftovers of killed runs go before this run writes into the folder.
+  if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
+
+  TBatchWorker::Launch(factory_(order), queue_, finished);
   WorkerStarted();
 }
 

@@ -5,6 +5,7 @@
 
 #include "batch/run_settings.h"
 #include "batch/run_view.h"
+#include "core/memory_budget.h"
 #include "core/thread.h"
 
 namespace pellavo {
@@ -15,6 +16,8 @@ struct TWorkerOrder {
   std::string Output;
   TRunSettings Settings;  // the per-file fields as read for this entry
   int SizeValue = 0;      // fixed for the run
+  // The run's memory budget, shared with every worker of the run; none outside a run.
+  std::shared_ptr<TMemoryBudget> Budget;
 };
 
 // How a worker's entry ended, as the run's completion handler receives it.
@@ -44,10 +47,11 @@ class TBatchWorker : public TThread {
   virtual TWorkerReport Work() = 0;
 
  private:
-  void Execute() final { report_ = Work(); }
+  void Execute() final;
 
   const TWorkerOrder order_;
-  TWorkerReport report_;  // written by the body, moved out in the completion
+  TWorkerReport report_;      // written by the body, moved out in the completion
+  int64_t milliseconds_ = 0;  // the body's time
 };
 
 // Creates the worker for one entry, not yet started; the run launches it.

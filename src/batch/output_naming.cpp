@@ -27,4 +27,19 @@ std::string OutputFileName(const std::string& source, int index, const TNamingRu
   return name;
 }
 
+std::string NameAdditionProblem(const std::string& text) {
+  if (text.find('/') != std::string::npos)
+    return "The file name addition must not contain \"/\": the outputs would leave their folder";
+  return {};
+}
+
+std::string OutputFolderOf(const std::string& source, const std::string& dest_folder) {
+  return dest_folder.empty() ? ExtractFilePath(source) : IncludeTrailingSeparator(dest_folder);
+}
+
+bool OutputStaysIn(const std::string& output, const std::string& folder) {
+  const std::string name = ExtractFileName(output);
+  return ExtractFilePath(output) == folder && !name.empty() && name != "." && name != "..";
+}
+
 }  // namespace pellavo

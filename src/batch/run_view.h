@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "batch/run_settings.h"
 
@@ -12,6 +14,13 @@ struct TFileOutcome {
   std::string Error;   // why the entry failed; empty on success
   bool Written = false;
   bool Skipped = false;  // not an image by its extension: nothing was tried
+  // The size of the image written, 0 × 0 when none was (failures, copies).
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int64_t Milliseconds = 0;  // the worker's time on the entry
+  // What went wrong without stopping the entry (a damaged colour profile or EXIF block that was
+  // ignored), in words.
+  std::vector<std::string> Warnings{};
 };
 
 // What a run needs from its front end: the current options, the source list, and the places

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <set>
 #include <utility>
@@ -33,13 +34,25 @@ int TSourceList::ScanSourceFolder(const std::string& folder) {
 }
 
 int TSourceList::ScanFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& visited) {
+  const auto unreadable = [this](const std::string& path, int error) {
+    if (OnUnreadable) OnUnreadable(path, error);
+  };
   // A link back to a folder being scanned would otherwise add the same files without end.
   struct stat st;
   if (::stat(folder.c_str(), &st) == 0 && !visited.insert({st.st_dev, st.st_ino}).second) return 0;
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-  if (!dir) return 0;
+  if (!dir) {
+    unreadable(folder, errno);
+    return 0;
+  }
   std::vector<std::string> names;
-  while (const dirent* e = ::readdir(dir.get())) {
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(dir.get());
+    if (!e) {
+      if (errno != 0) unreadable(folder, errno);
+      break;
+    }
     if (e->d_name[0] == '.') continue;  // also every hidden file and folder
     names.emplace_back(e->d_name);
   }
@@ -54,10 +67,20 @@ int TSourceList::ScanFolder(const std::string& folder, std::set<std::pair<dev_t,
   int added = 0;
   for (const std::string& name : names) {
     const std::string full = IncludeTrailingSeparator(folder) + name;
-    if (!IsFolderPath(full))
-      added += AddSourcePath(full);
-    else if (IncludeSubfolders)
+    if (::stat(full.c_str(), &st) != 0) {
+      // Gone since the listing, or a link to nothing: there is nothing to convert. Anything
+      // else (a link loop, no permission to look) hides an image or a folder the scan would take.
+      if (errno != ENOENT && (IncludeSubfolders || IsImageFileName(full))) unreadable(full, errno);
+      continue;
+    }
+    if (S_ISREG(st.st_mode)) {
+      if (IsImageFileName(full)) {
+        entries_.push_back(full);
+        ++added;
+      }
+    } else if (S_ISDIR(st.st_mode) && IncludeSubfolders) {
       added += ScanFolder(full, visited);
+    }
   }
   return added;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -15,8 +16,9 @@ class TSourceList {
  public:
   // Adds path, or the files of the folder it names; returns how many entries were added.
   int AddSourcePath(const std::string& path);
-  // Adds the admissible files of folder in name order, letter case ignored; descends into sub-folders only when
-  // IncludeSubfolders is on at the moment one is met.
+  // Adds the admissible regular files of folder in name order, letter case ignored; descends
+  // into sub-folders only when IncludeSubfolders is on at the moment one is met. Pipes, devices
+  // and sockets are passed over, whatever their names.
   int ScanSourceFolder(const std::string& folder);
   // Replaces the whole list by the lines of text (CR, LF or CR LF), untested, then removes the
   // unsupported ones: the route of a pasted text.
@@ -35,6 +37,10 @@ class TSourceList {
   int Count() const { return static_cast<int>(entries_.size()); }
 
   bool IncludeSubfolders = false;
+  // Told of every folder that a scan cannot read (the path given itself, when it names nothing
+  // readable) and of every entry of a scanned folder that cannot be examined, with the errno.
+  // The window leaves it unset: its scans drop such paths silently.
+  std::function<void(const std::string& path, int error)> OnUnreadable;
 
  private:
   int ScanFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& visited);

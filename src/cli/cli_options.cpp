@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/output_naming.h"
+#include "core/limits.h"
 #include "core/version.h"
 #include "formats/registry.h"
 
@@ -118,7 +120,13 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.set_version_flag("--version", "pellavo-cli " + std::string(kVersion));
   app.get_formatter()->column_width(34);
 
-  app.add_option("paths", options.Paths, "Image files and folders to convert")->required()->type_name("PATH...");
+  app.add_option("paths", options.Paths, "Image files and folders to convert")->type_name("PATH...");
+  auto* files_from = app.add_option("--files-from", options.FilesFrom,
+                                    "Also convert the paths listed in FILE, one a line (- reads standard input)")
+                         ->type_name("FILE");
+  app.add_flag("-0,--null", options.NullSeparated,
+               "The --files-from list ends each path with a NUL byte (find -print0), not a line break")
+      ->needs(files_from);
 
   const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);
   int size_mode = static_cast<int>(s.SizeMode);
@@ -198,14 +206,80 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   bool no_frame = false;
   app.add_flag("--no-frame", no_frame, "Leave out the raised frame drawn on the outermost pixels");
 
+  bool no_autorotate = false, no_alpha = false, no_profile = false;
+  app.add_flag("--no-autorotate", no_autorotate,
+               "Take pixels as stored: photos whose EXIF orientation says they are sideways or mirrored are "
+               "not turned upright first");
+  app.add_flag("--no-alpha", no_alpha,
+               "Lay transparent areas of PNG and GIF sources onto black and filter the alpha of other sources "
+               "like a colour, instead of keeping transparency where the output format can hold it");
+  std::string background = "#FFFFFF";
+  auto* background_opt =
+      app.add_option("--background", background,
+                     "Colour as #RRGGBB that transparent areas are laid onto in outputs without transparency "
+                     "(JPEG, PDF, EMF)")
+          ->default_str("#FFFFFF");
+  app.add_flag("--no-profile", no_profile,
+               "Ignore embedded colour profiles: pixels are taken as they are stored and outputs carry none");
+  std::vector<std::string> metadata_formats;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.CarriesMetadata) metadata_formats.push_back(FormatName(f));
+  app.add_flag("--keep-metadata", s.KeepMetadata,
+               "Copy EXIF (orientation reset, preview dropped, sizes updated) and XMP into " +
+                   ListInWords(metadata_formats) + " outputs. "
+               "They include any GPS position the camera recorded. Without it outputs carry only the colour "
+               "profile");
+
+  uint64_t max_image_mb = kDefaultMaxImageBytes >> 20;
+  app.add_option("--max-image-mb", max_image_mb,
+                 "Refuse an image whose decoded size (width x height x 4 bytes) is over this many MB; "
+                 "checked from its header before anything is decoded")
+      ->check(CLI::Range(uint64_t{1}, kMaxPixelBlockBytes >> 20))
+      ->option_text("1-" + std::to_string(kMaxPixelBlockBytes >> 20) + " (" +
+                    std::to_string(kDefaultMaxImageBytes >> 20) + ")");
+
   app.add_flag("-c,--fastcopy", s.FastCopy,
                "Copy each file byte for byte to --dest (named as above) instead of converting it");
   app.add_flag("-r,--recursive", options.IncludeSubfolders, "Also take the images of sub-folders");
   app.add_flag("-q,--quiet", options.Quiet, "Print only failures and the summary (no success lines, no progress bar)");
+  app.add_flag("--json", options.Json,
+               "Print a JSON object per line instead of text: one per finished file, then the summary");
   app.footer(
-      "Each finished file prints its output path, or \"failed: SOURCE: REASON\"; the summary comes last.\n"
-      "Exit status: 0 when every file was written, 1 when any failed, 2 for a usage error or a\n"
-      "destination that does not exist.");
+      "Output: each finished file prints its output path on standard output, or \"failed: SOURCE: REASON\"\n"
+      "on standard error, one line per file as it finishes, after a \"warning: SOURCE: REASON\" line on\n"
+      "standard error for anything ignored in it; the summary comes last. Control characters,\n"
+      "backslashes and bytes that are not UTF-8 in names are escaped (\\n, \\\\, \\x1b, \\u0085), so a\n"
+      "name never breaks a line.\n"
+      "\n"
+      "--json: standard output holds only JSON objects, one a line:\n"
+      "  {\"type\": \"file\", \"source\": S, \"output\": S|null, \"status\": \"written\"|\"failed\"|\"skipped\",\n"
+      "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"milliseconds\": N} for each finished file;\n"
+      "  {\"type\": \"input\", \"path\": S, \"status\": \"failed\"|\"ignored\", \"reason\": S} for a named path\n"
+      "   that is missing, unreadable or holds no image;\n"
+      "  {\"type\": \"warning\", \"source\": S, \"reason\": S} before a file's own object, for what was wrong\n"
+      "   with it without stopping it (a damaged colour profile or EXIF block, ignored); and last\n"
+      "  {\"type\": \"summary\", \"files\": N, \"written\": N, \"failed\": N, \"skipped\": N, \"input_errors\": N,\n"
+      "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|null, \"exit_status\": N}.\n"
+      "  (Written here with spaces for reading; the objects themselves have none.)\n"
+      "  A name byte that is not part of valid UTF-8 appears as \\udcXX (0xDC00 + the byte, the\n"
+      "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
+      "\n"
+      "Photos: by default a photo stored sideways or mirrored is turned upright by its EXIF orientation\n"
+      "before it is sized (HEIC and AVIF files by their own rotation when they hold one); an embedded\n"
+      "colour profile travels with JPEG, PNG, WebP and AVIF outputs, and the other formats get the\n"
+      "colours converted to sRGB; transparency stays in PNG, GIF, BMP, JPEG 2000, WebP and AVIF outputs\n"
+      "and is laid onto --background in the others. Metadata (EXIF, XMP) is left out unless\n"
+      "--keep-metadata is given. --no-autorotate --no-alpha --no-profile take every pixel as stored.\n"
+      "\n"
+      "Lists: --files-from takes what find, xargs or a job scheduler produce, e.g.\n"
+      "  find photos -name '*.jpg' -print0 | pellavo-cli --files-from - -0 --dest out\n"
+      "\n"
+      "Interrupts: SIGINT or SIGTERM launch nothing more, let the running files finish, print the\n"
+      "summary and exit; a second one abandons the running files. No partial or temporary file is left.\n"
+      "\n"
+      "Exit status: 0 when every file was written, 1 when any failed or a named path was missing or\n"
+      "unreadable, 2 for a usage error or a destination that does not exist, 130 after SIGINT, 143\n"
+      "after SIGTERM.");
 
   try {
     app.parse(argc, argv);
@@ -228,6 +302,12 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   if (!output_format) return fail("unknown output format \"" + format + "\"");
   s.OutputFormat = *output_format;
 
+  if (options.Paths.empty() && options.FilesFrom.empty())
+    return fail("paths is required: name image files or folders, or give --files-from");
+  for (const std::string* addition : {&prefix, &postfix}) {
+    if (const std::string problem = NameAdditionProblem(*addition); !problem.empty()) return fail(problem);
+  }
+
   s.SizeMode = static_cast<TSizeMode>(size_mode);
   s.WideMode = static_cast<TWideMode>(wide_mode);
   if (!prefix.empty()) {
@@ -242,6 +322,12 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   s.BorderOn = border_width->count() > 0 || border_color_opt->count() > 0;
   if (!ParseColor(border_color, s.BorderColor)) return fail("--border-color must look like #RRGGBB");
   s.FrameOn = !no_frame;
+  s.AutoRotate = !no_autorotate;
+  s.KeepAlpha = !no_alpha;
+  s.ColourManaged = !no_profile;
+  if (!ParseColor(background, s.BackgroundColor)) return fail("--background must look like #RRGGBB");
+  if (no_alpha && background_opt->count() > 0) return fail("--background has no effect with --no-alpha");
+  s.MaxImageBytes = max_image_mb << 20;
   return -1;
 }
 

@@ -11,6 +11,9 @@ struct TCliOptions {
   std::vector<std::string> Paths;
   bool IncludeSubfolders = false;
   bool Quiet = false;
+  std::string FilesFrom;      // a file listing more paths, "-" for standard input; empty: none
+  bool NullSeparated = false; // that list's paths end in NUL bytes rather than line breaks
+  bool Json = false;          // a JSON object per finished file and one for the summary
 };
 
 // The exit status of every usage error, and of a destination that does not exist.

@@ -4,15 +4,43 @@
 
 #include <iostream>
 
-namespace pellavo {
+#include "cli/escaping.h"
+#include "cli/interrupts.h"
 
-TCliView::TCliView(TRunSettings settings, std::vector<std::string> entries, bool quiet)
-    : settings_(std::move(settings)), entries_(std::move(entries)), quiet_(quiet), bar_(!quiet && ::isatty(1)) {}
+namespace pellavo {
+namespace {
+
+std::string JsonOrNull(const std::string& text, bool present) { return present ? JsonString(text) : "null"; }
+
+// Why an entry was not written.
+std::string ReasonOf(const TFileOutcome& o) {
+  if (o.Skipped) return "the extension is not one of an image format";
+  return o.Error.empty() ? "not written" : o.Error;
+}
+
+std::string FileJson(const TFileOutcome& o) {
+  const char* status = o.Written ? "written" : o.Skipped ? "skipped" : "failed";
+  const std::string reason = o.Written ? std::string() : ReasonOf(o);
+  const bool sized = o.Written && o.Width > 0 && o.Height > 0;
+  return "{\"type\":\"file\",\"source\":" + JsonString(o.Source) + ",\"output\":" + JsonOrNull(o.Output, !o.Output.empty()) +
+         ",\"status\":\"" + status + "\",\"reason\":" + JsonOrNull(reason, !o.Written) +
+         ",\"width\":" + (sized ? std::to_string(o.Width) : "null") +
+         ",\"height\":" + (sized ? std::to_string(o.Height) : "null") +
+         ",\"milliseconds\":" + std::to_string(o.Milliseconds) + "}";
+}
+
+}  // namespace
+
+TCliView::TCliView(TRunSettings settings, std::vector<std::string> entries, TCliReport report)
+    : settings_(std::move(settings)),
+      entries_(std::move(entries)),
+      report_(report),
+      bar_(report == TCliReport::Text && ::isatty(1)) {}
 
 void TCliView::ShowMessage(const std::string& text) {
   refused_ = true;
   ClearBar();
-  std::cerr << text << "\n";
+  std::cerr << EscapeForTerminal(text) << "\n";
 }
 
 void TCliView::SetProgress(int maximum, int position) {
@@ -42,19 +70,33 @@ void TCliView::DrawBar() {
 }
 
 void TCliView::FileFinished(const TFileOutcome& o) {
+  ++finished_;
+  for (const std::string& warning : o.Warnings) {
+    if (report_ == TCliReport::Json) {
+      std::cout << "{\"type\":\"warning\",\"source\":" << JsonString(o.Source) << ",\"reason\":" << JsonString(warning)
+                << "}" << std::endl;
+    } else {
+      ClearBar();
+      std::cout << std::flush;
+      std::cerr << "warning: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(warning) << std::endl;
+    }
+  }
+  if (o.Written)
+    ++written_;
+  else if (o.Skipped)
+    ++skipped_;
+  if (!o.Written) ++failures_;
+
+  if (report_ == TCliReport::Json) {
+    std::cout << FileJson(o) << std::endl;
+    return;
+  }
   ClearBar();
   if (o.Written) {
-    if (!quiet_) std::cout << o.Output << "\n";
+    if (report_ == TCliReport::Text) std::cout << EscapeForTerminal(o.Output) << std::endl;
   } else {
-    ++failures_;
     std::cout << std::flush;
-    std::cerr << "failed: " << o.Source << ": ";
-    if (o.Skipped)
-      std::cerr << "the extension is not one of an image format\n";
-    else if (!o.Error.empty())
-      std::cerr << o.Error << "\n";
-    else
-      std::cerr << "not written\n";
+    std::cerr << "failed: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(ReasonOf(o)) << std::endl;
   }
   DrawBar();
 }
@@ -63,14 +105,39 @@ void TCliView::ShowError(const std::string& text) {
   ++failures_;
   ClearBar();
   std::cout << std::flush;
-  std::cerr << "pellavo-cli: " << text << "\n";
+  std::cerr << "pellavo-cli: " << EscapeForTerminal(text) << std::endl;
+  DrawBar();
+}
+
+void TCliView::ShowInterrupted(int signal, int running) {
+  ClearBar();
+  std::cout << std::flush;
+  std::cerr << "pellavo-cli: " << SignalName(signal) << ": launching nothing more; " << running
+            << " running file(s) finish (interrupt again to abandon them)" << std::endl;
   DrawBar();
 }
 
 void TCliView::SetSummaryText(const std::string& text) {
   ClearBar();
   bar_ = false;
-  std::cout << text << "\n" << std::flush;
+  if (report_ != TCliReport::Json) std::cout << text << std::endl;
+}
+
+void TCliView::PrintJsonSummary(int input_errors, int64_t milliseconds, int interrupted_by, int exit_status) {
+  std::cout << "{\"type\":\"summary\",\"files\":" << finished_ << ",\"written\":" << written_
+            << ",\"failed\":" << (finished_ - written_ - skipped_) << ",\"skipped\":" << skipped_
+            << ",\"input_errors\":" << input_errors << ",\"milliseconds\":" << milliseconds << ",\"interrupted\":"
+            << (interrupted_by ? "\"" + std::string(SignalName(interrupted_by)) + "\"" : std::string("null"))
+            << ",\"exit_status\":" << exit_status << "}" << std::endl;
+}
+
+void PrintInputProblem(TCliReport report, const std::string& path, const std::string& reason, bool failed) {
+  if (report == TCliReport::Json) {
+    std::cout << "{\"type\":\"input\",\"path\":" << JsonString(path) << ",\"status\":\""
+              << (failed ? "failed" : "ignored") << "\",\"reason\":" << JsonString(reason) << "}" << std::endl;
+    return;
+  }
+  std::cerr << "pellavo-cli: " << EscapeForTerminal(path) << ": " << EscapeForTerminal(reason) << std::endl;
 }
 
 }  // namespace pellavo

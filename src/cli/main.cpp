@@ -1,10 +1,20 @@
 // pellavo-cli: the same run as the window's Start button, driven from the command line.
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "batch/batch_run.h"
 #include "batch/source_list.h"
 #include "cli/cli_options.h"
 #include "cli/cli_view.h"
+#include "cli/escaping.h"
+#include "cli/interrupts.h"
+#include "cli/path_list.h"
+#include "core/errors.h"
 #include "core/files.h"
 #include "core/main_queue.h"
 #include "formats/all/standard_formats.h"
@@ -12,40 +22,106 @@
 
 using namespace pellavo;
 
+namespace {
+
+// The system's reason in the words of the other messages: "no such file or folder",
+// "permission denied".
+std::string PlainReason(int error) {
+  if (error == ENOENT) return "no such file or folder";
+  std::string text = SystemErrorText(error);
+  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z') text[0] = static_cast<char>(text[0] - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Before any other thread exists, so that every thread leaves the signals to the watcher.
+  TInterrupts interrupts;
+  // A reader that went away (a closed pipe) must not kill the run halfway through a file: writes
+  // to it fail instead, and the run goes on.
+  std::signal(SIGPIPE, SIG_IGN);
+
   RegisterStandardFormats();
   TCliOptions options;
   if (const int code = ParseCliOptions(argc, argv, options); code >= 0) return code;
+  const TCliReport report = options.Json ? TCliReport::Json : options.Quiet ? TCliReport::Quiet : TCliReport::Text;
 
+  std::vector<std::string> paths = options.Paths;
+  if (!options.FilesFrom.empty()) {
+    try {
+      for (std::string& path : ReadPathList(options.FilesFrom, options.NullSeparated ? '\0' : '\n'))
+        paths.push_back(std::move(path));
+    } catch (const std::exception& e) {
+      std::cerr << "pellavo-cli: --files-from: " << EscapeForTerminal(e.what()) << "\n";
+      return kUsageError;
+    }
+  }
+
+  // Every path goes through the list's own admission; the command line also says what it refused.
+  int input_errors = 0;
   TSourceList list;
   list.IncludeSubfolders = options.IncludeSubfolders;
-  for (const std::string& path : options.Paths) {
-    // Every path goes through the list's own admission; the command line also says what it refused.
-    if (list.AddSourcePath(path) > 0) continue;
+  list.OnUnreadable = [&](const std::string& path, int error) {
+    PrintInputProblem(report, path, PlainReason(error), true);
+    ++input_errors;
+  };
+  for (const std::string& path : paths) {
+    const int errors_before = input_errors;
+    if (list.AddSourcePath(path) > 0 || input_errors > errors_before) continue;
     if (!IsFolderPath(path))
-      std::cerr << "pellavo-cli: " << path << ": the extension is not one of an image format\n";
-    else if (!DirectoryExists(path))
-      std::cerr << "pellavo-cli: " << path << ": no such file or folder\n";
+      PrintInputProblem(report, path, "the extension is not one of an image format", false);
     else
-      std::cerr << "pellavo-cli: " << path << ": no image files found\n";
+      PrintInputProblem(report, path, "no image files found", false);
   }
+
+  TCliView view(options.Settings, list.Entries(), report);
   if (list.Count() == 0) {
     std::cerr << "pellavo-cli: nothing to convert\n";
+    if (report == TCliReport::Json) view.PrintJsonSummary(input_errors, 0, 0, 1);
     return 1;
   }
 
-  TCliView view(options.Settings, list.Entries(), options.Quiet);
   TLoopQueue queue([&view](const std::string& error) { view.ShowError(error); });
+  TBatchRun run(view, queue, MakeStandardWorker);
+  int interrupted_by = 0;
+  const auto start = std::chrono::steady_clock::now();
   {
-    TBatchRun run(view, queue, MakeStandardWorker);
+    // The first interrupt reaches the run on the main thread like STOP; a second one abandons
+    // the running files: their temporary files go, and the program ends at once.
+    TInterrupts::TScope on_interrupt(interrupts, [&](int signal, int count) {
+      if (count > 1) {
+        AbandonTempFiles();
+        static constexpr char kNote[] = "pellavo-cli: running files abandoned\n";
+        (void)!::write(2, kNote, sizeof kNote - 1);
+        std::_Exit(128 + signal);
+      }
+      queue.Post([&, signal] {
+        interrupted_by = signal;
+        view.ShowInterrupted(signal, run.ActiveWorkers());
+        run.Stop();
+      });
+    });
     try {
       run.Start();
     } catch (const std::exception& e) {
       view.ShowError(e.what());
     }
     while (run.Running()) queue.WaitAndProcess(1000);
+    queue.WaitForThreads();
   }
-  queue.WaitForThreads();
-  if (view.RefusedToStart()) return kUsageError;
-  return view.Failures() > 0 ? 1 : 0;
+
+  int code = 0;
+  if (interrupted_by != 0)
+    code = 128 + interrupted_by;
+  else if (view.RefusedToStart())
+    code = kUsageError;
+  else if (view.Failures() > 0 || input_errors > 0)
+    code = 1;
+  if (report == TCliReport::Json) {
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    view.PrintJsonSummary(input_errors, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(),
+                          interrupted_by, code);
+  }
+  return code;
 }

@@ -23,4 +23,17 @@ std::string CurrentErrorText() {
   return text.empty() ? "Unknown error" : text;
 }
 
+std::string CurrentErrorReason() {
+  std::string cause;
+  try {
+    throw;
+  } catch (const Exception& e) {
+    cause = e.Cause();
+  } catch (...) {
+  }
+  std::string text = CurrentErrorText();
+  if (!cause.empty()) text += ": " + cause;
+  return text;
+}
+
 }  // namespace pellavo

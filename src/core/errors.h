@@ -1,13 +1,23 @@
 #pragma once
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace pellavo {
 
-// Base of every failure the engine raises; the text is the user-facing message.
+// Base of every failure the engine raises; the text is the user-facing message. Where that text
+// alone is cryptic ("JPEG error #53"), the cause says in plain words what went wrong, for front
+// ends that show more than the message.
 class Exception : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  Exception(const std::string& message, std::string cause)
+      : std::runtime_error(message), cause_(std::move(cause)) {}
+
+  const std::string& Cause() const { return cause_; }
+
+ private:
+  std::string cause_;
 };
 
 // Image content or graphic operations.
@@ -53,5 +63,8 @@ std::string SystemErrorText(int err);
 // The text of the exception being handled ("Unknown error" when it has none); call it inside a
 // catch block only.
 std::string CurrentErrorText();
+// The same text followed by the exception's cause, when it has one: "JPEG error #53: Premature
+// end of JPEG file". Call it inside a catch block only.
+std::string CurrentErrorReason();
 
 }  // namespace pellavo

@@ -1,8 +1,10 @@
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/stream.h"
 
@@ -25,24 +27,30 @@ TFileTime FileModificationTime(const std::string& path);
 std::string NumberedFileName(const std::string& path, int n);
 
 // path itself when no file exists there, else the first free name[n].ext. Only a snapshot:
-// the writers claim their name through TSafeOutput, which makes the pick and the creation one step.
+// TSafeOutput takes the free name and publishes the file in one step.
 std::string UniqueFileName(const std::string& path);
 
-// The way every output file is written. The bytes go to a hidden temporary file in the target's
-// folder and take the target's name only on Commit, so a failed write never leaves a truncated
-// file behind nor damages a file that was there before (the source itself, when a run writes
-// over its sources).
+// The way every output file is written. The bytes go to a short-named temporary file
+// (".pv-XXXXXX") in the target's folder and take their real name only on Commit, so a failed
+// or interrupted write never leaves a truncated file, nor an empty one under a real name, and
+// never damages a file that was there before (the source itself, when a run writes over its
+// sources).
 //
-// With overwrite off, the constructor claims the first free name (path, then name[1].ext, ...)
-// by creating it exclusively, so that two workers of one run never pick the same path.
+// Without overwrite, Commit publishes under the first free name (path, name[1].ext, ...) with a
+// rename that refuses to replace anything, stepping on when a name is taken; two writers, in
+// one process or several, never get the same name. With overwrite, Commit replaces what is at
+// path: a regular file keeps its mode; a symbolic link is replaced as a link, never written
+// through, so the outputs stay in the folder the caller named.
 class TSafeOutput {
  public:
+  // Creates the temporary file; throws EFCreateError. With overwrite, a folder or any other
+  // thing that is neither a regular file nor a link at path is refused here.
   TSafeOutput(const std::string& path, bool overwrite);
   ~TSafeOutput();
   TSafeOutput(const TSafeOutput&) = delete;
   TSafeOutput& operator=(const TSafeOutput&) = delete;
 
-  // The path the file will have once committed.
+  // The name the file is meant to get; once committed, the name it got.
   const std::string& FinalName() const { return final_name_; }
   TFileStream& Stream() { return *stream_; }
   // The file is given this modification time when it is committed, after its last byte.
@@ -51,14 +59,12 @@ class TSafeOutput {
   void Commit();
 
  private:
-  void ClaimFreeName(const std::string& path);
   void Discard() noexcept;
 
   std::string final_name_;
-  std::string replace_path_;  // what the rename replaces: FinalName, or the file a link names
   std::string temp_name_;
-  bool claimed_ = false;      // we created an empty placeholder at FinalName
-  bool replacing_ = false;    // a file of the user's is being replaced
+  bool overwrite_;
+  bool replacing_ = false;  // a regular file of the user's is being replaced
   bool committed_ = false;
   std::optional<TFileTime> modification_time_;
   std::unique_ptr<TFileStream> stream_;
@@ -66,5 +72,26 @@ class TSafeOutput {
 
 // Writes bytes to path through TSafeOutput; returns the final name.
 std::string WriteFileSafely(const std::string& path, bool overwrite, const void* bytes, size_t count);
+
+// Whether a file name has the temporary files' pattern: ".pv-" and six letters or digits.
+bool IsTempFileName(std::string_view name);
+
+// Removes the temporary files this process is still writing and refuses new ones from then
+// on: the last step of a program that is interrupted with work under way. Any thread; not
+// from a signal handler.
+void AbandonTempFiles();
+
+// Removes leftovers of killed runs from folder (empty: the current folder): regular files of
+// the temporary pattern, owned by this user, not changed for at least max_age. Returns how many
+// went; a folder that cannot be read is left alone.
+int RemoveStaleTempFiles(const std::string& folder, std::chrono::seconds max_age);
+inline constexpr std::chrono::seconds kStaleTempAge = std::chrono::hours(24);
+
+namespace files_detail {
+// Publishes temp as target unless something exists there, for file systems whose rename cannot
+// refuse to replace: a hard link, which fails when the name is taken, then temp's removal.
+// Returns 0 or the errno.
+int LinkNoReplace(const std::string& temp, const std::string& target);
+}  // namespace files_detail
 
 }  // namespace pellavo

@@ -2,6 +2,7 @@
 // Size limits that readers, writers and surfaces check before they allocate or write. Each is
 // either a field width of a file format or a bound on memory that a small damaged file could
 // otherwise claim.
+#include <cstddef>
 #include <cstdint>
 
 namespace pellavo {
@@ -12,6 +13,12 @@ namespace pellavo {
 // lazily on this platform, so an absurd size has to be refused before allocating rather than
 // fail on first touch.
 inline constexpr uint64_t kMaxPixelBlockBytes = uint64_t{1} << 32;
+
+// The default bound on one decoded image, counted as 32-bit pixels (width x height x 4): 1 GiB
+// is 16384 x 16384, several times a large camera's output. Decoders refuse a header that claims
+// more before they allocate anything, so a small crafted file cannot cost gigabytes; a run may
+// set another bound up to kMaxPixelBlockBytes.
+inline constexpr uint64_t kDefaultMaxImageBytes = uint64_t{1} << 30;
 
 // A BMP file states its own size in a 32-bit field.
 inline constexpr uint64_t kMaxBmpFileBytes = 0xFFFFFFFFu;
@@ -42,5 +49,12 @@ inline constexpr uint64_t kMaxJpeg2000DecodedSamples = uint64_t{1} << 29;
 // A WMF header counts its object table in 16 bits; a table larger than that is refused slot by
 // slot.
 inline constexpr uint32_t kMaxWmfObjects = 65535;
+
+// An embedded ICC profile: large LUT-based profiles run to a few MB; a compressed one (a PNG's
+// iCCP) is inflated no further than this, so a small file cannot claim gigabytes through it.
+inline constexpr size_t kMaxIccProfileBytes = size_t{16} << 20;
+
+// An XMP packet inflated from a compressed PNG text chunk.
+inline constexpr size_t kMaxXmpBytes = size_t{16} << 20;
 
 }  // namespace pellavo

@@ -61,14 +61,20 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
 void TMemoryStream::Seek(int64_t position) { position_ = static_cast<size_t>(std::max<int64_t>(0, position)); }
 
 TFileStream TFileStream::OpenRead(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError("Cannot open file \"" + path + "\". " + SystemErrorText(errno));
+  const auto fail = [&](const std::string& reason) {
+    return EFOpenError("Cannot open file \"" + path + "\". " + reason);
+  };
+  // Non-blocking, so that a pipe named like an image cannot hold the open until a writer comes.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) throw fail(SystemErrorText(errno));
+  TFileStream file(fd, path);
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    throw EFOpenError("Cannot open file \"" + path + "\". " + SystemErrorText(EISDIR));
-  }
-  return TFileStream(fd, path);
+  if (::fstat(fd, &st) != 0) throw fail(SystemErrorText(errno));
+  if (S_ISDIR(st.st_mode)) throw fail(SystemErrorText(EISDIR));
+  // Pipes, devices and sockets would block or never end.
+  if (!S_ISREG(st.st_mode)) throw fail("Not a regular file");
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return file;
 }
 
 TFileStream::TFileStream(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}

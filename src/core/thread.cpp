@@ -44,7 +44,7 @@ void TThread::RunBody() {
   try {
     Execute();
   } catch (...) {
-    fatal_error_ = CurrentErrorText();
+    fatal_error_ = CurrentErrorReason();
   }
 }
 

@@ -4,8 +4,10 @@
 #include <string>
 
 #include "core/color.h"
+#include "core/decode_limits.h"
 #include "core/rect.h"
 #include "core/stream.h"
+#include "formats/image_metadata.h"
 
 namespace pellavo {
 
@@ -45,13 +47,27 @@ class TGraphic {
   // out their alpha by drawing them once on white and once on blue.
   virtual bool UsesCoverageAlpha() const { return false; }
 
+  // Draws the whole image at its own size into target, which holds exactly Width() x Height()
+  // pixels, all transparent black: colour left straight (not multiplied by alpha) and alpha
+  // kept, where Draw would compose them onto what is there. The default is Draw, which is this
+  // already for a graphic that paints opaque pixels and leaves the others out.
+  virtual void DrawUncomposed(const TPixels32& target) { Draw(target, TRect{0, 0, Width(), Height()}); }
+
+  // The colour profile, EXIF and XMP blocks the loaded file carried; none for formats that hold
+  // none.
+  virtual TImageMetadata EmbeddedMetadata() const { return {}; }
+  // True when the decoder has already turned the pixels by the file's own rotation and mirroring
+  // (as HEIF and AVIF files may hold): an EXIF orientation in the metadata then describes the
+  // stored image, and applying it again would turn the picture twice.
+  virtual bool DecodedUpright() const { return false; }
+
   virtual bool Empty() const = 0;
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
   virtual void SetWidth(int32_t width);
   virtual void SetHeight(int32_t height);
 
-  // Reads the image from the stream's position.
+  // Reads the image from the stream's position, within DecodeLimits().
   virtual void LoadFromStream(TStream& stream) = 0;
   // Writes the image at the stream's position. Not const: an encoder may cache its output.
   virtual void SaveToStream(TStream& stream) = 0;
@@ -61,6 +77,22 @@ class TGraphic {
   // Writes the file through TSafeOutput (the old file is replaced only after a complete write).
   // Virtual because a metafile chooses its layout by the path's extension.
   virtual void WriteToFile(const std::string& path);
+
+  // What decoding may cost: every reader checks the size its header claims against these before
+  // allocating, and a graphic that decodes on first draw checks again then. Set before loading.
+  const TDecodeLimits& DecodeLimits() const { return decode_limits_; }
+  void SetDecodeLimits(const TDecodeLimits& limits) { decode_limits_ = limits; }
+
+ protected:
+  TGraphic() = default;
+  // Limits do not travel with an image: a copy starts with the defaults and an assigned-to
+  // graphic keeps its own, so no graphic holds another's budget claim, whose owner may be gone
+  // by the time the copy decodes.
+  TGraphic(const TGraphic&) {}
+  TGraphic& operator=(const TGraphic&) { return *this; }
+
+ private:
+  TDecodeLimits decode_limits_;
 };
 
 // Declares the class descriptor members of a graphic class; define with PELLAVO_DEFINE_GRAPHIC.

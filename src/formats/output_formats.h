@@ -20,8 +20,10 @@ struct TOutputFormatInfo {
   std::array<std::string_view, 3> Aliases;
   // The run's quality setting reaches the encoder.
   bool TakesQuality;
-  // A source's transparency is written; a source without any gives an opaque file, whatever
-  // the decorations' blending left in the rendered image's fourth byte.
+  // The writer embeds a colour profile, EXIF and XMP; for the others pixels are turned into sRGB.
+  bool CarriesMetadata;
+  // The writer keeps transparency (an alpha channel or a transparent index); for the others
+  // transparent areas are laid onto a background colour.
   bool KeepsAlpha;
 };
 
@@ -29,17 +31,18 @@ struct TOutputFormatInfo {
 // them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
 // formats/all/standard_formats.cpp when the program reads it too.
 inline constexpr std::array<TOutputFormatInfo, 10> kOutputFormats = {{
-    {TOutputFormat::Source, "Source", "", {"", "", ""}, false, false},
+    // Format, item, extension, aliases, TakesQuality, CarriesMetadata, KeepsAlpha
+    {TOutputFormat::Source, "Source", "", {"", "", ""}, false, false, false},
     // HEIF is read only; a phone photo kept in its own format becomes the JPEG every viewer reads.
-    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ".heic", ".heif"}, true, false},
-    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", "", ""}, false, false},
-    {TOutputFormat::Png, ".png", ".png", {"", "", ""}, false, false},
-    {TOutputFormat::Gif, ".gif", ".gif", {"", "", ""}, false, false},
-    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", "", ""}, false, false},
-    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k", ""}, false, false},
-    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", "", ""}, false, false},
-    {TOutputFormat::Webp, ".webp", ".webp", {"", "", ""}, true, true},
-    {TOutputFormat::Avif, ".avif", ".avif", {"", "", ""}, true, true},
+    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ".heic", ".heif"}, true, true, false},
+    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", "", ""}, false, false, true},
+    {TOutputFormat::Png, ".png", ".png", {"", "", ""}, false, true, true},
+    {TOutputFormat::Gif, ".gif", ".gif", {"", "", ""}, false, false, true},
+    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", "", ""}, false, false, false},
+    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k", ""}, false, false, true},
+    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", "", ""}, false, false, false},
+    {TOutputFormat::Webp, ".webp", ".webp", {"", "", ""}, true, true, true},
+    {TOutputFormat::Avif, ".avif", ".avif", {"", "", ""}, true, true, true},
 }};
 
 namespace output_format_detail {

@@ -6,12 +6,13 @@
 
 namespace pellavo {
 
-void TPicture::ReadFromFile(const std::string& path) {
+void TPicture::ReadFromFile(const std::string& path, const TDecodeLimits& limits) {
   std::string ext = ExtractFileExt(path);
   if (!ext.empty()) ext.erase(0, 1);
   const TGraphicClass* cls = FindByExtension(ext);
   if (!cls) throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
   std::unique_ptr<TGraphic> graphic = cls->Create();
+  graphic->SetDecodeLimits(limits);
   graphic->ReadFromFile(path);
   graphic_ = std::move(graphic);
 }

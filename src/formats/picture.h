@@ -15,8 +15,9 @@ class TPicture {
   TPicture& operator=(const TPicture&) = delete;
 
   // Chooses the class by the path's extension alone and loads the file with a new instance.
-  // On failure the error propagates and the picture keeps its previous graphic.
-  void ReadFromFile(const std::string& path);
+  // On failure the error propagates and the picture keeps its previous graphic. The graphic keeps
+  // limits for a decode it does later (a JPEG decodes on first draw).
+  void ReadFromFile(const std::string& path, const TDecodeLimits& limits = {});
 
   TGraphic* Graphic() const { return graphic_.get(); }
   void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }

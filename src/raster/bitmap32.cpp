@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "core/limits.h"
 #include "raster/raster_errors.h"
@@ -26,7 +27,9 @@ void TBitmap32::ChangeSize(int32_t width, int32_t height) {
       p = static_cast<TColor32*>(std::calloc(static_cast<size_t>(count), sizeof(TColor32)));
     if (!p) {
       HandleChanged();
-      throw EOutOfResources(kCantAllocDib);
+      throw EOutOfResources(kCantAllocDib, "not enough memory for " + std::to_string(width) + " × " +
+                                               std::to_string(height) + " pixels (" +
+                                               std::to_string((count * sizeof(TColor32)) >> 20) + " MB)");
     }
     bits_.reset(p);
   }

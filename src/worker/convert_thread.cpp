@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "colour/icc_profile.h"
 #include "core/color.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -14,7 +15,11 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
+#include "metadata/exif_blocks.h"
+#include "raster/alpha.h"
 #include "raster/bitmap32.h"
+#include "raster/color32.h"
+#include "raster/orientation.h"
 #include "worker/geometry.h"
 
 namespace pellavo {
@@ -22,12 +27,6 @@ namespace {
 
 constexpr TColor32 kFrameColor = 0xFFBFBFBF;
 constexpr int32_t kRaiseContrast = 60;
-
-bool IsOpaque(const TBitmap32& surface) {
-  const TColor32* p = surface.Bits();
-  const size_t n = size_t(surface.Width()) * size_t(surface.Height());
-  return std::all_of(p, p + n, [](TColor32 c) { return AlphaOf(c) == 0xFF; });
-}
 
 // One conversion's working state, on the worker's thread. The job's fields are fixed; what the
 // conversion finds out goes into `result_` as it goes, so that a failure keeps what was known.
@@ -45,23 +44,28 @@ class TConverter {
         BorderWidth(order.Settings.BorderWidth),
         WideMode(order.Settings.WideMode),
         BorderColor(order.Settings.BorderColor),
+        MaxImageBytes(order.Settings.MaxImageBytes),
+        AutoRotate(order.Settings.AutoRotate),
+        KeepAlpha(order.Settings.KeepAlpha),
+        BackgroundColor(order.Settings.BackgroundColor),
+        ColourManaged(order.Settings.ColourManaged),
+        KeepMetadata(order.Settings.KeepMetadata),
         NoEnlarge(order.Settings.NoEnlarge),
         KeepDates(order.Settings.KeepDates),
-        Encoder{order.Settings.Quality, false},
+        Quality(order.Settings.Quality),
+        Claim(order.Budget),
         result_(result),
         outcome_(result.Report.Outcome) {}
 
   void ConvertFile();
 
  private:
+  void ReadSourceFacts();
+  void Warn(const std::string& text) { outcome_.Warnings.push_back(text); }
+  TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
   void SaveImage();
-  // Whether the output's format writes a source's transparency, so that it needs to be known.
-  bool KeepsAlpha() const {
-    const std::optional<TOutputFormat> format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
-    return format && OutputFormatInfo(*format).KeepsAlpha;
-  }
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
     result_.Report.StatusText = path;
@@ -78,13 +82,34 @@ class TConverter {
   const int32_t BorderWidth;  // read only when BorderOn
   const TWideMode WideMode;
   const TColor BorderColor;  // read only when BorderOn
+  const uint64_t MaxImageBytes;
+  const bool AutoRotate;
+  const bool KeepAlpha;
+  const TColor BackgroundColor;  // read only when KeepAlpha
+  const bool ColourManaged;
+  const bool KeepMetadata;
   const bool NoEnlarge;
   const bool KeepDates;
-  TEncoderSettings Encoder;
+  const int Quality;
   // The source's modification time, taken before anything is written: the output may replace
   // the source itself.
   std::optional<TFileTime> SourceTime;
 
+  // What the output is written as, from OutputName's extension; none when no format writes it.
+  std::optional<TOutputFormat> Format;
+  // What the source carries besides its pixels, and what follows from it.
+  TImageMetadata Metadata;
+  int StoredOrientation = 1;  // as the EXIF block records it
+  int Orientation = 1;        // the turn applied to the decoded pixels
+  std::unique_ptr<TIccProfile> Profile;
+  // Set when the profile's colours are converted to sRGB instead of being carried: for outputs
+  // that hold no profile, and for profiles that describe anything but RGB.
+  std::unique_ptr<TSrgbConversion> ToSrgb;
+  bool AlphaKept = false;  // the rendered image has transparency the output keeps
+
+  // This conversion's share of the run's memory budget, taken by the decoder from the image's
+  // header. Declared before the picture and surfaces so that it is released after them.
+  TMemoryClaim Claim;
   std::unique_ptr<TPicture> Picture;
   std::unique_ptr<TBitmap32> SourceSurface;
   std::unique_ptr<TBitmap32> TargetSurface;
@@ -101,10 +126,15 @@ void TConverter::ConvertFile() {
     return;
   }
   if (KeepDates) SourceTime = FileModificationTime(SourceName);
+  Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
   Picture = std::make_unique<TPicture>();
-  Picture->ReadFromFile(SourceName);
+  const TDecodeLimits limits{MaxImageBytes, &Claim};
+  Picture->ReadFromFile(SourceName, limits);
+  ReadSourceFacts();
 
-  const int32_t w = Picture->Width(), h = Picture->Height();
+  // Sizes apply to the picture as it stands upright.
+  int32_t w = Picture->Width(), h = Picture->Height();
+  if (OrientationSwapsSides(Orientation)) std::swap(w, h);
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
   DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
 
@@ -112,7 +142,76 @@ void TConverter::ConvertFile() {
     result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
     jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
   }
+  // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
+  AdmitImage(limits, Picture->Width(), Picture->Height());
   RenderAndSave();
+}
+
+void TConverter::ReadSourceFacts() {
+  Metadata = Picture->Graphic()->EmbeddedMetadata();
+  if (ColourManaged)
+    for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
+  // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
+  if (!AutoRotate && !KeepMetadata) Metadata.Exif.clear();
+  if (!Metadata.Exif.empty()) {
+    try {
+      StoredOrientation = ExifOrientation(Metadata.Exif);
+    } catch (const EMetadata& e) {
+      Warn(std::string(e.what()) + "; ignored");
+      Metadata.Exif.clear();
+    }
+  }
+  // Such pixels are upright already, whatever the EXIF block says; outputs record them as upright.
+  if (Picture->Graphic()->DecodedUpright()) StoredOrientation = 1;
+  Orientation = AutoRotate ? StoredOrientation : 1;
+
+  if (!ColourManaged || Metadata.IccProfile.empty()) return;
+  try {
+    Profile = std::make_unique<TIccProfile>(Metadata.IccProfile);
+    const bool matches = (Profile->Space() == TProfileSpace::Rgb && Metadata.Colours == TStoredColours::Rgb) ||
+                         (Profile->Space() == TProfileSpace::Gray && Metadata.Colours == TStoredColours::Gray) ||
+                         (Profile->Space() == TProfileSpace::Cmyk && Metadata.Colours == TStoredColours::Cmyk);
+    if (!matches) throw EColourProfile("the colour profile does not describe the image's colours");
+    // Outputs are RGB: only an RGB profile can travel with them.
+    const bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    if (!carried) ToSrgb = std::make_unique<TSrgbConversion>(*Profile);
+  } catch (const EColourProfile& e) {
+    Warn(std::string(e.what()) + "; ignored");
+    Profile.reset();
+    ToSrgb.reset();
+    return;
+  }
+  // CMYK samples become colour in the decoder, through the profile instead of the ink formula.
+  if (ToSrgb && ToSrgb->Space() == TProfileSpace::Cmyk) {
+    if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
+      const TSrgbConversion* conversion = ToSrgb.get();
+      jpeg->SetCmykConverter([conversion](uint8_t* row, int32_t width, bool inverted) {
+        conversion->ApplyToCmyk(row, size_t(width), inverted);
+      });
+    }
+  }
+}
+
+TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
+  TEncodeOptions options;
+  options.KeepAlpha = AlphaKept;
+  options.Quality = Quality;
+  if (!Format || !OutputFormatInfo(*Format).CarriesMetadata) return options;
+  if (Profile && !ToSrgb) options.Metadata.IccProfile = Profile->Bytes();
+  if (!KeepMetadata) return options;
+  // Pixels that were turned upright need no turn any more; unturned ones keep the one recorded.
+  const int orientation = AutoRotate ? 1 : StoredOrientation;
+  try {
+    if (!Metadata.Exif.empty()) options.Metadata.Exif = ExifForOutput(Metadata.Exif, orientation, width, height);
+  } catch (const EMetadata& e) {
+    Warn(std::string(e.what()) + "; left out");
+  }
+  try {
+    if (!Metadata.Xmp.empty()) options.Metadata.Xmp = XmpForOutput(Metadata.Xmp, orientation, width, height);
+  } catch (const EMetadata& e) {
+    Warn(std::string(e.what()) + "; left out");
+  }
+  return options;
 }
 
 void TConverter::RenderAndSave() {
@@ -120,9 +219,11 @@ void TConverter::RenderAndSave() {
   SourceSurface = std::make_unique<TBitmap32>();
   try {
     RenderImage(DstRect.Right, DstRect.Bottom);
-  } catch (const std::exception& e) {
+  } catch (const Exception& e) {
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
+    throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what(), e.Cause());
+  } catch (const std::exception& e) {
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
   SourceSurface.reset();
@@ -130,22 +231,38 @@ void TConverter::RenderAndSave() {
 }
 
 void TConverter::RenderImage(int32_t width, int32_t height) {
-  SourceSurface->Assign(*Picture);
+  if (KeepAlpha)
+    AssignWithAlpha(*SourceSurface, *Picture);
+  else
+    SourceSurface->Assign(*Picture);
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
-  if (KeepsAlpha()) Encoder.SourceHasAlpha = !IsOpaque(*SourceSurface);
+  OrientSurface(*SourceSurface, Orientation);
   result_.DecodedWidth = SourceSurface->Width();
   result_.DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
   TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, Picture->Width(), Picture->Height()))
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, result_.DecodedWidth, result_.DecodedHeight))
     SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
   SourceSurface->SetStretchFilter(FilterIndex);
+  // Opaque sources, and every source without KeepAlpha, are resampled as they always were.
+  const bool alpha = KeepAlpha && HasTransparency(*SourceSurface);
+  if (alpha) PremultiplyAlpha(*SourceSurface);
   if (BorderOn) {
     TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
     InflateRect(DstRect, -BorderWidth, -BorderWidth);
   }
   SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
+  if (alpha) UnpremultiplyAlpha(*TargetSurface, DstRect);
+  if (ToSrgb && ToSrgb->Space() != TProfileSpace::Cmyk) {
+    const TRect image{std::max(DstRect.Left, 0), std::max(DstRect.Top, 0), std::min(DstRect.Right, width),
+                      std::min(DstRect.Bottom, height)};
+    for (int32_t y = image.Top; y < image.Bottom; ++y)
+      ToSrgb->ApplyToPixels(TargetSurface->ScanLine(y) + image.Left, size_t(std::max(image.Width(), 0)));
+  }
+  AlphaKept = alpha && Format && OutputFormatInfo(*Format).KeepsAlpha;
+  // Before the decorations, which are drawn on the picture as it will be seen.
+  if (alpha && !AlphaKept) ComposeOnto(*TargetSurface, TargetSurface->BoundsRect(), Color32(BackgroundColor));
   if (BorderOn) TargetSurface->FrameRectClipped(DstRect, kFrameColor);
   if (FrameOn) TargetSurface->RaiseRectBlended(TargetSurface->BoundsRect(), kRaiseContrast);
   TargetSurface->AssignTo(*Picture);
@@ -156,7 +273,7 @@ void TConverter::SaveImage() {
   const std::unique_ptr<TPicture> picture = std::move(Picture);
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
-  const std::optional<TOutputFormat> format = OutputFormatOfExtension(ext);
+  const std::optional<TOutputFormat>& format = Format;
   // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
   // that ends in that extension keeps its letter case (IMG.JPG).
   if (format && OutputFormatInfo(*format).Extension != ext)
@@ -168,13 +285,18 @@ void TConverter::SaveImage() {
   }
 
   TBitmap& bitmap = picture->Bitmap();
+  const TEncodeOptions options = EncodeOptions(bitmap.Width(), bitmap.Height());
   TSafeOutput out(OutputName, Overwrite);
-  OutputName = out.FinalName();
   SetFinalName(OutputName);
-  writer(bitmap, out.Stream(), Encoder);
+  writer(bitmap, out.Stream(), options);
   if (SourceTime) out.SetModificationTime(*SourceTime);
   out.Commit();
+  // Without overwriting, the free name is taken only now.
+  OutputName = out.FinalName();
+  SetFinalName(OutputName);
   outcome_.Written = true;
+  outcome_.Width = bitmap.Width();
+  outcome_.Height = bitmap.Height();
 }
 
 }  // namespace
@@ -194,7 +316,7 @@ TConversion ConvertFile(const TWorkerOrder& order) {
     // The converter's picture and surfaces are released here, also when it fails.
     TConverter(order, result).ConvertFile();
   } catch (...) {
-    result.Report.Outcome.Error = CurrentErrorText();
+    result.Report.Outcome.Error = CurrentErrorReason();
   }
   return result;
 }

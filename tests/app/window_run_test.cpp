@@ -180,6 +180,19 @@ TEST_F(WindowRun, DestinationMessagesAreMessageBoxes) {
   EXPECT_TRUE(orders.empty());
 }
 
+TEST_F(WindowRun, ANameAdditionThatWouldLeaveTheFolderIsRefusedAtStart) {
+  OpenWithProbes();
+  Entries(2);
+  ChooseItem("RG2", 0);  // Prefix
+  Find<QLineEdit>("Edit2")->setText("../");
+  Click("Button1");
+  ASSERT_EQ(dialogs.messages.size(), 1u);
+  EXPECT_NE(dialogs.messages[0].find("must not contain \"/\""), std::string::npos) << dialogs.messages[0];
+  EXPECT_TRUE(orders.empty());
+  EXPECT_TRUE(RunOver());
+  EXPECT_FALSE(Find("Button4")->isEnabled());
+}
+
 TEST_F(WindowRun, StartAndRemovalsAreLockedWhileARunIsActive) {
   TGate gate;
   OpenWithProbes(&gate);

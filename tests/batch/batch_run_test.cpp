@@ -1,7 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <semaphore>
@@ -371,6 +374,53 @@ TEST(BatchRun, RunWideOptionsAreFixedAtStartAndPerFileOnesAreReadPerLaunch) {
   probe.Finish(run);
   ASSERT_EQ(probe.log.orders.size(), 3u);
   EXPECT_EQ(probe.log.orders[1].Output, "/src/p1img1.bmp");
+}
+
+// An addition that would put outputs outside their folder stops Start with a message; a single
+// entry whose output would still leave the folder fails by name, and nothing is made for it.
+TEST(BatchRun, OutputsThatWouldLeaveTheirFolderAreRefused) {
+  for (TNameAddition where : {TNameAddition::Prefix, TNameAddition::PostFix}) {
+    TProbeRun probe(2);
+    probe.view.settings.NameAddition = where;
+    probe.view.settings.AdditionText = "../";
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
+    run.Start();
+    EXPECT_FALSE(run.Running());
+    ASSERT_EQ(probe.view.messages.size(), 1u);
+    EXPECT_NE(probe.view.messages[0].find("must not contain \"/\""), std::string::npos) << probe.view.messages[0];
+    EXPECT_TRUE(probe.log.orders.empty());
+  }
+
+  // An entry without a file name (the open-file dialog takes anything) and the prefix ".."
+  // would name the parent folder itself.
+  TProbeRun probe(0);
+  probe.view.entries = {"/src/a.bmp", "/src/", "/src/b.bmp"};
+  probe.view.settings.NameAddition = TNameAddition::Prefix;
+  probe.view.settings.AdditionText = "..";
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.Start();
+  probe.Finish(run);
+  ASSERT_EQ(probe.log.orders.size(), 2u);
+  EXPECT_EQ(probe.log.orders[0].Output, "/src/..a.bmp");
+  const TFileOutcome& refused = probe.view.For("/src/");
+  EXPECT_FALSE(refused.Written);
+  EXPECT_NE(refused.Error.find("would not lie in the folder \"/src/\""), std::string::npos) << refused.Error;
+  EXPECT_EQ(probe.view.summary.rfind("Files processed: 3 in ", 0), 0u) << probe.view.summary;
+}
+
+// Leftovers of killed runs go from the folders a run writes into, once they are a day old.
+TEST(BatchRun, StaleTemporaryFilesGoFromTheFoldersWrittenTo) {
+  test::TTempDir out;
+  for (const char* name : {".pv-0ld0ne", ".pv-n3wone"}) test::WriteBytes(out.File(name), {0});
+  const std::time_t old = std::time(nullptr) - 2 * 24 * 3600;
+  const struct timespec times[2] = {{old, 0}, {old, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, out.File(".pv-0ld0ne").c_str(), times, 0), 0);
+  TProbeRun probe(2);
+  probe.view.settings.DestFolder = out.Path();
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.Start();
+  probe.Finish(run);
+  EXPECT_EQ(out.List(), std::vector<std::string>{".pv-n3wone"});
 }
 
 TEST(SummaryText, TwoDecimalsWithTheGivenSeparator) {

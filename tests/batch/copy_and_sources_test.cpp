@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "batch/batch_run.h"
 #include "batch/source_list.h"
 #include "formats/all/standard_formats.h"
@@ -29,15 +31,18 @@ TEST_F(FastCopy, CopiesBytesUnderTheNamingRule) {
   ::mkdir(dir.File("out").c_str(), 0755);
   WriteBytes(dir.File("a.jpg"), {1, 2, 3});
   WriteBytes(dir.File("empty.gif"), {});
-  WriteBytes(dir.File("out/a.png"), {9});
+  WriteBytes(dir.File("out/a.jpg"), {9});
   view.entries = {dir.File("a.jpg"), dir.File("empty.gif"), dir.File("gone.bmp")};
   view.settings.FastCopy = true;
   view.settings.DestFolder = dir.File("out");
-  view.settings.OutputFormat = TOutputFormat::Png;  // copies follow the naming rule, bytes unchanged
+  // A copy's bytes are unchanged, so it keeps the extension that says what they are; the rest
+  // of the naming rule applies.
+  view.settings.OutputFormat = TOutputFormat::Png;
   Run();
-  EXPECT_EQ(ReadBytes(dir.File("out/a[1].png")), (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(ReadBytes(dir.File("out/a.png")), (std::vector<uint8_t>{9})) << "not overwritten";
-  EXPECT_TRUE(ReadBytes(dir.File("out/empty.png")).empty());
+  EXPECT_EQ(ReadBytes(dir.File("out/a[1].jpg")), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(ReadBytes(dir.File("out/a.jpg")), (std::vector<uint8_t>{9})) << "not overwritten";
+  EXPECT_TRUE(ReadBytes(dir.File("out/empty.gif")).empty());
+  EXPECT_EQ(test::TTempDir::ListOf(dir.File("out")), (std::vector<std::string>{"a.jpg", "a[1].jpg", "empty.gif"}));
   ASSERT_EQ(view.outcomes.size(), 3u);
   // The missing source: nothing written, an empty status, still counted.
   const auto gone = std::find_if(view.outcomes.begin(), view.outcomes.end(),
@@ -120,6 +125,41 @@ TEST_F(SourceList, SinglePathsAndLinksBackToAScannedFolder) {
   TSourceList deep;
   deep.IncludeSubfolders = true;
   EXPECT_EQ(deep.AddSourcePath(dir.Path()), 6);
+}
+
+// A pipe named like an image would block the worker that opens it: the scan passes it over,
+// while one named directly is taken and then fails by name. What a scan cannot look into is
+// reported, once it matters.
+TEST_F(SourceList, ScansTakeOnlyRegularFilesAndReportWhatTheyCannotRead) {
+  ASSERT_EQ(::mkfifo(dir.File("pipe.bmp").c_str(), 0644), 0);
+  ASSERT_EQ(::symlink("loop.bmp", dir.File("loop.bmp").c_str()), 0);
+  ASSERT_EQ(::symlink("loop", dir.File("sub/loop").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", dir.File("dangling.bmp").c_str()), 0);
+  ASSERT_EQ(::symlink("b.bmp", dir.File("link.bmp").c_str()), 0);
+
+  for (bool deep : {false, true}) {
+    TSourceList list;
+    list.IncludeSubfolders = deep;
+    std::vector<std::pair<std::string, int>> unreadable;
+    list.OnUnreadable = [&](const std::string& path, int error) { unreadable.emplace_back(path, error); };
+    list.AddSourcePath(dir.Path());
+    std::vector<std::string> expected = {dir.File("A.BMP"), dir.File("b.bmp"), dir.File("d.bm"), dir.File("E.bmp"),
+                                         dir.File("link.bmp")};
+    std::vector<std::pair<std::string, int>> expected_unreadable = {{dir.File("loop.bmp"), ELOOP}};
+    if (deep) {
+      expected.insert(expected.end(), {dir.File("sub/deeper/t.bmp"), dir.File("sub/s.ico")});
+      expected_unreadable.emplace_back(dir.File("sub/loop"), ELOOP);
+    }
+    EXPECT_EQ(list.Entries(), expected) << deep;
+    EXPECT_EQ(unreadable, expected_unreadable) << deep;
+  }
+
+  TSourceList list;
+  std::vector<std::pair<std::string, int>> unreadable;
+  list.OnUnreadable = [&](const std::string& path, int error) { unreadable.emplace_back(path, error); };
+  EXPECT_EQ(list.AddSourcePath(dir.File("pipe.bmp")), 1);
+  EXPECT_EQ(list.AddSourcePath(dir.File("missing")), 0);
+  EXPECT_EQ(unreadable, (std::vector<std::pair<std::string, int>>{{dir.File("missing"), ENOENT}}));
 }
 
 TEST_F(SourceList, PastedTextReplacesTheListAndKeepsOnlyFullExtensions) {

@@ -31,5 +31,28 @@ TEST(OutputFileName, DestinationFormatAndNumberedAdditions) {
   for (const Case& c : cases) EXPECT_EQ(OutputFileName(c.source, c.index, c.rule), c.expected) << c.source;
 }
 
+// What keeps every output in its folder: additions without separators, and a last check of
+// each path before anything is created.
+TEST(OutputFolder, AdditionsWithSeparatorsAreRefusedAndEveryPathIsChecked) {
+  for (const char* bad : {"../", "/..", "a/b", "/", "$/"}) EXPECT_FALSE(NameAdditionProblem(bad).empty()) << bad;
+  for (const char* good : {"", "..", ".", "_$", "web$-", "\\", "a b"}) EXPECT_TRUE(NameAdditionProblem(good).empty()) << good;
+
+  EXPECT_EQ(OutputFolderOf("/pics/a.jpg", ""), "/pics/");
+  EXPECT_EQ(OutputFolderOf("/pics/a.jpg", "/out"), "/out/");
+  EXPECT_EQ(OutputFolderOf("a.jpg", ""), "");
+  struct Case {
+    const char* output;
+    const char* folder;
+    bool stays;
+  };
+  const Case cases[] = {
+      {"/out/a.jpg", "/out/", true},     {"a.jpg", "", true},           {"/out/..a.jpg", "/out/", true},
+      {"/out/../a.jpg", "/out/", false}, {"/out/sub/a.jpg", "/out/", false}, {"/elsewhere/a.jpg", "/out/", false},
+      {"/out/..", "/out/", false},       {"/out/.", "/out/", false},    {"/out/", "/out/", false},
+      {"sub/a.jpg", "", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(OutputStaysIn(c.output, c.folder), c.stays) << c.output;
+}
+
 }  // namespace
 }  // namespace pellavo

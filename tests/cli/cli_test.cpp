@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 
+#include "core/decode_limits.h"
 #include "core/files.h"
 #include "core/version.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/all/standard_formats.h"
 #include "formats/picture.h"
+#include "support/bombs.h"
 #include "support/commands.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -30,7 +34,9 @@ TEST(Cli, HelpExplainsEveryOption) {
   for (const char* option : {"--size-mode", "--size", "--percent", "--filter", "--wide", "--format", "--dest",
                              "--prefix", "--postfix", "--overwrite", "--threads", "--delay", "--border-width",
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
-                             "--quality", "--no-enlarge", "--keep-dates"})
+                             "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT",
+                             "--no-autorotate", "--no-alpha", "--background", "--no-profile", "--keep-metadata",
+                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   // The choices come from the program's own tables.
   EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2, pdf, webp or avif"),
@@ -68,6 +74,8 @@ TEST(Cli, BadArgumentsAreUsageErrorsThatSayWhy) {
       {"value out of range", "--size 3 x.bmp", "--size: Value 3 not in range 10 to 5000"},
       {"value out of range", "--percent 900 x.bmp", "--percent: Value 900 not in range 1 to 500"},
       {"value out of range", "--threads 100 x.bmp", "--threads: Value 100 not in range 0 to 99"},
+      {"value out of range", "--max-image-mb 0 x.bmp", "--max-image-mb: Value 0 not in range 1 to 4096"},
+      {"value out of range", "--max-image-mb 4097 x.bmp", "--max-image-mb: Value 4097 not in range 1 to 4096"},
       {"not a number", "--delay soon x.bmp", "--delay: Value soon not in range 0 to 500"},
       {"quality out of range", "--quality 0 x.bmp", "--quality: Value 0 not in range 1 to 100"},
       {"quality out of range", "--quality 101 x.bmp", "--quality: Value 101 not in range 1 to 100"},
@@ -77,6 +85,8 @@ TEST(Cli, BadArgumentsAreUsageErrorsThatSayWhy) {
       {"bad filter name", "--filter blurry x.bmp", "unknown filter \"blurry\""},
       {"filter number out of range", "--filter 256 x.bmp", "unknown filter \"256\""},
       {"bad colour", "--border-color red x.bmp", "#RRGGBB"},
+      {"bad background", "--background '#12345' x.bmp", "--background must look like #RRGGBB"},
+      {"background without alpha", "--no-alpha --background '#000000' x.bmp", "--background has no effect with --no-alpha"},
       {"conflicting options", "--prefix a --postfix b x.bmp", "--prefix excludes --postfix"},
       {"no paths", "", "paths is required"},
       {"no paths after options", "--size 100", "paths is required"},
@@ -112,6 +122,47 @@ TEST(Cli, OutputFormatsByNameOrExtension) {
       EXPECT_TRUE(test::TTempDir::ListOf(out).empty()) << c.format;
     }
   }
+}
+
+// A photo with a damaged colour profile is written, with a warning line before it in text and a
+// warning object in JSON; warnings alone leave the exit status 0. A sideways photo comes out
+// upright unless asked not to.
+TEST(Cli, PhotosWarnOfWhatWasIgnoredAndComeOutUpright) {
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("p.bmp"), 30, 20);
+  // An EXIF block with orientation 6 and a profile that is no profile, right after the start.
+  const std::string jpg = dir.File("sideways.jpg");
+  ASSERT_EQ(RunCli("--quiet --format jpg --dest " + dir.Path() + " " + dir.File("p.bmp")).code, 0);
+  ::rename(dir.File("p.jpg").c_str(), jpg.c_str());
+  std::vector<uint8_t> bytes = test::ReadBytes(jpg);
+  const std::vector<uint8_t> segments{
+      0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+      0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0,
+      0xFF, 0xE2, 0, 20, 'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1, 'n', 'o', 'p', 'e'};
+  bytes.insert(bytes.begin() + 2, segments.begin(), segments.end());
+  test::WriteBytes(jpg, bytes);
+
+  const std::string out = dir.File("out");
+  ::mkdir(out.c_str(), 0755);
+  TResult r = RunCli("--format bmp --size 30 --dest " + out + " " + jpg);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("warning: " + jpg + ": the colour profile is damaged; ignored\n"), std::string::npos) << r.output;
+  TPicture upright;
+  upright.ReadFromFile(out + "/sideways.bmp");
+  EXPECT_EQ(upright.Width(), 20);
+  EXPECT_EQ(upright.Height(), 30);
+
+  r = RunCli("--json --overwrite --no-autorotate --format bmp --size 30 --dest " + out + " " + jpg);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("{\"type\":\"warning\",\"source\":\"" + jpg + "\",\"reason\":\"the colour profile is damaged; ignored\"}\n"
+                          "{\"type\":\"file\""),
+            std::string::npos)
+      << r.output;
+  TPicture stored;
+  stored.ReadFromFile(out + "/sideways.bmp");
+  EXPECT_EQ(stored.Width(), 30);
+  EXPECT_EQ(stored.Height(), 20);
 }
 
 TEST(Cli, ConvertsAFolderAndReportsEachFailureByName) {
@@ -289,6 +340,82 @@ TEST(Cli, AnAnimatedGifConvertsToItsFirstFrame) {
   first.Graphic()->Draw(TPixels32{expected.data(), first.Width(), first.Height()}, TRect{0, 0, first.Width(), first.Height()});
   out.Graphic()->Draw(TPixels32{actual.data(), out.Width(), out.Height()}, TRect{0, 0, out.Width(), out.Height()});
   for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(actual[i] & 0xFFFFFF, expected[i] & 0xFFFFFF) << "pixel " << i;
+}
+
+// Runs before anything else in its process, so that the peak of its children is this run's.
+TEST(CliLimits, A35ByteGifClaiming30000SquaredIsRefusedInUnderASecondAndUnder100MB) {
+  test::TTempDir dir;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  const test::TBomb gif = test::Bombs().front();
+  ASSERT_EQ(gif.Bytes.size(), 35u);
+  test::WriteBytes(dir.File("bomb.gif"), gif.Bytes);
+  const auto start = std::chrono::steady_clock::now();
+  const TResult r = RunCli("--dest " + dir.File("out") + " " + dir.File("bomb.gif"));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  rusage children{};
+  getrusage(RUSAGE_CHILDREN, &children);
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("image too large: 30000 \u00D7 30000 exceeds the limit of 1024 MB"), std::string::npos)
+      << r.output;
+  EXPECT_LT(elapsed, std::chrono::seconds(1));
+  EXPECT_LT(children.ru_maxrss, 100 * 1024) << "peak resident set in KiB";
+  EXPECT_TRUE(dir.ListOf(dir.File("out")).empty());
+}
+
+// A tiny file per input format claiming a huge image fails by name with its size and leaves the
+// destination empty. A JPEG decodes near the output size, so its claim counts at full scale.
+TEST(CliLimits, BombsOfEveryFormatFailByTheirSizeAndWriteNothing) {
+  test::TTempDir dir;
+  for (const test::TBomb& bomb : test::Bombs()) {
+    SCOPED_TRACE(bomb.Extension);
+    const std::string out = dir.File(std::string("out") + bomb.Extension), source = dir.File(std::string("bomb") + bomb.Extension);
+    ::mkdir(out.c_str(), 0755);
+    test::WriteBytes(source, bomb.Bytes);
+    const TResult r = RunCli(std::string(bomb.FullScaleOnly ? "--size-mode percent --percent 100 " : "") + "--dest " +
+                             out + " " + source);
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_NE(r.output.find("failed: " + source + ": " +
+                            ImageTooLargeText(uint64_t(bomb.Width), uint64_t(bomb.Height), kDefaultMaxImageBytes)),
+              std::string::npos)
+        << r.output;
+    EXPECT_TRUE(dir.ListOf(out).empty());
+  }
+}
+
+TEST(CliLimits, MaxImageMbSetsTheLimit) {
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("a.bmp"), 600, 600);  // 1.4 MB of 32-bit pixels
+  ::mkdir(dir.File("out").c_str(), 0755);
+  TResult r = RunCli("--max-image-mb 1 --dest " + dir.File("out") + " " + dir.File("a.bmp"));
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("image too large: 600 \u00D7 600 exceeds the limit of 1 MB"), std::string::npos) << r.output;
+  r = RunCli("--max-image-mb 2 --dest " + dir.File("out") + " " + dir.File("a.bmp"));
+  EXPECT_EQ(r.code, 0) << r.output;
+}
+
+// One pixel wide or tall, around the sides where a row times a side passes 2^31 (46341 squared)
+// and 16 bits: 1 x 46342 crashed the whole run.
+TEST(CliLimits, TallAndWideImagesConvert) {
+  test::TTempDir dir;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  std::string sources;
+  for (uint32_t n : {32768u, 46341u, 46342u, 65535u}) {
+    for (const bool tall : {true, false}) {
+      const std::string name = dir.File((tall ? "tall-" : "wide-") + std::to_string(n) + ".png");
+      test::WriteBytes(name, test::GradientPng(tall ? 1 : n, tall ? n : 1));
+      sources += " " + name;
+    }
+  }
+  const TResult r = RunCli("--quiet --dest " + dir.File("out") + sources);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(dir.ListOf(dir.File("out")).size(), 8u);
+  RegisterStandardFormats();
+  TPicture tall, wide;
+  tall.ReadFromFile(dir.File("out/tall-46342.png"));
+  wide.ReadFromFile(dir.File("out/wide-46342.png"));
+  // The short side rounds to 0 pixels, and the target's fix-up for an empty size grows both sides.
+  EXPECT_EQ(tall.Height(), 801);
+  EXPECT_EQ(wide.Width(), 801);
 }
 
 }  // namespace

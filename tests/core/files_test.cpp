@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <atomic>
+#include <ctime>
 #include <set>
 #include <thread>
 
@@ -51,20 +53,60 @@ TEST(SafeOutput, ReplacesOnlyAfterACompleteWrite) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"photo.jpg"});
 }
 
-TEST(SafeOutput, WithoutOverwriteClaimsAFreeNameAndReleasesItOnFailure) {
+// Only files of the temporary pattern, and nothing under a real name, while writers work: an
+// interrupted run leaves no empty file for the next run to number around.
+TEST(SafeOutput, WithoutOverwriteTakesAFreeNameOnlyWhenPublishing) {
   TTempDir dir;
   WriteBytes(dir.File("a.png"), {9});
   {
-    TSafeOutput out(dir.File("a.png"), false);
-    EXPECT_EQ(out.FinalName(), dir.File("a[1].png"));
-    // The name is held while the writer works, so another writer skips it.
-    TSafeOutput other(dir.File("a.png"), false);
-    EXPECT_EQ(other.FinalName(), dir.File("a[2].png"));
-    other.Stream().Write("x", 1);
-    other.Commit();
+    TSafeOutput first(dir.File("a.png"), false);
+    TSafeOutput second(dir.File("a.png"), false);
+    first.Stream().Write("1", 1);
+    second.Stream().Write("2", 1);
+    const std::vector<std::string> during = dir.List();
+    ASSERT_EQ(during.size(), 3u);
+    EXPECT_EQ(during[2], "a.png");
+    for (size_t i = 0; i < 2; ++i) EXPECT_TRUE(IsTempFileName(during[i])) << during[i];
+
+    second.Commit();
+    EXPECT_EQ(second.FinalName(), dir.File("a[1].png"));
+    // first is dropped unfinished: a writer that failed.
   }
   EXPECT_EQ(ReadBytes(dir.File("a.png")), (std::vector<uint8_t>{9}));
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.png", "a[2].png"}));
+  EXPECT_EQ(ReadBytes(dir.File("a[1].png")), (std::vector<uint8_t>{'2'}));
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.png", "a[1].png"}));
+}
+
+// A temporary name of its own length, so a name that fits the folder can be written.
+TEST(SafeOutput, ANameNearTheLimitFits) {
+  TTempDir dir;
+  const std::string name = std::string(250, 'n') + ".png";  // 254 bytes, the limit is 255
+  EXPECT_EQ(WriteFileSafely(dir.File(name), false, "x", 1), dir.File(name));
+  EXPECT_EQ(dir.List(), std::vector<std::string>{name});
+}
+
+// With overwrite, what is at the output path decides: a link is replaced as a link, so its
+// target (outside the folder, say) is never written; a folder or a pipe is refused.
+TEST(SafeOutput, OverwriteReplacesALinkItselfAndRefusesWhatIsNoFile) {
+  TTempDir dir;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  WriteBytes(dir.File("precious"), {1, 2});
+  ASSERT_EQ(::symlink("../precious", dir.File("out/x.jpg").c_str()), 0);
+  EXPECT_EQ(WriteFileSafely(dir.File("out/x.jpg"), true, "new", 3), dir.File("out/x.jpg"));
+  EXPECT_EQ(ReadBytes(dir.File("precious")), (std::vector<uint8_t>{1, 2}));
+  struct stat st;
+  ASSERT_EQ(::lstat(dir.File("out/x.jpg").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(ReadBytes(dir.File("out/x.jpg")), (std::vector<uint8_t>{'n', 'e', 'w'}));
+
+  // Without overwrite a link, even one to nothing, holds its name.
+  ASSERT_EQ(::symlink("nowhere", dir.File("out/y.jpg").c_str()), 0);
+  EXPECT_EQ(WriteFileSafely(dir.File("out/y.jpg"), false, "y", 1), dir.File("out/y[1].jpg"));
+
+  ASSERT_EQ(::mkfifo(dir.File("out/pipe.jpg").c_str(), 0644), 0);
+  EXPECT_THROW(TSafeOutput(dir.File("out/pipe.jpg"), true), EFCreateError);
+  EXPECT_EQ(test::TTempDir::ListOf(dir.File("out")),
+            (std::vector<std::string>{"pipe.jpg", "x.jpg", "y.jpg", "y[1].jpg"}));
 }
 
 TEST(SafeOutput, ManyWritersRacingForOneNameEachGetTheirOwnFile) {
@@ -102,6 +144,62 @@ TEST(SafeOutput, KeepsTheModeOfAReplacedFileAndRefusesAFolder) {
   ::mkdir(dir.File("folder.bin").c_str(), 0755);
   EXPECT_THROW(TSafeOutput(dir.File("folder.bin"), true), EFCreateError);
   EXPECT_THROW(TSafeOutput(dir.File("missing/x.bin"), true), EFCreateError);
+}
+
+// The fallback for file systems whose rename cannot refuse to replace.
+TEST(SafeOutput, LinkNoReplacePublishesOnlyOntoAFreeName) {
+  TTempDir dir;
+  WriteBytes(dir.File("t1"), {1});
+  WriteBytes(dir.File("taken"), {7});
+  EXPECT_EQ(files_detail::LinkNoReplace(dir.File("t1"), dir.File("taken")), EEXIST);
+  EXPECT_EQ(ReadBytes(dir.File("taken")), (std::vector<uint8_t>{7}));
+  EXPECT_EQ(files_detail::LinkNoReplace(dir.File("t1"), dir.File("free")), 0);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"free", "taken"}));
+}
+
+TEST(StaleTempFiles, OnlyOldRegularFilesOfThePatternGo) {
+  TTempDir dir;
+  const auto age = [&](const std::string& name, int hours) {
+    const std::time_t when = std::time(nullptr) - hours * 3600;
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
+  };
+  for (const char* name : {".pv-Ab3xY9", ".pv-fresh1", ".pv-abc", ".pv-abcdefg", ".pv-ab_def", "pv-abcdef", "a.jpg"}) {
+    WriteBytes(dir.File(name), {0});
+    age(name, std::string(name) == ".pv-fresh1" ? 23 : 25);
+  }
+  ::mkdir(dir.File(".pv-folder").c_str(), 0755);
+  age(".pv-folder", 25);
+  ASSERT_EQ(::symlink("a.jpg", dir.File(".pv-link00").c_str()), 0);
+  age(".pv-link00", 25);
+
+  EXPECT_EQ(RemoveStaleTempFiles(dir.Path(), kStaleTempAge), 1);
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{".pv-ab_def", ".pv-abc", ".pv-abcdefg", ".pv-folder", ".pv-fresh1",
+                                                  ".pv-link00", "a.jpg", "pv-abcdef"}));
+  EXPECT_EQ(RemoveStaleTempFiles(dir.File("missing"), kStaleTempAge), 0);
+}
+
+// A source that is not a regular file fails at once by name instead of blocking the reader.
+TEST(OpenRead, RefusesWhatIsNoRegularFileWithoutBlocking) {
+  TTempDir dir;
+  ASSERT_EQ(::mkfifo(dir.File("x.jpg").c_str(), 0644), 0);
+  ::mkdir(dir.File("d.jpg").c_str(), 0755);
+  struct Case {
+    std::string path;
+    const char* reason;
+  };
+  const Case cases[] = {{dir.File("x.jpg"), "Not a regular file"},
+                        {"/dev/null", "Not a regular file"},
+                        {dir.File("d.jpg"), "Is a directory"},
+                        {dir.File("gone.jpg"), "No such file or directory"}};
+  for (const Case& c : cases) {
+    try {
+      ReadWholeFile(c.path);
+      ADD_FAILURE() << c.path << " was read";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + c.path + "\". " + c.reason);
+    }
+  }
 }
 
 }  // namespace

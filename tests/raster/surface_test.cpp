@@ -110,6 +110,7 @@ TEST(Bitmap32, RefusedAllocationLeavesAnEmptySurface) {
     FAIL() << "no error";
   } catch (const EOutOfResources& e) {
     EXPECT_STREQ(e.what(), "Can't allocate the DIB handle");
+    EXPECT_EQ(e.Cause(), "not enough memory for 100000 × 100000 pixels (38146 MB)");
   }
   EXPECT_EQ(s.Width(), 0);
   EXPECT_EQ(s.Height(), 0);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "batch/batch_run.h"
+#include "core/decode_limits.h"
 #include "core/errors.h"
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
@@ -167,6 +168,44 @@ TEST_F(Convert, AnIconSourceIsWrittenAsABitmap) {
   EXPECT_EQ(view.For(dir.File("logo.ico")).Output, dir.File("out/logo.bmp"));
   const TBitmap icon = ReadBmp(dir.File("out/logo.bmp"));
   EXPECT_EQ(icon.Width(), 24);
+}
+
+}  // namespace
+}  // namespace pellavo
+
+namespace pellavo {
+namespace {
+
+// The run's limits reach every worker: an image over the image limit fails by its size and
+// writes nothing; a budget smaller than any image lets each run alone, and all of them finish.
+TEST_F(Convert, TheImageLimitAndTheMemoryBudgetReachEveryWorker) {
+  for (int i = 0; i < 4; ++i) {
+    const std::string name = dir.File("small" + std::to_string(i) + ".bmp");
+    test::MakeBitmap32(40, 30, test::PatternPixel).WriteToFile(name);
+    view.entries.push_back(name);
+  }
+  const std::string large = dir.File("large.bmp");
+  test::MakeBitmap32(41, 30, test::PatternPixel).WriteToFile(large);
+  view.entries.push_back(large);
+  ::mkdir(dir.File("out").c_str(), 0755);
+  view.settings.DestFolder = dir.File("out");
+  view.settings.OutputFormat = TOutputFormat::Png;
+  view.settings.PixelSize = 20;
+  view.settings.MaxThreads = 5;
+  view.settings.MaxImageBytes = 40 * 30 * 4;
+  view.settings.MemoryBudgetBytes = 1;
+  view.Run(MakeStandardWorker);
+  ASSERT_EQ(view.outcomes.size(), 5u);
+  for (const TFileOutcome& o : view.outcomes) {
+    SCOPED_TRACE(o.Source);
+    if (o.Source == large) {
+      EXPECT_FALSE(o.Written);
+      EXPECT_EQ(o.Error, ImageTooLargeText(41, 30, 40 * 30 * 4));
+    } else {
+      EXPECT_TRUE(o.Written) << o.Error;
+    }
+  }
+  EXPECT_EQ(TTempDir::ListOf(dir.File("out")).size(), 4u);
 }
 
 }  // namespace

@@ -4,10 +4,10 @@
 #include <array>
 #include <utility>
 
+#include "formats/avif/avif_image.h"
 #include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
-#include "formats/avif/avif_image.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pdf/pdf_writer.h"
 #include "formats/png/png_object.h"
@@ -20,11 +20,12 @@ namespace {
 
 // The rendered image can sit in a class derived from the bitmap (a JPEG 2000 source's picture
 // keeps its graphic), whose own SaveToStream writes its own format: a BMP is asked for here.
-void WriteBmp(TBitmap& bitmap, TStream& out, const TEncoderSettings&) { bitmap.TBitmap::SaveToStream(out); }
+// A 32-bit BMP and a JP2 keep the fourth byte whatever the options say, as they always did.
+void WriteBmp(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { bitmap.TBitmap::SaveToStream(out); }
 
-void WritePdfFile(TBitmap& bitmap, TStream& out, const TEncoderSettings&) { WritePdf(bitmap, out); }
+void WritePdfFile(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { WritePdf(bitmap, out); }
 
-void WriteJp2(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
+void WriteJp2(TBitmap& bitmap, TStream& out, const TEncodeOptions&) {
   TJpeg2000Bitmap jp2;
   jp2.Jp2Lossless = false;
   jp2.Jp2Quality = 90;
@@ -32,45 +33,51 @@ void WriteJp2(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
   jp2.SaveToStream(out);
 }
 
-void WriteJpeg(TBitmap& bitmap, TStream& out, const TEncoderSettings& settings) {
+void WriteJpeg(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   TJPEGImage jpeg;
-  jpeg.SetJpegQuality(settings.Quality);
+  jpeg.SetJpegQuality(options.Quality);
+  jpeg.SetMetadata(options.Metadata);
   jpeg.Assign(bitmap);
   jpeg.SaveToStream(out);
 }
 
-void WritePng(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
+void WritePng(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   TPNGObject png;
   png.SetRowFilters(FilterBit(pfSub) | FilterBit(pfUp));
   png.SetDeflateLevel(8);
+  png.SetKeepAlpha(options.KeepAlpha);
   png.Assign(bitmap);
+  if (png.HasHeader()) png.AddMetadata(options.Metadata);
   png.SaveToStream(out);
 }
 
-void WriteGif(TBitmap& bitmap, TStream& out, const TEncoderSettings&) {
+void WriteGif(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   TGIFImage gif;
   gif.SetReductionMode(TGIFReductionMode::SystemOctreePalette);
+  gif.SetKeepAlpha(options.KeepAlpha);
   gif.Assign(bitmap);
   gif.SaveToStream(out);
 }
 
-void WriteEmf(TBitmap& bitmap, TStream& out, const TEncoderSettings&) { SaveBitmapAsEmf(bitmap, out); }
+void WriteEmf(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { SaveBitmapAsEmf(bitmap, out); }
 
 // Quality is clamped into the encoders' 1 to 100.
-uint8_t QualityOf(const TEncoderSettings& settings) { return uint8_t(std::clamp(settings.Quality, 1, 100)); }
+uint8_t QualityOf(const TEncodeOptions& options) { return uint8_t(std::clamp(options.Quality, 1, 100)); }
 
-void WriteWebp(TBitmap& bitmap, TStream& out, const TEncoderSettings& settings) {
+void WriteWebp(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   TWebPImage webp;
-  webp.Quality = QualityOf(settings);
-  webp.KeepAlpha = settings.SourceHasAlpha;
+  webp.Quality = QualityOf(options);
+  webp.KeepAlpha = options.KeepAlpha;
+  webp.Metadata = options.Metadata;
   webp.Assign(bitmap);
   webp.SaveToStream(out);
 }
 
-void WriteAvif(TBitmap& bitmap, TStream& out, const TEncoderSettings& settings) {
+void WriteAvif(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   TAvifImage avif;
-  avif.Quality = QualityOf(settings);
-  avif.KeepAlpha = settings.SourceHasAlpha;
+  avif.Quality = QualityOf(options);
+  avif.KeepAlpha = options.KeepAlpha;
+  avif.Metadata = options.Metadata;
   avif.Assign(bitmap);
   avif.SaveToStream(out);
 }

@@ -39,7 +39,7 @@ struct TMaskChannel {
 // The parts of a BMP file, checked against its length before anything is allocated.
 class TBmpParser {
  public:
-  explicit TBmpParser(const std::vector<uint8_t>& file) : f_(file) {}
+  TBmpParser(const std::vector<uint8_t>& file, const TDecodeLimits& limits) : f_(file), limits_(limits) {}
 
   // Fills out; the resolution goes back separately since it is private to the bitmap.
   void Parse(TBitmap& out, int32_t& xppm, int32_t& yppm) {
@@ -87,6 +87,7 @@ class TBmpParser {
     const bool top_down = height < 0;
     if (top_down) height = -height;
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) Invalid();
+    AdmitImage(limits_, width, height);
 
     // The colour table.
     std::vector<TRGBQuad> palette;
@@ -223,6 +224,7 @@ class TBmpParser {
   }
 
   const std::vector<uint8_t>& f_;
+  const TDecodeLimits& limits_;
 };
 
 }  // namespace
@@ -234,7 +236,7 @@ class TBmpReader {
     auto file = std::make_shared<const std::vector<uint8_t>>(std::move(bytes));
     TBitmap loaded;
     int32_t xppm = 0, yppm = 0;
-    TBmpParser(*file).Parse(loaded, xppm, yppm);
+    TBmpParser(*file, bitmap.DecodeLimits()).Parse(loaded, xppm, yppm);
     loaded.x_pels_per_meter_ = xppm;
     loaded.y_pels_per_meter_ = yppm;
     loaded.file_bytes_ = std::move(file);

@@ -11,8 +11,8 @@ namespace pellavo {
 // against the bytes that are there before it is used.
 class TGIFReader {
  public:
-  TGIFReader(TGIFImage& image, const std::vector<uint8_t>& bytes)
-      : image_(image), in_(bytes.data(), bytes.size()), warn_([&image](const std::string& text) { image.Warning(text); }) {}
+  TGIFReader(TGIFImage& image, const std::vector<uint8_t>& bytes, const TDecodeLimits& limits)
+      : image_(image), limits_(limits), in_(bytes.data(), bytes.size()), warn_([&image](const std::string& text) { image.Warning(text); }) {}
 
   // Returns how many bytes the file took.
   size_t Read() {
@@ -66,6 +66,22 @@ class TGIFReader {
       ReadColorMap(header.GlobalMap, packed & 7);
       header.GlobalMap.SetSorted((packed & 0x08) != 0);
     }
+    screen_width_ = header.ScreenWidth;
+    screen_height_ = header.ScreenHeight;
+    AdmitImage(limits_, screen_width_, screen_height_);
+  }
+
+  // A frame's indices grow with the data that is really there, but the screen it is drawn on
+  // grows to hold every frame, and a file of many frames keeps them all: both are refused past
+  // the limit before any index is decoded.
+  void AdmitFrame(int32_t left, int32_t top, int32_t width, int32_t height) {
+    screen_width_ = std::max<int64_t>(screen_width_, int64_t{left} + width);
+    screen_height_ = std::max<int64_t>(screen_height_, int64_t{top} + height);
+    AdmitImage(limits_, screen_width_, screen_height_);
+    frame_bytes_ += uint64_t(width) * uint64_t(height);
+    if (frame_bytes_ > limits_.MaxImageBytes)
+      throw EImageTooLarge("image too large: its frames hold " + std::to_string(frame_bytes_ >> 20) +
+                           " MB of pixels, over the limit of " + std::to_string(limits_.MaxImageBytes >> 20) + " MB");
   }
 
   void ReadColorMap(TGIFColorMap& map, int size_bits) {
@@ -109,6 +125,7 @@ class TGIFReader {
       ReadColorMap(sub.ColorMap(), packed & 7);
       sub.ColorMap().SetSorted((packed & 0x20) != 0);
     }
+    AdmitFrame(word(1), word(3), width, height);
     const uint8_t fill = sub.Transparent() ? sub.TransparentIndex() : 0;
     sub.SetImage(word(1), word(3), width, height, (packed & 0x40) != 0, fill);
     sub.SetIndices(DecodeGIFImageData(in_, uint64_t(width) * uint64_t(height), warn_));
@@ -217,6 +234,9 @@ class TGIFReader {
   }
 
   TGIFImage& image_;
+  const TDecodeLimits& limits_;
+  int64_t screen_width_ = 0, screen_height_ = 0;  // the logical screen as the frames so far grow it
+  uint64_t frame_bytes_ = 0;                      // indices of every frame so far, one byte a pixel
   TGIFByteReader in_;
   TGIFWarning warn_;
 };
@@ -228,7 +248,7 @@ void TGIFImage::LoadFromStream(TStream& stream) {
     // Parsed into a fresh image so that a file that fails leaves this one as it was.
     TGIFImage parsed;
     parsed.OnWarning = OnWarning;
-    const size_t used = TGIFReader(parsed, bytes).Read();
+    const size_t used = TGIFReader(parsed, bytes, DecodeLimits()).Read();
     header_ = std::move(parsed.header_);
     images_ = std::move(parsed.images_);
     stream.Seek(start + static_cast<int64_t>(used));

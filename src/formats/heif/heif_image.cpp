@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/limits.h"
-#include "formats/heif/icc_to_srgb.h"
+#include "core/decode_limits.h"
+#include "formats/image_metadata.h"
 
 namespace pellavo {
 namespace {
@@ -34,10 +34,9 @@ void Check(const heif_error& error) {
 }
 
 // The size check before anything is allocated for a decoded image of width x height.
-void CheckDecodedSize(int width, int height) {
+void CheckDecodedSize(const TDecodeLimits& limits, int width, int height) {
   if (width <= 0 || height <= 0) throw EHeifError(std::string(kInvalid) + "it has no pixels");
-  if (uint64_t(width) * uint64_t(height) * 4 > kMaxPixelBlockBytes)
-    throw EHeifError("HEIF image is too large: " + std::to_string(width) + " x " + std::to_string(height));
+  AdmitImage(limits, width, height);
 }
 
 // The library decodes a grid image at the size its grid says, which need not be the size the
@@ -58,6 +57,76 @@ std::vector<uint8_t> IccProfile(const heif_image_handle& handle) {
   return icc;
 }
 
+// The first metadata block of a type ("Exif", "mime") and, for "mime", of a content type.
+std::vector<uint8_t> MetadataBlock(const heif_image_handle& handle, const char* type, const char* content_type) {
+  const int count = heif_image_handle_get_number_of_metadata_blocks(&handle, type);
+  if (count <= 0) return {};
+  std::vector<heif_item_id> ids(static_cast<size_t>(count));
+  heif_image_handle_get_list_of_metadata_block_IDs(&handle, type, ids.data(), count);
+  for (const heif_item_id id : ids) {
+    if (content_type) {
+      const char* ct = heif_image_handle_get_metadata_content_type(&handle, id);
+      if (!ct || std::string(ct) != content_type) continue;
+    }
+    std::vector<uint8_t> block(heif_image_handle_get_metadata_size(&handle, id));
+    if (block.empty() || heif_image_handle_get_metadata(&handle, id, block.data()).code != heif_error_Ok) continue;
+    return block;
+  }
+  return {};
+}
+
+// An EXIF item starts with the big-endian offset of its TIFF header from the end of that field.
+std::vector<uint8_t> ExifOf(const heif_image_handle& handle) {
+  const std::vector<uint8_t> item = MetadataBlock(handle, "Exif", nullptr);
+  if (item.size() < 4) return {};
+  const uint64_t offset = (uint64_t{item[0]} << 24) | (uint64_t{item[1]} << 16) | (uint64_t{item[2]} << 8) | item[3];
+  if (offset > item.size() - 4) return {};
+  return ExifFromPayload(item.data() + 4 + offset, item.size() - 4 - size_t(offset));
+}
+
+// Whether the file's 'meta' box holds a rotation ('irot') or mirroring ('imir') property. Both
+// are 9-byte boxes, so their size and type together mark them; the library does not say whether
+// it applied any.
+bool HasOwnTransformations(const std::vector<uint8_t>& bytes) {
+  const auto be32 = [&](size_t at) {
+    return (uint64_t{bytes[at]} << 24) | (uint64_t{bytes[at + 1]} << 16) | (uint64_t{bytes[at + 2]} << 8) | bytes[at + 3];
+  };
+  size_t at = 0;
+  while (bytes.size() - at >= 8) {
+    uint64_t size = be32(at);
+    size_t header = 8;
+    if (size == 1) {
+      if (bytes.size() - at < 16) return false;
+      size = (be32(at + 8) << 32) | be32(at + 12);
+      header = 16;
+    } else if (size == 0) {
+      size = bytes.size() - at;
+    }
+    if (size < header || size > bytes.size() - at) return false;
+    if (std::memcmp(&bytes[at + 4], "meta", 4) == 0) {
+      const auto first = bytes.begin() + std::ptrdiff_t(at + header), last = bytes.begin() + std::ptrdiff_t(at + size);
+      for (const char* type : {"irot", "imir"}) {
+        const uint8_t box[8] = {0, 0, 0, 9, uint8_t(type[0]), uint8_t(type[1]), uint8_t(type[2]), uint8_t(type[3])};
+        if (std::search(first, last, std::begin(box), std::end(box)) != last) return true;
+      }
+      return false;
+    }
+    at += size_t(size);
+  }
+  return false;
+}
+
+TImageMetadata MetadataOf(const heif_image_handle& handle) {
+  TImageMetadata m;
+  m.IccProfile = IccProfile(handle);
+  // A monochrome image has no chroma planes; its pixels come out grey in all three bytes.
+  if (heif_image_handle_get_chroma_bits_per_pixel(&handle) <= 0) m.Colours = TStoredColours::Gray;
+  m.Exif = ExifOf(handle);
+  const std::vector<uint8_t> xmp = MetadataBlock(handle, "mime", "application/rdf+xml");
+  m.Xmp.assign(xmp.begin(), xmp.end());
+  return m;
+}
+
 }  // namespace
 
 PELLAVO_DEFINE_GRAPHIC(THeifImage, TBitmap)
@@ -73,7 +142,7 @@ void THeifImage::LoadFromStream(TStream& stream) {
   // The size the image has once its transformations are applied.
   const int claimed_width = heif_image_handle_get_width(handle.get());
   const int claimed_height = heif_image_handle_get_height(handle.get());
-  CheckDecodedSize(claimed_width, claimed_height);
+  CheckDecodedSize(DecodeLimits(), claimed_width, claimed_height);
   LimitDecodedSides(*context, claimed_width, claimed_height);
 
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
@@ -88,15 +157,27 @@ void THeifImage::LoadFromStream(TStream& stream) {
 
   const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
   const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-  CheckDecodedSize(width, height);
+  CheckDecodedSize(DecodeLimits(), width, height);
   int stride = 0;
   const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
   if (!plane || stride <= 0) throw EHeifError(std::string(kInvalid) + "the decoder gave no pixels");
 
   TBitmap decoded(width, height, alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
-  const TIccToSrgb to_srgb(IccProfile(*handle), alpha);
-  for (int y = 0; y < height; ++y) to_srgb.Row(plane + size_t(y) * size_t(stride), decoded.ScanLine(y), width);
+  const size_t n = alpha ? 4 : 3;
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* rgb = plane + size_t(y) * size_t(stride);
+    uint8_t* bgr = decoded.ScanLine(y);
+    for (int x = 0; x < width; ++x, rgb += n, bgr += n) {
+      bgr[0] = rgb[2];
+      bgr[1] = rgb[1];
+      bgr[2] = rgb[0];
+      if (alpha) bgr[3] = rgb[3];
+    }
+  }
+  TImageMetadata metadata = MetadataOf(*handle);
   static_cast<TBitmap&>(*this) = std::move(decoded);
+  metadata_ = std::move(metadata);
+  turned_ = HasOwnTransformations(bytes);
 }
 
 void THeifImage::SaveToStream(TStream&) { throw EHeifError("Cannot write HEIF images"); }

@@ -93,6 +93,7 @@ void TIcon::LoadFromStream(TStream& stream) {
     const TGraphicClass* png = FindByExtension("png");
     if (!png) Invalid();
     icon.embedded_ = png->Create();
+    icon.embedded_->SetDecodeLimits(DecodeLimits());
     TMemoryStream bytes(std::vector<uint8_t>(data, data + size));
     icon.embedded_->LoadFromStream(bytes);
   } else {
@@ -106,6 +107,7 @@ void TIcon::LoadFromStream(TStream& stream) {
     uint32_t colors_used = Get32(data + 32);
     if (w <= 0 || w > 4096 || h2 <= 0 || h2 > 8192 || compression != 0) Invalid();
     const int32_t h = h2 / 2 > 0 ? h2 / 2 : h2;
+    AdmitImage(DecodeLimits(), w, h);
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32) Invalid();
     std::vector<TColor32> palette;
     size_t pos = header;

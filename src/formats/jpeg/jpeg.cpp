@@ -6,11 +6,13 @@
 #include <jerror.h>
 
 #include "formats/jpeg/jpeg_lib.h"
+#include "formats/jpeg/jpeg_metadata.h"
 
 namespace pellavo {
 
 using jpeg_detail::TCompressor;
 using jpeg_detail::TDecompressor;
+using jpeg_detail::ThrowLibraryError;
 
 namespace {
 
@@ -58,7 +60,7 @@ void ReadScanlines(TDecompressor& d, Where&& where, Done&& done) {
     JDIMENSION got = 0;
     d.Run([&] { got = jpeg_read_scanlines(&c, rows, count); });
     // Our source never suspends; no progress would mean a loop without end.
-    if (got == 0) throw EJPEG("JPEG error #" + std::to_string(int{JERR_CANT_SUSPEND}));
+    if (got == 0) ThrowLibraryError(JERR_CANT_SUSPEND);
     done(y, got);
   }
 }
@@ -74,6 +76,15 @@ std::vector<TRGBQuad> ColormapPalette(const jpeg_decompress_struct& c) {
     }
   }
   return palette;
+}
+
+// Set up for a decode of the header's size: the output refused past the image limit (and claimed
+// from the run's budget) before anything is allocated for it, and the library's own buffers (the
+// coefficients of a progressive file are kept at full size) held to the same bound.
+void AdmitDecode(TDecompressor& d, const TDecodeLimits& limits) {
+  const jpeg_decompress_struct& c = d.Info();
+  AdmitImage(limits, c.output_width, c.output_height);
+  d.Info().mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits.MaxImageBytes));
 }
 
 }  // namespace
@@ -130,6 +141,34 @@ void TJPEGImage::SetDecodeScale(TJPEGScale scale) {
     bitmap_.reset();
     data_from_bitmap_ = false;
   }
+}
+
+void TJPEGImage::SetMetadata(TImageMetadata metadata) {
+  metadata_ = std::move(metadata);
+  CompressionSettingChanged();
+}
+
+void TJPEGImage::SetCmykConverter(TCmykConverter converter) {
+  cmyk_converter_ = std::move(converter);
+  if (data_ && !data_->Bytes.empty()) {
+    bitmap_.reset();
+    data_from_bitmap_ = false;
+  }
+}
+
+TImageMetadata TJPEGImage::EmbeddedMetadata() const {
+  if (!data_ || data_from_bitmap_) return {};
+  TImageMetadata metadata = ReadJpegMetadata(data_->Bytes.data(), data_->Bytes.size());
+  metadata.Colours = data_->Cmyk ? TStoredColours::Cmyk : data_->Grayscale ? TStoredColours::Gray : TStoredColours::Rgb;
+  return metadata;
+}
+
+void TJPEGImage::ConvertCmykRow(const TPlan& plan, uint8_t* row, int32_t width) const {
+  // Grey output asks for the plain formula's grey values.
+  if (cmyk_converter_ && !plan.gray)
+    cmyk_converter_(row, width, plan.inverted);
+  else
+    CmykToBgra(row, width, plan.inverted, plan.gray);
 }
 
 void TJPEGImage::CompressionSettingChanged() {
@@ -230,6 +269,7 @@ void TJPEGImage::DecodeBitmap() const {
   if (bitmap_ || !data_ || data_->Bytes.empty()) return;
   TDecompressor d(data_->Bytes.data(), data_->Bytes.size());
   const TPlan plan = SetUpDecoder(d, false);
+  AdmitDecode(d, DecodeLimits());
   jpeg_decompress_struct& c = d.Info();
   const int32_t w = static_cast<int32_t>(c.output_width), h = static_cast<int32_t>(c.output_height);
   auto bitmap = std::make_unique<TBitmap>(w, h, plan.quantize ? TPixelFormat::pf8bit : TPixelFormat::pf24bit);
@@ -263,7 +303,7 @@ void TJPEGImage::DecodeBitmap() const {
         [&](JDIMENSION y, JDIMENSION got) {
           for (JDIMENSION i = 0; i < got; ++i) {
             uint8_t* src = strip_rows[i];
-            CmykToBgra(src, w, plan.inverted, plan.gray);
+            ConvertCmykRow(plan, src, w);
             uint8_t* dst = rows[y + i];
             for (int32_t x = 0; x < w; ++x) {
               dst[3 * x] = src[4 * x];
@@ -310,6 +350,7 @@ bool TJPEGImage::DecodeInto(const TPixels32& target, const TRect& rect) {
   jpeg_decompress_struct& c = d.Info();
   if (plan.quantize || int64_t{c.output_width} != rect.Width() || int64_t{c.output_height} != rect.Height())
     return false;
+  AdmitDecode(d, DecodeLimits());
   const int32_t w = rect.Width(), h = rect.Height();
   std::vector<JSAMPROW> rows(static_cast<size_t>(h));
   for (int32_t y = 0; y < h; ++y)
@@ -324,7 +365,7 @@ bool TJPEGImage::DecodeInto(const TPixels32& target, const TRect& rect) {
       [&](JDIMENSION y, JDIMENSION got) {
         // CMYK rows have the size of the target's: convert them where they landed.
         if (plan.cmyk)
-          for (JDIMENSION i = 0; i < got; ++i) CmykToBgra(rows[y + i], w, plan.inverted, plan.gray);
+          for (JDIMENSION i = 0; i < got; ++i) ConvertCmykRow(plan, rows[y + i], w);
       });
   d.Run([&] { jpeg_finish_decompress(&c); });
   return true;
@@ -375,6 +416,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     data->Width = static_cast<int32_t>(c.image_width);
     data->Height = static_cast<int32_t>(c.image_height);
     data->Grayscale = c.jpeg_color_space == JCS_GRAYSCALE;
+    data->Cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
     d.Run([&] { progressive = jpeg_has_multiple_scans(&c); });
     settings_.ProgressiveOutput = progressive;
   }
@@ -401,17 +443,23 @@ void TJPEGImage::Compress() {
     c.in_color_space = rgb24 ? JCS_EXT_BGR : JCS_EXT_BGRX;
     const int quality = settings_.JpegQuality;
     const bool gray = settings_.GrayOutput, progressive = settings_.ProgressiveOutput;
+    // A colour profile describes colour samples; a grey file would misread it.
+    TImageMetadata metadata = metadata_;
+    if (gray) metadata.IccProfile.clear();
+    const std::vector<TJpegSegment> segments = JpegMetadataSegments(metadata);
     comp.Run([&] {
       jpeg_set_defaults(&c);
       jpeg_set_quality(&c, quality, TRUE);
       if (gray) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
       if (progressive) jpeg_simple_progression(&c);
       jpeg_start_compress(&c, TRUE);
+      for (const TJpegSegment& s : segments)
+        jpeg_write_marker(&c, s.Marker, s.Payload.data(), static_cast<unsigned>(s.Payload.size()));
     });
     const auto write = [&](JSAMPARRAY rows, JDIMENSION count) {
       JDIMENSION done = 0;
       comp.Run([&] { done = jpeg_write_scanlines(&c, rows, count); });
-      if (done != count) throw EJPEG("JPEG error #" + std::to_string(int{JERR_CANT_SUSPEND}));
+      if (done != count) ThrowLibraryError(JERR_CANT_SUSPEND);
     };
     if (direct) {
       // The library only reads input rows; its interface just lacks the const.

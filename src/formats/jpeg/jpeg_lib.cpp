@@ -103,7 +103,20 @@ void TermDestination(j_compress_ptr cinfo) {
 }  // namespace
 
 void ThrowLibraryError(const TErrorManager& err) {
-  throw EJPEG("JPEG error #" + std::to_string(err.pub.msg_code));
+  // The message is the code alone; the library's own words, with the numbers it filled in,
+  // are the cause a user can act on.
+  char text[JMSG_LENGTH_MAX] = {};
+  jpeg_common_struct common{};  // format_message reaches the error manager only through it
+  common.err = const_cast<jpeg_error_mgr*>(&err.pub);
+  err.pub.format_message(&common, text);
+  throw EJPEG("JPEG error #" + std::to_string(err.pub.msg_code), text);
+}
+
+void ThrowLibraryError(int msg_code) {
+  TErrorManager err;
+  jpeg_std_error(&err.pub);
+  err.pub.msg_code = msg_code;
+  ThrowLibraryError(err);
 }
 
 TDecompressor::TDecompressor(const uint8_t* data, size_t size) {

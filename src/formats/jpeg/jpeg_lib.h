@@ -45,7 +45,9 @@ bool Protected(TErrorManager& err, F& f) {
   return true;
 }
 
+// EJPEG "JPEG error #<code>", with the library's message as its cause.
 [[noreturn]] void ThrowLibraryError(const TErrorManager& err);
+[[noreturn]] void ThrowLibraryError(int msg_code);
 
 // A decompressor reading from bytes that outlive it.
 class TDecompressor {

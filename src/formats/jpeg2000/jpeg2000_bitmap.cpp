@@ -275,7 +275,9 @@ void TJpeg2000Bitmap::LoadFromStream(TStream& stream) {
   opj_image_t* raw = nullptr;
   const bool header_read = opj_read_header(in.Stream(), codec.get(), &raw);
   TImagePtr image(raw);
-  if (!header_read || !image || !Plausible(*image)) DecodingFailed();
+  if (!header_read || !image || image->x1 <= image->x0 || image->y1 <= image->y0) DecodingFailed();
+  AdmitImage(DecodeLimits(), int64_t{image->x1} - image->x0, int64_t{image->y1} - image->y0);
+  if (!Plausible(*image)) DecodingFailed();
   if (!opj_decode(codec.get(), in.Stream(), image.get()) || !opj_end_decompress(codec.get(), in.Stream()))
     DecodingFailed();
   stream.Seek(start + static_cast<int64_t>(in.Consumed()));

@@ -79,6 +79,10 @@ void TMetafile::LoadFromStream(TStream& stream) {
       stream.ReadBuffer(emf.data() + sizeof head, total - sizeof head);
       TEmfInfo info;
       if (!ParseEmfHeader(emf.data(), emf.size(), info)) Invalid();
+      // The frame is the surface the records are played onto.
+      int32_t mm_width = 0, mm_height = 0;
+      EmfSizeHmm(info, mm_width, mm_height);
+      AdmitImage(DecodeLimits(), MulDiv(mm_width, 96, 2540), MulDiv(mm_height, 96, 2540));
       InstallEmf(std::move(emf));
       enhanced_ = true;
       return;
@@ -102,6 +106,7 @@ void TMetafile::LoadFromStream(TStream& stream) {
   inch_ = Get16(header + 14);
   const int32_t inch = inch_ ? inch_ : 96;
   const int32_t w = std::abs(int32_t{bbox_[2]} - bbox_[0]), h = std::abs(int32_t{bbox_[3]} - bbox_[1]);
+  AdmitImage(DecodeLimits(), MulDiv(w, 96, inch), MulDiv(h, 96, inch));
   mm_width_ = NonNegative(MulDiv(w, 2540, inch));
   mm_height_ = NonNegative(MulDiv(h, 2540, inch));
   width_ = NonNegative(MulDiv(w, 96, inch));

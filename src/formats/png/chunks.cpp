@@ -115,6 +115,7 @@ void TChunkIHDR::LoadFromStream(TStream& stream, uint32_t length) {
   interlace_method_ = data_[12];
   image_.clear();
   Validate();
+  AdmitImage(Owner().DecodeLimits(), width_, height_);
   Owner().SetInterlacing(interlace_method_);
 }
 

@@ -3,6 +3,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 #include <algorithm>
 #include <memory>
@@ -10,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/limits.h"
+#include "core/decode_limits.h"
+#include "formats/image_metadata.h"
 
 namespace pellavo {
 namespace {
@@ -39,14 +41,19 @@ std::string EncodingErrorText(WebPEncodingError error) {
 }
 
 // The size check before anything is allocated for a decoded image of width x height.
-void CheckDecodedSize(int width, int height) {
+void CheckDecodedSize(const TDecodeLimits& limits, int width, int height) {
   if (width <= 0 || height <= 0) throw EWebPError(std::string(kInvalid) + "it has no pixels");
-  if (uint64_t(width) * uint64_t(height) * 4 > kMaxPixelBlockBytes)
-    throw EWebPError("WebP image is too large: " + std::to_string(width) + " x " + std::to_string(height));
+  AdmitImage(limits, width, height);
 }
 
 struct TDemuxDeleter {
   void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
+};
+
+// Owns a chunk iterator of a demuxer that outlives it.
+struct TChunk {
+  WebPChunkIterator it{};
+  ~TChunk() { WebPDemuxReleaseChunkIterator(&it); }
 };
 
 // Owns a frame iterator of a demuxer that outlives it.
@@ -128,6 +135,25 @@ TBitmap StillImage(const std::vector<uint8_t>& bytes, const WebPBitstreamFeature
   return image;
 }
 
+// The profile, EXIF and XMP chunks of an extended file; none for a simple one.
+TImageMetadata MetadataOf(const std::vector<uint8_t>& bytes) {
+  TImageMetadata m;
+  const WebPData data{bytes.data(), bytes.size()};
+  std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&data));
+  if (!demux) return m;
+  const auto chunk = [&](const char* fourcc) -> std::vector<uint8_t> {
+    TChunk c;
+    if (!WebPDemuxGetChunk(demux.get(), fourcc, 1, &c.it)) return {};
+    return {c.it.chunk.bytes, c.it.chunk.bytes + c.it.chunk.size};
+  };
+  m.IccProfile = chunk("ICCP");
+  const std::vector<uint8_t> exif = chunk("EXIF");
+  m.Exif = ExifFromPayload(exif.data(), exif.size());
+  const std::vector<uint8_t> xmp = chunk("XMP ");
+  m.Xmp.assign(xmp.begin(), xmp.end());
+  return m;
+}
+
 bool AllOpaque(const TBitmap& bitmap) {
   for (int32_t y = 0; y < bitmap.Height(); ++y) {
     const uint8_t* row = bitmap.ScanLine(y);
@@ -147,6 +173,15 @@ struct TEncoderPicture {
   TEncoderPicture& operator=(const TEncoderPicture&) = delete;
 };
 
+struct TMuxDeleter {
+  void operator()(WebPMux* m) const { WebPMuxDelete(m); }
+};
+
+struct TAssembled {
+  WebPData data{};
+  ~TAssembled() { WebPDataClear(&data); }
+};
+
 struct TMemoryWriter {
   WebPMemoryWriter writer;
   TMemoryWriter() { WebPMemoryWriterInit(&writer); }
@@ -164,10 +199,12 @@ void TWebPImage::LoadFromStream(TStream& stream) {
   WebPBitstreamFeatures features;
   const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
   if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
-  CheckDecodedSize(features.width, features.height);
+  CheckDecodedSize(DecodeLimits(), features.width, features.height);
   TBitmap decoded =
       features.has_animation ? FirstFrame(bytes, features.width, features.height) : StillImage(bytes, features);
+  TImageMetadata metadata = MetadataOf(bytes);
   static_cast<TBitmap&>(*this) = std::move(decoded);
+  Metadata = std::move(metadata);
 }
 
 void TWebPImage::SaveToStream(TStream& stream) {
@@ -208,7 +245,27 @@ void TWebPImage::SaveToStream(TStream& stream) {
   picture.pic.custom_ptr = &out.writer;
   if (!WebPEncode(&config, &picture.pic))
     throw EWebPError("Cannot write WebP: " + EncodingErrorText(picture.pic.error_code));
-  stream.Write(out.writer.mem, out.writer.size);
+  if (Metadata.Empty()) {
+    stream.Write(out.writer.mem, out.writer.size);
+    return;
+  }
+  // The chunks go in through the muxer, which also writes the extended header that announces them.
+  const WebPData image{out.writer.mem, out.writer.size};
+  std::unique_ptr<WebPMux, TMuxDeleter> mux(WebPMuxCreate(&image, 0));
+  if (!mux) throw EWebPError("Cannot write WebP: the encoded image cannot be given its metadata");
+  const auto set = [&](const char* fourcc, const void* bytes, size_t size) {
+    if (size == 0) return;
+    const WebPData chunk{static_cast<const uint8_t*>(bytes), size};
+    if (WebPMuxSetChunk(mux.get(), fourcc, &chunk, 0) != WEBP_MUX_OK)
+      throw EWebPError(std::string("Cannot write WebP: the ") + fourcc + " chunk is refused");
+  };
+  set("ICCP", Metadata.IccProfile.data(), Metadata.IccProfile.size());
+  set("EXIF", Metadata.Exif.data(), Metadata.Exif.size());
+  set("XMP ", Metadata.Xmp.data(), Metadata.Xmp.size());
+  TAssembled assembled;
+  if (WebPMuxAssemble(mux.get(), &assembled.data) != WEBP_MUX_OK)
+    throw EWebPError("Cannot write WebP: the file cannot be assembled with its metadata");
+  stream.Write(assembled.data.bytes, assembled.data.size);
 }
 
 }  // namespace pellavo

@@ -7,12 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "core/files.h"
 #include "core/stream.h"
+#include "formats/all/standard_formats.h"
 #include "formats/heif/heif_image.h"
+#include "formats/jpeg/jpeg.h"
+#include "formats/picture.h"
 #include "formats/png/png_object.h"
+#include "raster/bitmap32.h"
 #include "support/commands.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
+#include "worker/convert_thread.h"
 
 namespace pellavo {
 namespace {
@@ -35,10 +41,11 @@ THeifImage Decode(const std::vector<uint8_t>& bytes) {
 }
 
 // What heif-enc cannot make: a HEIC of an image, shown turned or mirrored as `orientation`
-// says (the Exif numbering), with an ICC profile and alpha when given. Written with libheif's
-// HEVC encoder.
+// says (the Exif numbering), with an ICC profile, alpha and an EXIF block when given. Written
+// with libheif's HEVC encoder.
 std::vector<uint8_t> MakeHeic(const TBitmap& image, heif_orientation orientation,
-                              const std::vector<uint8_t>& icc = {}, bool alpha = false) {
+                              const std::vector<uint8_t>& icc = {}, bool alpha = false,
+                              const std::vector<uint8_t>& exif = {}) {
   const int w = image.Width(), h = image.Height();
   heif_image* raw = nullptr;
   EXPECT_EQ(heif_image_create(w, h, heif_colorspace_RGB, alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
@@ -67,7 +74,14 @@ std::vector<uint8_t> MakeHeic(const TBitmap& image, heif_orientation orientation
   std::unique_ptr<heif_encoding_options, void (*)(heif_encoding_options*)> options(heif_encoding_options_alloc(),
                                                                                   heif_encoding_options_free);
   options->image_orientation = orientation;
-  EXPECT_EQ(heif_context_encode_image(ctx.get(), img.get(), encoder.get(), options.get(), nullptr).code, heif_error_Ok);
+  heif_image_handle* raw_handle = nullptr;
+  EXPECT_EQ(heif_context_encode_image(ctx.get(), img.get(), encoder.get(), options.get(), &raw_handle).code,
+            heif_error_Ok);
+  std::unique_ptr<heif_image_handle, void (*)(const heif_image_handle*)> handle(raw_handle, heif_image_handle_release);
+  if (!exif.empty()) {
+    EXPECT_EQ(heif_context_add_exif_metadata(ctx.get(), handle.get(), exif.data(), int(exif.size())).code,
+              heif_error_Ok);
+  }
 
   std::vector<uint8_t> bytes;
   heif_writer writer{1, [](heif_context*, const void* data, size_t size, void* out) {
@@ -77,6 +91,11 @@ std::vector<uint8_t> MakeHeic(const TBitmap& image, heif_orientation orientation
                      }};
   EXPECT_EQ(heif_context_write(ctx.get(), &writer, &bytes).code, heif_error_Ok);
   return bytes;
+}
+
+// A little-endian TIFF block with one tag, the orientation.
+std::vector<uint8_t> OrientationExif(int orientation) {
+  return {'I', 'I', 42, 0, 8, 0, 0, 0,  1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0, 0};
 }
 
 // An ICC profile with sRGB's primaries and white but linear tone curves.
@@ -134,28 +153,27 @@ TEST(Heif, ThePrimaryImageComesOutUpright) {
   }
 }
 
-TEST(Heif, AnIccProfileIsConvertedToSrgbAndAlphaIsKept) {
-  // Mid grey: 128 in a linear profile is 188 in sRGB.
+// The profile, EXIF and XMP travel as the file's metadata; colours are converted where every
+// source's are (see ProfileAndTurnsThroughTheConversion).
+TEST(Heif, AnIccProfileAndExifAreHandedOnAndAlphaIsKept) {
   const TBitmap grey = MakeBitmap32(64, 32, [](int, int) { return TColor32{0xFF808080}; });
-  const struct {
-    const char* what;
-    std::vector<uint8_t> icc;
-    int expected;
-  } cases[] = {{"no profile", {}, 128}, {"a linear RGB profile", LinearRgbProfile(), 188}};
-  for (const auto& c : cases) {
-    const THeifImage image = Decode(MakeHeic(grey, heif_orientation_normal, c.icc));
-    for (TColor32 p : Pixels(image)) {
-      ASSERT_NEAR(GreenOf(p), c.expected, 3) << c.what;
-      ASSERT_NEAR(RedOf(p), c.expected, 3) << c.what;
-    }
-  }
+  const std::vector<uint8_t> icc = LinearRgbProfile(), exif = OrientationExif(6);
+  const THeifImage image = Decode(MakeHeic(grey, heif_orientation_normal, icc, false, exif));
+  for (TColor32 p : Pixels(image)) ASSERT_NEAR(GreenOf(p), 128, 3);
+  const TImageMetadata m = image.EmbeddedMetadata();
+  EXPECT_EQ(m.IccProfile, icc);
+  EXPECT_EQ(m.Colours, TStoredColours::Rgb);
+  EXPECT_EQ(m.Exif, exif) << "from the byte-order mark on";
+  EXPECT_FALSE(image.DecodedUpright()) << "no rotation of its own";
+  EXPECT_TRUE(Decode(MakeHeic(grey, heif_orientation_rotate_180)).DecodedUpright());
+  EXPECT_TRUE(Decode(MakeHeic(grey, heif_orientation_flip_vertically)).DecodedUpright());
 
   const TBitmap translucent = MakeBitmap32(64, 32, [](int x, int y) {
     return (test::SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 4) << 24;
   });
-  const THeifImage image = Decode(MakeHeic(translucent, heif_orientation_normal, {}, true));
-  ASSERT_EQ(image.BitsPerPixel(), 32);
-  const std::vector<TColor32> want = Pixels(translucent), got = Pixels(image);
+  const THeifImage with_alpha = Decode(MakeHeic(translucent, heif_orientation_normal, {}, true));
+  ASSERT_EQ(with_alpha.BitsPerPixel(), 32);
+  const std::vector<TColor32> want = Pixels(translucent), got = Pixels(with_alpha);
   double alpha_error = 0;
   for (size_t i = 0; i < want.size(); ++i) alpha_error += std::abs(int(AlphaOf(want[i])) - int(AlphaOf(got[i])));
   EXPECT_LE(alpha_error / double(want.size()), 2.0);
@@ -174,6 +192,91 @@ TEST(Heif, FilesOfTheReferenceEncoderRead) {
   ASSERT_EQ(image.Height(), 48);
   EXPECT_EQ(image.BitsPerPixel(), 24);
   EXPECT_LE(MeanRgbDifference(Pixels(smooth), Pixels(image)), kQuality90Tolerance);
+}
+
+// Through the conversion: the profile converted to sRGB for a format that carries none and
+// carried by one that does; the picture turned once, by the file's own rotation when it has one,
+// else by its EXIF orientation (as heif-enc writes a sideways camera JPEG).
+TEST(Heif, ProfileAndTurnsThroughTheConversion) {
+  RegisterStandardFormats();
+  TTempDir dir;
+  const auto convert = [&](const std::vector<uint8_t>& heic, const std::string& ext) {
+    const std::string source = dir.File("in.heic");
+    WriteFileSafely(source, true, heic.data(), heic.size());
+    TWorkerOrder order;
+    order.Source = source;
+    order.Output = dir.File("out" + ext);
+    order.Settings.Overwrite = true;
+    order.Settings.FrameOn = false;
+    order.Settings.SizeMode = TSizeMode::Percent;
+    order.SizeValue = 100;
+    const TConversion seen = ConvertFile(order);
+    EXPECT_TRUE(seen.Report.Outcome.Written) << seen.Report.Outcome.Error;
+    auto picture = std::make_unique<TPicture>();
+    picture->ReadFromFile(order.Output);
+    return picture;
+  };
+
+  const TBitmap grey = MakeBitmap32(64, 32, [](int, int) { return TColor32{0xFF808080}; });
+  const std::vector<uint8_t> icc = LinearRgbProfile();
+  // Mid grey: 128 in a linear profile is 188 in sRGB.
+  TBitmap32 bmp;
+  bmp.Assign(*convert(MakeHeic(grey, heif_orientation_normal, icc), ".bmp"));
+  EXPECT_NEAR(GreenOf(bmp.Bits()[10 * bmp.Width() + 10]), 188, 3);
+  const std::unique_ptr<TPicture> png = convert(MakeHeic(grey, heif_orientation_normal, icc), ".png");
+  EXPECT_EQ(png->Graphic()->EmbeddedMetadata().IccProfile, icc);
+  bmp.Assign(*png);
+  EXPECT_NEAR(GreenOf(bmp.Bits()[10 * bmp.Width() + 10]), 128, 3);
+
+  const TBitmap stored = MakeBitmap32(64, 32, CornerPixel);
+  const struct {
+    const char* what;
+    std::vector<uint8_t> heic;
+  } cases[] = {
+      {"rotation and the same EXIF orientation", MakeHeic(stored, heif_orientation_rotate_90_cw, {}, false, OrientationExif(6))},
+      {"EXIF orientation alone", MakeHeic(stored, heif_orientation_normal, {}, false, OrientationExif(6))},
+  };
+  for (const auto& c : cases) {
+    TBitmap upright;
+    upright.Assign(*convert(c.heic, ".png")->Graphic());
+    EXPECT_EQ(upright.Width(), 32) << c.what;
+    EXPECT_EQ(RedCorner(upright), "top-right ") << c.what;
+  }
+}
+
+// The reference encoder keeps a sideways camera JPEG's EXIF orientation and turns nothing itself.
+TEST(Heif, AReferenceHeicOfASidewaysPhotoConvertsUprightToJpeg) {
+  if (!HaveTool("heif-enc") || !HaveTool("exiftool")) GTEST_SKIP() << "libheif-examples or exiftool not installed";
+  RegisterStandardFormats();
+  TTempDir dir;
+  TJPEGImage jpeg;
+  jpeg.SetJpegQuality(95);
+  TImageMetadata metadata;
+  metadata.Exif = OrientationExif(6);
+  jpeg.SetMetadata(metadata);
+  jpeg.Assign(MakeBitmap32(64, 32, CornerPixel));
+  jpeg.WriteToFile(dir.File("sideways.jpg"));
+  ASSERT_EQ(test::RunCommand("heif-enc -q 90 '" + dir.File("sideways.jpg") + "' -o '" + dir.File("IMG_1.HEIC") +
+                             "' >/dev/null 2>&1")
+                .code,
+            0);
+  TWorkerOrder order;
+  order.Source = dir.File("IMG_1.HEIC");
+  order.Output = dir.File("IMG_1.HEIC");  // Source: the output format of a HEIC is JPEG
+  order.Settings.FrameOn = false;
+  order.Settings.SizeMode = TSizeMode::Percent;
+  order.SizeValue = 100;
+  const TConversion seen = ConvertFile(order);
+  ASSERT_TRUE(seen.Report.Outcome.Written) << seen.Report.Outcome.Error;
+  EXPECT_EQ(seen.Report.Outcome.Output, dir.File("IMG_1.jpg"));
+  TPicture out;
+  out.ReadFromFile(dir.File("IMG_1.jpg"));
+  TBitmap upright;
+  upright.Assign(*out.Graphic());
+  EXPECT_EQ(upright.Width(), 32);
+  EXPECT_EQ(RedCorner(upright), "top-right ");
+  EXPECT_EQ(test::RunAndCapture("exiftool -s3 -n -Orientation '" + dir.File("IMG_1.jpg") + "'"), "")
+      << "no EXIF kept by default";
 }
 
 TEST(Heif, DamagedFilesFailWithAReasonAndNothingIsWritten) {

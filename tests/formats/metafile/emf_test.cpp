@@ -245,6 +245,43 @@ TEST(EmfPlayback, MappingsPutTheShapeWhereItBelongs) {
   }
 }
 
+// Arcs of a circle 5,000,000 pixels across, larger than any surface: the piece that passes
+// through the picture is drawn as the near-straight line it is there, also when it is recorded
+// in a path bracket; an arc or ellipse that leaves the reach of any surface draws nothing.
+TEST(EmfPlayback, ArcsOfHugeEllipsesDrawOnlyTheirVisiblePiece) {
+  const uint32_t red = 0x0000FF;
+  const auto base = [&] {
+    TEmfBuilder e(32, 32);
+    e.Rec(EMR_CREATEPEN, {1, 0, 0, 0, int32_t(red)});  // solid, one pixel wide
+    e.Rec(EMR_SELECTOBJECT, {1});
+    e.Rec(EMR_SELECTOBJECT, {int32_t(0x80000005)});  // no fill
+    // The unit circle becomes one of radius 5e6 whose rightmost point is at (16.5, 16).
+    e.Floats(EMR_SETWORLDTRANSFORM, {5e6f, 0, 0, 5e6f, 16.5f - 5e6f, 16});
+    return e;
+  };
+  // From 4e-6 below the axis up to 4e-6 above it: y from 36 to -4, the short way round.
+  const std::initializer_list<int32_t> short_arc = {-1, -1, 1, 1, 1000000, 4, 1000000, -4};
+  const std::initializer_list<int32_t> long_arc = {-1, -1, 1, 1, 1000000, -4, 1000000, 4};
+  const struct {
+    const char* name;
+    TEmfBuilder emf;
+    bool line;  // a line down column 16, else nothing at all
+  } cases[] = {
+      {"arc", base().Rec(EMR_ARC, short_arc), true},
+      {"arc in a path bracket", base().Rec(EMR_BEGINPATH, {}).Rec(EMR_ARC, short_arc).Rec(EMR_ENDPATH, {}).Rec(EMR_STROKEPATH, {0, 0, 0, 0}), true},
+      {"arc the long way round", base().Rec(EMR_ARC, long_arc), false},
+      {"whole ellipse", base().Rec(EMR_ELLIPSE, {-1, -1, 1, 1}), false},
+      {"long arc in a path bracket", base().Rec(EMR_BEGINPATH, {}).Rec(EMR_ARC, long_arc).Rec(EMR_ENDPATH, {}).Rec(EMR_STROKEPATH, {0, 0, 0, 0}), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TMetafile mf = Load(c.emf.Bytes());
+    const std::vector<TColor32> px = Play(mf, kWhite);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 32; ++x) EXPECT_EQ(px[y * 32 + x], c.line && x == 16 ? kRed : kWhite) << x << "," << y;
+  }
+}
+
 TEST(EmfPlayback, PaintsOnlyWhatItCovers) {
   // Drawn once on white and once on blue, as a surface does to find a metafile's alpha: the
   // pixels that differ are exactly the ones the records left alone.

@@ -1,0 +1,40 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "core/errors.h"
+#include "core/limits.h"
+
+namespace pellavo {
+
+class TMemoryClaim;
+
+// What decoding one image may cost, handed from the run's settings through the worker's order to
+// the picture's load and on to its codec. A plain value: outside a run the defaults hold.
+struct TDecodeLimits {
+  // The largest decoded image, counted as 32-bit pixels: width x height x 4 bytes.
+  uint64_t MaxImageBytes = kDefaultMaxImageBytes;
+  // The worker's share of the run's memory budget, or none. Not owned: the worker that owns the
+  // claim keeps it alive until its picture is released.
+  TMemoryClaim* Claim = nullptr;
+};
+
+// A header that claims more than the limit.
+class EImageTooLarge : public EInvalidGraphic {
+ public:
+  using EInvalidGraphic::EInvalidGraphic;
+};
+
+// "image too large: 30000 × 30000 exceeds the limit of 1024 MB"
+std::string ImageTooLargeText(uint64_t width, uint64_t height, uint64_t limit_bytes);
+
+// The bytes of a width x height image of 32-bit pixels, without overflow for any 32-bit sides.
+constexpr uint64_t DecodedImageBytes(uint64_t width, uint64_t height) { return width * height * 4; }
+
+// Called by a decoder right after reading a header and before allocating anything in proportion
+// to the image: refuses an image over the limit with EImageTooLarge, then claims its size from
+// the run's budget, which may wait until other workers have released theirs. Negative sides
+// count as 0.
+void AdmitImage(const TDecodeLimits& limits, int64_t width, int64_t height);
+
+}  // namespace pellavo
