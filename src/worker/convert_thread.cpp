@@ -50,6 +50,9 @@ class TConverter {
         BackgroundColor(order.Settings.BackgroundColor),
         ColourManaged(order.Settings.ColourManaged),
         KeepMetadata(order.Settings.KeepMetadata),
+        NoEnlarge(order.Settings.NoEnlarge),
+        KeepDates(order.Settings.KeepDates),
+        Quality(order.Settings.Quality),
         Claim(order.Budget),
         result_(result),
         outcome_(result.Report.Outcome) {}
@@ -85,6 +88,12 @@ class TConverter {
   const TColor BackgroundColor;  // read only when KeepAlpha
   const bool ColourManaged;
   const bool KeepMetadata;
+  const bool NoEnlarge;
+  const bool KeepDates;
+  const int Quality;
+  // The source's modification time, taken before anything is written: the output may replace
+  // the source itself.
+  std::optional<TFileTime> SourceTime;
 
   // What the output is written as, from OutputName's extension; none when no format writes it.
   std::optional<TOutputFormat> Format;
@@ -116,6 +125,7 @@ void TConverter::ConvertFile() {
     outcome_.Skipped = true;
     return;
   }
+  if (KeepDates) SourceTime = FileModificationTime(SourceName);
   Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
   Picture = std::make_unique<TPicture>();
   const TDecodeLimits limits{MaxImageBytes, &Claim};
@@ -126,7 +136,7 @@ void TConverter::ConvertFile() {
   int32_t w = Picture->Width(), h = Picture->Height();
   if (OrientationSwapsSides(Orientation)) std::swap(w, h);
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
+  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
 
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
     result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
@@ -151,6 +161,8 @@ void TConverter::ReadSourceFacts() {
       Metadata.Exif.clear();
     }
   }
+  // Such pixels are upright already, whatever the EXIF block says; outputs record them as upright.
+  if (Picture->Graphic()->DecodedUpright()) StoredOrientation = 1;
   Orientation = AutoRotate ? StoredOrientation : 1;
 
   if (!ColourManaged || Metadata.IccProfile.empty()) return;
@@ -183,6 +195,7 @@ void TConverter::ReadSourceFacts() {
 TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
   TEncodeOptions options;
   options.KeepAlpha = AlphaKept;
+  options.Quality = Quality;
   if (!Format || !OutputFormatInfo(*Format).CarriesMetadata) return options;
   if (Profile && !ToSrgb) options.Metadata.IccProfile = Profile->Bytes();
   if (!KeepMetadata) return options;
@@ -229,7 +242,7 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
   result_.DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
   TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, result_.DecodedWidth, result_.DecodedHeight))
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, result_.DecodedWidth, result_.DecodedHeight))
     SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
   SourceSurface->SetStretchFilter(FilterIndex);
   // Opaque sources, and every source without KeepAlpha, are resampled as they always were.
@@ -276,6 +289,7 @@ void TConverter::SaveImage() {
   TSafeOutput out(OutputName, Overwrite);
   SetFinalName(OutputName);
   writer(bitmap, out.Stream(), options);
+  if (SourceTime) out.SetModificationTime(*SourceTime);
   out.Commit();
   // Without overwriting, the free name is taken only now.
   OutputName = out.FinalName();
