@@ -64,22 +64,15 @@ void WriteEmf(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { SaveBitmap
 // Quality is clamped into the encoders' 1 to 100.
 uint8_t QualityOf(const TEncodeOptions& options) { return uint8_t(std::clamp(options.Quality, 1, 100)); }
 
-void WriteWebp(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
-  TWebPImage webp;
-  webp.Quality = QualityOf(options);
-  webp.KeepAlpha = options.KeepAlpha;
-  webp.Metadata = options.Metadata;
-  webp.Assign(bitmap);
-  webp.SaveToStream(out);
-}
-
-void WriteAvif(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
-  TAvifImage avif;
-  avif.Quality = QualityOf(options);
-  avif.KeepAlpha = options.KeepAlpha;
-  avif.Metadata = options.Metadata;
-  avif.Assign(bitmap);
-  avif.SaveToStream(out);
+// WebP and AVIF encoders take the same three settings.
+template <class TEncoder>
+void WriteWithQuality(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
+  TEncoder encoder;
+  encoder.Quality = QualityOf(options);
+  encoder.KeepAlpha = options.KeepAlpha;
+  encoder.Metadata = options.Metadata;
+  encoder.Assign(bitmap);
+  encoder.SaveToStream(out);
 }
 
 // Bound by position so that a format added to the table without its writer does not compile.
@@ -92,8 +85,8 @@ constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.siz
     {TOutputFormat::Emf, WriteEmf},
     {TOutputFormat::Jp2, WriteJp2},
     {TOutputFormat::Pdf, WritePdfFile},
-    {TOutputFormat::Webp, WriteWebp},
-    {TOutputFormat::Avif, WriteAvif},
+    {TOutputFormat::Webp, WriteWithQuality<TWebPImage>},
+    {TOutputFormat::Avif, WriteWithQuality<TAvifImage>},
 }};
 
 static_assert(

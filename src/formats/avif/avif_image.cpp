@@ -164,13 +164,8 @@ void TAvifImage::LoadFromStream(TStream& stream) {
 void TAvifImage::SaveToStream(TStream& stream) {
   const int32_t w = Width(), h = Height();
   if (w <= 0 || h <= 0) throw EAvifError("Cannot write an empty image as AVIF");
-  const TBitmap* source = this;
   std::optional<TBitmap> converted;
-  if (BitsPerPixel() != 24 && BitsPerPixel() != 32) {
-    converted.emplace(static_cast<const TBitmap&>(*this));
-    converted->SetPixelFormat(TPixelFormat::pf24bit);
-    source = &*converted;
-  }
+  const TBitmap* source = &RgbOrRgbaPixels(*this, converted);
   const bool four_bytes = source->BitsPerPixel() == 32;
 
   std::unique_ptr<avifImage, TImageDeleter> image(

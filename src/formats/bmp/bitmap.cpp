@@ -248,4 +248,11 @@ void TBitmap::Draw(const TPixels32& target, const TRect& rect) {
                       });
 }
 
+const TBitmap& RgbOrRgbaPixels(const TBitmap& bitmap, std::optional<TBitmap>& holder) {
+  if (bitmap.BitsPerPixel() == 24 || bitmap.BitsPerPixel() == 32) return bitmap;
+  holder.emplace(bitmap);
+  holder->SetPixelFormat(TPixelFormat::pf24bit);
+  return *holder;
+}
+
 }  // namespace pellavo

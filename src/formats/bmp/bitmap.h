@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "formats/graphic.h"
@@ -90,5 +91,9 @@ class TBitmap : public TGraphic {
   TColor transparent_color_ = 0;
   std::shared_ptr<const std::vector<uint8_t>> file_bytes_;  // the BMP file, until the image changes
 };
+
+// The bitmap itself when its pixels are 24 or 32 bits, else a 24-bit copy made in `holder`:
+// what encoders that take packed RGB or RGBA rows read.
+const TBitmap& RgbOrRgbaPixels(const TBitmap& bitmap, std::optional<TBitmap>& holder);
 
 }  // namespace pellavo

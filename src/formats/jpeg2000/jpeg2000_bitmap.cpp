@@ -287,13 +287,8 @@ void TJpeg2000Bitmap::LoadFromStream(TStream& stream) {
 }
 
 void TJpeg2000Bitmap::SaveToStream(TStream& stream) {
-  const TBitmap* source = this;
   std::optional<TBitmap> converted;
-  if (BitsPerPixel() != 24 && BitsPerPixel() != 32) {
-    converted.emplace(static_cast<const TBitmap&>(*this));
-    converted->SetPixelFormat(TPixelFormat::pf24bit);
-    source = &*converted;
-  }
+  const TBitmap* source = &RgbOrRgbaPixels(*this, converted);
   const int components = source->BitsPerPixel() == 32 ? 4 : 3;
   const int pixel_bytes = components;
   const int32_t w = source->Width(), h = source->Height();

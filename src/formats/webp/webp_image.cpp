@@ -213,13 +213,8 @@ void TWebPImage::SaveToStream(TStream& stream) {
   if (w > WEBP_MAX_DIMENSION || h > WEBP_MAX_DIMENSION)
     throw EWebPError("Cannot write a " + std::to_string(w) + " x " + std::to_string(h) + " image as WebP: at most " +
                      std::to_string(WEBP_MAX_DIMENSION) + " pixels on a side");
-  const TBitmap* source = this;
   std::optional<TBitmap> converted;
-  if (BitsPerPixel() != 24 && BitsPerPixel() != 32) {
-    converted.emplace(static_cast<const TBitmap&>(*this));
-    converted->SetPixelFormat(TPixelFormat::pf24bit);
-    source = &*converted;
-  }
+  const TBitmap* source = &RgbOrRgbaPixels(*this, converted);
 
   WebPConfig config;
   if (!WebPConfigInit(&config)) throw EWebPError("WebP encoder version mismatch");
