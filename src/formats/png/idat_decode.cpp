@@ -11,7 +11,7 @@
 #include "formats/png/png_io.h"
 #include "formats/png/png_layout.h"
 #include "formats/png/png_object.h"
-#include "formats/png/zstream.h"
+#include "formats/png/idat_reader.h"
 
 namespace pellavo {
 
@@ -29,6 +29,45 @@ struct TPassRows {
 constexpr size_t kFirstGrowth = 64 * 1024;
 
 }  // namespace
+
+namespace png_detail {
+
+TIdatReader::TIdatReader(const TChunk& chunk, TStream& stream, uint32_t length)
+    : chunk_(chunk), stream_(stream), in_(ReadChunkData(stream, length)) {
+  inflate_.SetInput(in_.data(), in_.size());
+}
+
+void TIdatReader::NextChunk() {
+  chunk_.CheckCrc(stream_, in_.data(), in_.size());
+  uint8_t head[8];
+  ReadExact(stream_, head, 8);
+  if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
+  in_ = ReadChunkData(stream_, GetBE32(head));
+  inflate_.SetInput(in_.data(), in_.size());
+}
+
+size_t TIdatReader::Read(uint8_t* out, size_t n) {
+  size_t got = 0;
+  while (got < n && !ended_) {
+    if (inflate_.AvailIn() == 0) {
+      NextChunk();
+      continue;
+    }
+    size_t produced = 0;
+    ended_ = inflate_.Inflate(out + got, n - got, produced);
+    got += produced;
+  }
+  return got;
+}
+
+void TIdatReader::ReadExactly(uint8_t* out, size_t n) {
+  if (Read(out, n) != n) throw EPNGMissingMultipleIDAT();
+}
+
+// Whatever is left of the chunk the image ended in is passed over; its CRC still counts.
+void TIdatReader::End() { chunk_.CheckCrc(stream_, in_.data(), in_.size()); }
+
+}  // namespace png_detail
 
 void TChunkIDAT::LoadFromStream(TStream& stream, uint32_t length) {
   TChunkIHDR& header = Owner().Header();
@@ -50,43 +89,19 @@ void TChunkIDAT::LoadFromStream(TStream& stream, uint32_t length) {
   // costs no more memory than its data inflates to.
   std::vector<uint8_t> filtered;
   size_t produced = 0;
-  std::vector<uint8_t> in = ReadChunkData(stream, length);
-  TInflater z;
-  z->next_in = in.data();
-  z->avail_in = static_cast<uInt>(in.size());
+  TIdatReader reader(*this, stream, length);
   while (produced < total) {
-    if (z->avail_in == 0) {
-      CheckCrc(stream, in.data(), in.size());
-      uint8_t head[8];
-      ReadExact(stream, head, 8);
-      if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
-      in = ReadChunkData(stream, GetBE32(head));
-      z->next_in = in.data();
-      z->avail_in = static_cast<uInt>(in.size());
-      continue;
+    const size_t grown = static_cast<size_t>(std::min<uint64_t>(total, std::max(kFirstGrowth, 2 * filtered.size())));
+    try {
+      filtered.reserve(grown);
+      filtered.resize(grown);
+    } catch (const std::bad_alloc&) {
+      throw EPNGOutMemory();
     }
-    if (produced == filtered.size()) {
-      const size_t grown = static_cast<size_t>(std::min<uint64_t>(total, std::max(kFirstGrowth, 2 * filtered.size())));
-      try {
-        filtered.reserve(grown);
-        filtered.resize(grown);
-      } catch (const std::bad_alloc&) {
-        throw EPNGOutMemory();
-      }
-    }
-    z->next_out = filtered.data() + produced;
-    z->avail_out = static_cast<uInt>(std::min<size_t>(filtered.size() - produced, UINT_MAX));
-    const int rc = inflate(z.get(), Z_NO_FLUSH);
-    produced = static_cast<size_t>(z->next_out - filtered.data());
-    if (rc == Z_STREAM_END) {
-      if (produced < total) throw EPNGMissingMultipleIDAT();
-      break;
-    }
-    if (rc == Z_BUF_ERROR && z->avail_in == 0) continue;  // wants the next chunk
-    if (rc != Z_OK) throw EPNGZLIBError(rc == Z_NEED_DICT ? Z_DATA_ERROR : rc);
+    reader.ReadExactly(filtered.data() + produced, grown - produced);
+    produced = grown;
   }
-  // Whatever is left of the chunk the image ended in is passed over; its CRC still counts.
-  CheckCrc(stream, in.data(), in.size());
+  reader.End();
 
   // Undo the filters pass by pass, in place; each row sees the reconstructed row above it.
   size_t at = 0;

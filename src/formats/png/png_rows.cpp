@@ -1,0 +1,106 @@
+#include "formats/png/png_rows.h"
+
+#include <zlib.h>
+
+#include <new>
+#include <vector>
+
+#include "core/stream.h"
+#include "formats/png/idat_reader.h"
+#include "formats/png/png_errors.h"
+#include "formats/png/png_layout.h"
+#include "formats/png/png_object.h"
+#include "formats/png/row_reader.h"
+
+namespace pellavo {
+
+using namespace png_detail;
+
+// Holds the PNG object of the chunks read so far, without its image: the rows go through two
+// row buffers (this one and the one above, for the filters) and out.
+class TPNGRowImage final : public TRowImage {
+ public:
+  TPNGRowImage(TFileStream file, const TDecodeLimits& limits) : file_(std::move(file)) {
+    // The image limit is the caller's to claim: only the size is checked here.
+    png_.SetDecodeLimits(TDecodeLimits{limits.MaxImageBytes, nullptr});
+  }
+
+  // False when the rows cannot be streamed (see OpenPngRows).
+  bool Open() {
+    uint32_t length = 0;
+    if (!png_.LoadUntilImage(file_, length)) {
+      png_.LoadAfterImage(file_);  // refuses a file without image data
+      return false;
+    }
+    const TChunkIHDR& h = png_.Header();
+    if (h.InterlaceMethod() != 0 || (h.ColorType() == COLOR_PALETTE && !png_.Find<TChunkPLTE>())) return false;
+    chunks_before_ = png_.Chunks().size();
+    row_bytes_ = h.RowBytes();
+    stride_ = FilterStride(h.BitsPerPixel());
+    try {
+      rows_.assign(2 * (row_bytes_ + 1), 0);
+    } catch (const std::bad_alloc&) {
+      throw EPNGOutMemory();
+    }
+    idat_ = std::make_unique<TChunkIDAT>(png_);
+    reader_ = std::make_unique<TIdatReader>(*idat_, file_, length);
+    row_reader_ = std::make_unique<TRowReader>(png_);
+    line_.resize(h.Width());
+    return true;
+  }
+
+  int32_t Width() const override { return int32_t(png_.Header().Width()); }
+  int32_t Height() const override { return int32_t(png_.Header().Height()); }
+  uint64_t WorkingBytes() const override {
+    // The two filter rows and a row of displayed pixels, the chunk being inflated, the
+    // inflater's window and tables.
+    return rows_.size() + line_.size() * sizeof(TColor32) + 2 * png_.MaxIdatBytes() + (256u << 10);
+  }
+
+  void ReadRows(TColor32* out, int32_t count) override {
+    for (int32_t i = 0; i < count; ++i, out += Width()) {
+      uint8_t* row = rows_.data() + (current_ ? row_bytes_ + 1 : 0);
+      const uint8_t* prev = rows_.data() + (current_ ? 0 : row_bytes_ + 1) + 1;
+      reader_->ReadExactly(row, row_bytes_ + 1);
+      // An unknown filter type means the inflated data is not an image.
+      if (!Unfilter(row[0], row + 1, prev, row_bytes_, stride_)) throw EPNGZLIBError(Z_DATA_ERROR);
+      row_reader_->Read(row + 1, line_.data());
+      for (size_t x = 0; x < line_.size(); ++x) out[x] = OnSurface(line_[x]);
+      current_ = !current_;
+    }
+  }
+
+  void Finish() override {
+    reader_->End();
+    png_.chunks_.push_back(std::move(idat_));
+    png_.LoadAfterImage(file_);
+    // A palette, transparency or gamma that only comes after the image changes how every row
+    // looks: the rows handed out were not the picture's.
+    for (size_t i = chunks_before_ + 1; i < png_.Chunks().size(); ++i) {
+      const TChunk* c = png_.Chunks()[i].get();
+      if (dynamic_cast<const TChunkPLTE*>(c) || dynamic_cast<const TChunktRNS*>(c) || dynamic_cast<const TChunkgAMA*>(c))
+        throw EWholeImageNeeded();
+    }
+  }
+
+ private:
+  TFileStream file_;
+  TPNGObject png_;
+  size_t chunks_before_ = 0;
+  size_t row_bytes_ = 0, stride_ = 1;
+  std::vector<uint8_t> rows_;  // two rows, each with its filter byte; the first "previous" row is zeros
+  bool current_ = false;       // which of the two is being read
+  std::vector<TColor32> line_;
+  // Checks CRCs under its name, and takes its place in the chunk list once the image is read.
+  std::unique_ptr<TChunkIDAT> idat_;
+  std::unique_ptr<TIdatReader> reader_;
+  std::unique_ptr<TRowReader> row_reader_;
+};
+
+std::unique_ptr<TRowImage> OpenPngRows(const std::string& path, const TDecodeLimits& limits) {
+  auto image = std::make_unique<TPNGRowImage>(TFileStream::OpenRead(path), limits);
+  if (!image->Open()) return nullptr;
+  return image;
+}
+
+}  // namespace pellavo
