@@ -11,10 +11,13 @@
 #include "core/paths.h"
 #include "core/rect.h"
 #include "formats/all/output_writers.h"
+#include "formats/all/row_images.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
 #include "raster/bitmap32.h"
+#include "raster/source_rows.h"
+#include "raster/transfer.h"
 #include "worker/geometry.h"
 
 namespace pellavo {
@@ -47,8 +50,15 @@ class TConverter {
   void ConvertFile();
 
  private:
+  // The picture's size and, for a JPEG, its reduced decoding scale; then the target.
+  void SizeTarget(int32_t w, int32_t h, bool has_decode_scale);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
+  // The render step from rows decoded as the stretch asks for them, without the source surface
+  // ever holding the image; the same pixels as RenderImage.
+  void RenderStreamed(int32_t width, int32_t height);
+  // Border frame, raised frame, and the target into the picture.
+  void Decorate();
   void SaveImage();
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
@@ -71,6 +81,9 @@ class TConverter {
   // This conversion's share of the run's memory budget, taken by the decoder from the image's
   // header. Declared before the picture and surfaces so that it is released after them.
   TMemoryClaim Claim;
+  // The source read row by row, when its format and the file allow it; otherwise Picture.
+  std::unique_ptr<TRowImage> Rows;
+  std::unique_ptr<TStreamedRows> Streamed;
   std::unique_ptr<TPicture> Picture;
   std::unique_ptr<TBitmap32> SourceSurface;
   std::unique_ptr<TBitmap32> TargetSurface;
@@ -86,36 +99,69 @@ void TConverter::ConvertFile() {
     outcome_.Skipped = true;
     return;
   }
-  Picture = std::make_unique<TPicture>();
   const TDecodeLimits limits{MaxImageBytes, &Claim};
-  Picture->ReadFromFile(SourceName, limits);
-
-  const int32_t w = Picture->Width(), h = Picture->Height();
-  if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
-
-  if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
-    result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
-    jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
+  const int32_t requested = SizeValue;
+  Rows = OpenRowImage(SourceName, limits);
+  if (Rows) {
+    try {
+      SizeTarget(Rows->Width(), Rows->Height(), Rows->HasDecodeScale());
+      if (result_.DecodeScale != 0) Rows->SetDecodeScale(result_.DecodeScale);
+      CheckImageSize(limits, Rows->Width(), Rows->Height());
+      RenderAndSave();
+      return;
+    } catch (const EWholeImageNeeded&) {
+      // Something after the image data changes its look: start again from the whole image.
+      Streamed.reset();
+      Rows.reset();
+      TargetSurface.reset();
+      SourceSurface.reset();
+      Picture.reset();
+      SizeValue = requested;
+      result_ = TConversion{};
+      result_.Report.Outcome.Source = SourceName;
+    }
   }
+
+  Picture = std::make_unique<TPicture>();
+  Picture->ReadFromFile(SourceName, limits);
+  SizeTarget(Picture->Width(), Picture->Height(), dynamic_cast<TJPEGImage*>(Picture->Graphic()) != nullptr);
+  if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic()))
+    jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
   // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
   AdmitImage(limits, Picture->Width(), Picture->Height());
   RenderAndSave();
+}
+
+void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
+  if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
+  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
+  // A JPEG, which still reports its full size, may decode near the target's size.
+  if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
 }
 
 void TConverter::RenderAndSave() {
   TargetSurface = std::make_unique<TBitmap32>();
   SourceSurface = std::make_unique<TBitmap32>();
   try {
-    RenderImage(DstRect.Right, DstRect.Bottom);
+    if (Rows)
+      RenderStreamed(DstRect.Right, DstRect.Bottom);
+    else
+      RenderImage(DstRect.Right, DstRect.Bottom);
+  } catch (const EWholeImageNeeded&) {
+    throw;
   } catch (const Exception& e) {
+    // A file that fails to decode part way fails as its reader says, as it does when read whole.
+    if (Streamed && Streamed->ImageFailed()) throw;
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what(), e.Cause());
   } catch (const std::exception& e) {
+    if (Streamed && Streamed->ImageFailed()) throw;
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
   SourceSurface.reset();
+  Streamed.reset();
+  Rows.reset();
   SaveImage();
 }
 
@@ -135,6 +181,35 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
     InflateRect(DstRect, -BorderWidth, -BorderWidth);
   }
   SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
+  Decorate();
+}
+
+void TConverter::RenderStreamed(int32_t width, int32_t height) {
+  const int32_t sw = Rows->Width(), sh = Rows->Height();
+  if (sw <= 0 || sh <= 0) throw EInvalidGraphic("the image has no pixels");
+  result_.DecodedWidth = sw;
+  result_.DecodedHeight = sh;
+  // What this path holds: the target and the decoder; the window of rows is claimed as the
+  // stretch sizes it.
+  ClaimBytes(TDecodeLimits{MaxImageBytes, &Claim},
+             DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
+  SrcRect = TRect{0, 0, sw, sh};
+  TargetSurface->SetSize(width, height);
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, sw, sh)) SrcRect = WideCrop(sw, sh, width, height);
+  // The source surface holds no pixels here; it carries the filter's resampler.
+  SourceSurface->SetStretchFilter(FilterIndex);
+  if (BorderOn) {
+    TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
+    InflateRect(DstRect, -BorderWidth, -BorderWidth);
+  }
+  Streamed = std::make_unique<TStreamedRows>(*Rows, TDecodeLimits{MaxImageBytes, &Claim});
+  StretchRows(*TargetSurface, DstRect, *Streamed, SrcRect, SourceSurface->Resampler());
+  Streamed->Finish();
+  Picture = std::make_unique<TPicture>();
+  Decorate();
+}
+
+void TConverter::Decorate() {
   if (BorderOn) TargetSurface->FrameRectClipped(DstRect, kFrameColor);
   if (FrameOn) TargetSurface->RaiseRectBlended(TargetSurface->BoundsRect(), kRaiseContrast);
   TargetSurface->AssignTo(*Picture);

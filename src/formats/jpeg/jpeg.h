@@ -119,6 +119,7 @@ class TJPEGImage : public TGraphic {
   void SaveToStream(TStream& stream) override;
 
  private:
+  friend class TJPEGRowImage;
   struct TPlan;
 
   TPlan SetUpDecoder(jpeg_detail::TDecompressor& d, bool into_target) const;

@@ -49,13 +49,13 @@ void TIdatReader::NextChunk() {
 size_t TIdatReader::Read(uint8_t* out, size_t n) {
   size_t got = 0;
   while (got < n && !ended_) {
-    if (inflate_.AvailIn() == 0) {
-      NextChunk();
-      continue;
-    }
+    // An inflater may hold input it has taken but not yet turned into output: the next chunk
+    // is read only once it makes no progress without it.
+    const bool empty = inflate_.AvailIn() == 0;
     size_t produced = 0;
     ended_ = inflate_.Inflate(out + got, n - got, produced);
     got += produced;
+    if (empty && produced == 0 && !ended_) NextChunk();
   }
   return got;
 }

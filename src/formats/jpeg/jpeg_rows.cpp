@@ -1,0 +1,144 @@
+#include "formats/jpeg/jpeg_rows.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include <jerror.h>
+
+#include "core/stream.h"
+#include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpeg_lib.h"
+#include "formats/jpeg/jpeg_plan.h"
+
+namespace pellavo {
+
+using jpeg_detail::CmykToBgra;
+using jpeg_detail::TDecompressor;
+using jpeg_detail::ThrowLibraryError;
+
+class TJPEGRowImage final : public TRowImage {
+ public:
+  TJPEGRowImage(TFileStream file, const TDecodeLimits& limits) : file_(std::move(file)), limits_(limits) {}
+
+  bool Open() {
+    if (file_.Size() == 0 || image_.settings_.StagedDisplay) return false;
+    TDecompressor d(Rewound());
+    const TJPEGImage::TPlan plan = image_.SetUpDecoder(d, true);
+    const jpeg_decompress_struct& c = d.Info();
+    // Two-pass colour quantising needs the whole image before its first row.
+    if (plan.quantize && c.out_color_components != 1) return false;
+    full_width_ = int32_t(c.image_width);
+    full_height_ = int32_t(c.image_height);
+    UpdateSize(d);
+    return true;
+  }
+
+  int32_t Width() const override { return width_; }
+  int32_t Height() const override { return height_; }
+  bool HasDecodeScale() const override { return true; }
+  void SetDecodeScale(int scale) override {
+    const auto s = static_cast<TJPEGScale>(std::clamp(scale, 0, 3));
+    if (s == image_.settings_.DecodeScale) return;
+    image_.settings_.DecodeScale = s;
+    TDecompressor d(Rewound());
+    image_.SetUpDecoder(d, true);
+    UpdateSize(d);
+  }
+  uint64_t WorkingBytes() const override {
+    // The library's row groups and, for a progressive file, its coefficients of the whole image
+    // (two bytes a sample, chroma at a quarter): what it would allocate for the whole image too.
+    const uint64_t rows = uint64_t(width_) * 4 * 16 + (64u << 10) + (1u << 20);
+    return progressive_ ? rows + uint64_t(full_width_) * uint64_t(full_height_) * 3 : rows;
+  }
+
+  void ReadRows(TColor32* out, int32_t count) override {
+    if (!decoder_) Start();
+    jpeg_decompress_struct& c = decoder_->Info();
+    for (int32_t done = 0; done < count;) {
+      const int32_t n = std::min<int32_t>(count - done, kStripRows);
+      for (int32_t i = 0; i < n; ++i)
+        rows_[size_t(i)] = plan_.quantize ? strip_.data() + size_t(i) * size_t(width_)
+                                          : reinterpret_cast<JSAMPROW>(out + size_t(done + i) * size_t(width_));
+      JDIMENSION got = 0;
+      decoder_->Run([&] { got = jpeg_read_scanlines(&c, rows_.data(), JDIMENSION(n)); });
+      // Our source never suspends; no progress would mean a loop without end.
+      if (got == 0) ThrowLibraryError(JERR_CANT_SUSPEND);
+      for (JDIMENSION i = 0; i < got; ++i) {
+        TColor32* row = out + size_t(done) * size_t(width_) + size_t(i) * size_t(width_);
+        if (plan_.cmyk) {
+          CmykToBgra(reinterpret_cast<uint8_t*>(row), width_, plan_.inverted, plan_.gray);
+        } else if (plan_.quantize) {
+          const uint8_t* index = rows_[i];
+          for (int32_t x = 0; x < width_; ++x) row[x] = palette_[index[x]];
+        }
+      }
+      done += int32_t(got);
+    }
+  }
+
+  void Finish() override {
+    if (!decoder_) Start();
+    jpeg_decompress_struct& c = decoder_->Info();
+    decoder_->Run([&] { jpeg_finish_decompress(&c); });
+  }
+
+ private:
+  // Rows per library call where rows go through a buffer of ours.
+  static constexpr int32_t kStripRows = 16;
+
+  int Rewound() {
+    file_.Seek(0);
+    return file_.Descriptor();
+  }
+
+  void UpdateSize(TDecompressor& d) {
+    width_ = int32_t(d.Info().output_width);
+    height_ = int32_t(d.Info().output_height);
+    boolean multiple = FALSE;
+    d.Run([&] { multiple = jpeg_has_multiple_scans(&d.Info()); });
+    progressive_ = multiple;
+  }
+
+  void Start() {
+    decoder_ = std::make_unique<TDecompressor>(Rewound());
+    plan_ = image_.SetUpDecoder(*decoder_, true);
+    jpeg_decompress_struct& c = decoder_->Info();
+    CheckImageSize(limits_, c.output_width, c.output_height);
+    c.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits_.MaxImageBytes));
+    decoder_->Run([&] { jpeg_start_decompress(&c); });
+    rows_.resize(kStripRows);
+    if (plan_.quantize) {
+      // Grey output of the one-pass quantiser: its map is fixed from the start. Indices past
+      // the map are black, as in the bitmap the whole-image reader would make.
+      strip_.resize(size_t(width_) * kStripRows);
+      palette_.fill(kOpaque);
+      for (int i = 0; i < std::min(c.actual_number_of_colors, 256); ++i) {
+        const uint8_t v = c.colormap[0][i];
+        palette_[size_t(i)] = ArgbColor(255, v, v, v);
+      }
+    }
+  }
+
+  TFileStream file_;
+  TDecodeLimits limits_;
+  TJPEGImage image_;  // its settings and decoder set-up; it holds no data
+  int32_t full_width_ = 0, full_height_ = 0;
+  int32_t width_ = 0, height_ = 0;
+  bool progressive_ = false;
+  std::unique_ptr<TDecompressor> decoder_;
+  TJPEGImage::TPlan plan_;
+  std::vector<JSAMPROW> rows_;
+  std::vector<uint8_t> strip_;
+  std::array<TColor32, 256> palette_{};
+};
+
+std::unique_ptr<TRowImage> OpenJpegRows(const std::string& path, const TDecodeLimits& limits) {
+  auto image = std::make_unique<TJPEGRowImage>(TFileStream::OpenRead(path), limits);
+  if (!image->Open()) return nullptr;
+  return image;
+}
+
+}  // namespace pellavo
