@@ -12,10 +12,10 @@ TSurfaceRows::TSurfaceRows(const TBitmap32& surface)
     : bits_(surface.Bits()), width_(surface.Width()), height_(surface.Height()) {}
 
 void TStreamedRows::Plan(int32_t max_rows) {
-  // Room for twice what one call needs: overlapping windows (a kernel taller than the step
-  // between destination rows) then move their kept rows at most every few calls.
+  // Room for four times what one call needs: overlapping windows (a kernel taller than the
+  // step between destination rows) then move their kept rows only every few calls.
   const int32_t rows = std::clamp(max_rows, 1, Height());
-  capacity_ = static_cast<int32_t>(std::min<int64_t>(Height(), int64_t{rows} * 2 + 8));
+  capacity_ = static_cast<int32_t>(std::min<int64_t>(Height(), int64_t{rows} * 4 + 8));
   start_ = base_ = count_ = 0;
   ClaimBytes(limits_, WindowBytes() + image_.WorkingBytes());
   window_.reset(new TColor32[static_cast<size_t>(capacity_) * static_cast<size_t>(Width())]);

