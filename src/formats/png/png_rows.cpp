@@ -7,6 +7,7 @@
 
 #include "core/stream.h"
 #include "formats/png/idat_reader.h"
+#include "formats/png/inflate_pipe.h"
 #include "formats/png/png_errors.h"
 #include "formats/png/png_layout.h"
 #include "formats/png/png_object.h"
@@ -16,8 +17,8 @@ namespace pellavo {
 
 using namespace png_detail;
 
-// Holds the PNG object of the chunks read so far, without its image: the rows go through two
-// row buffers (this one and the one above, for the filters) and out.
+// Holds the PNG object of the chunks read so far, without its image: the rows are inflated
+// ahead on the pipe's thread, unfiltered where they landed and converted out.
 class TPNGRowImage final : public TRowImage {
  public:
   TPNGRowImage(TFileStream file, const TDecodeLimits& limits) : file_(std::move(file)) {
@@ -38,12 +39,12 @@ class TPNGRowImage final : public TRowImage {
     row_bytes_ = h.RowBytes();
     stride_ = FilterStride(h.BitsPerPixel());
     try {
-      rows_.assign(2 * (row_bytes_ + 1), 0);
+      zeros_.assign(row_bytes_, 0);
+      idat_ = std::make_unique<TChunkIDAT>(png_);
+      pipe_ = std::make_unique<TInflatePipe>(std::make_unique<TIdatReader>(*idat_, file_, length), row_bytes_ + 1, h.Height());
     } catch (const std::bad_alloc&) {
       throw EPNGOutMemory();
     }
-    idat_ = std::make_unique<TChunkIDAT>(png_);
-    reader_ = std::make_unique<TIdatReader>(*idat_, file_, length);
     row_reader_ = std::make_unique<TRowReader>(png_);
     line_.resize(h.Width());
     bool identity = true;
@@ -55,16 +56,15 @@ class TPNGRowImage final : public TRowImage {
   int32_t Width() const override { return int32_t(png_.Header().Width()); }
   int32_t Height() const override { return int32_t(png_.Header().Height()); }
   uint64_t WorkingBytes() const override {
-    // The two filter rows and a row of displayed pixels, the chunk being inflated, the
+    // The pipe's blocks of rows, a row of displayed pixels, the chunk being inflated, the
     // inflater's window and tables.
-    return rows_.size() + line_.size() * sizeof(TColor32) + 2 * png_.MaxIdatBytes() + (256u << 10);
+    return pipe_->Bytes() + line_.size() * sizeof(TColor32) + 2 * png_.MaxIdatBytes() + (256u << 10);
   }
 
   void ReadRows(TColor32* out, int32_t count) override {
     for (int32_t i = 0; i < count; ++i, out += Width()) {
-      uint8_t* row = rows_.data() + (current_ ? row_bytes_ + 1 : 0);
-      const uint8_t* prev = rows_.data() + (current_ ? 0 : row_bytes_ + 1) + 1;
-      reader_->ReadExactly(row, row_bytes_ + 1);
+      uint8_t* row = pipe_->NextRow();
+      const uint8_t* prev = prev_ ? prev_ : zeros_.data();
       // An unknown filter type means the inflated data is not an image.
       if (!Unfilter(row[0], row + 1, prev, row_bytes_, stride_)) throw EPNGZLIBError(Z_DATA_ERROR);
       if (plain_rgb_) {
@@ -75,12 +75,12 @@ class TPNGRowImage final : public TRowImage {
         row_reader_->Read(row + 1, line_.data());
         for (size_t x = 0; x < line_.size(); ++x) out[x] = OnSurface(line_[x]);
       }
-      current_ = !current_;
+      prev_ = row + 1;
     }
   }
 
   void Finish() override {
-    reader_->End();
+    pipe_->Finish();
     png_.chunks_.push_back(std::move(idat_));
     png_.LoadAfterImage(file_);
     // A palette, transparency or gamma that only comes after the image changes how every row
@@ -97,14 +97,15 @@ class TPNGRowImage final : public TRowImage {
   TPNGObject png_;
   size_t chunks_before_ = 0;
   size_t row_bytes_ = 0, stride_ = 1;
-  std::vector<uint8_t> rows_;  // two rows, each with its filter byte; the first "previous" row is zeros
-  bool current_ = false;       // which of the two is being read
+  std::vector<uint8_t> zeros_;     // the row above the first
+  const uint8_t* prev_ = nullptr;  // the row above, as unfiltered, in the pipe
   bool plain_rgb_ = false;     // rows need no lookup at all
   std::vector<TColor32> line_;
   // Checks CRCs under its name, and takes its place in the chunk list once the image is read.
   std::unique_ptr<TChunkIDAT> idat_;
-  std::unique_ptr<TIdatReader> reader_;
   std::unique_ptr<TRowReader> row_reader_;
+  // Last: its thread reads file_ until it is gone.
+  std::unique_ptr<TInflatePipe> pipe_;
 };
 
 std::unique_ptr<TRowImage> OpenPngRows(const std::string& path, const TDecodeLimits& limits) {
