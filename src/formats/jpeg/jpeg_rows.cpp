@@ -30,8 +30,6 @@ class TJPEGRowImage final : public TRowImage {
     const jpeg_decompress_struct& c = d.Info();
     // Two-pass colour quantising needs the whole image before its first row.
     if (plan.quantize && c.out_color_components != 1) return false;
-    full_width_ = int32_t(c.image_width);
-    full_height_ = int32_t(c.image_height);
     UpdateSize(d);
     return true;
   }
@@ -48,10 +46,10 @@ class TJPEGRowImage final : public TRowImage {
     UpdateSize(d);
   }
   uint64_t WorkingBytes() const override {
-    // The library's row groups and, for a progressive file, its coefficients of the whole image
-    // (two bytes a sample, chroma at a quarter): what it would allocate for the whole image too.
-    const uint64_t rows = uint64_t(width_) * 4 * 16 + (64u << 10) + (1u << 20);
-    return progressive_ ? rows + uint64_t(full_width_) * uint64_t(full_height_) * 3 : rows;
+    // The library's row groups and our strip, the file buffer, its tables; and for a
+    // progressive file its coefficients of the whole image, which a whole-image decode holds
+    // as well.
+    return uint64_t(width_) * 4 * kStripRows * 2 + (64u << 10) + (1u << 20) + coefficient_bytes_;
   }
 
   void ReadRows(TColor32* out, int32_t count) override {
@@ -99,7 +97,18 @@ class TJPEGRowImage final : public TRowImage {
     height_ = int32_t(d.Info().output_height);
     boolean multiple = FALSE;
     d.Run([&] { multiple = jpeg_has_multiple_scans(&d.Info()); });
-    progressive_ = multiple;
+    coefficient_bytes_ = 0;
+    if (multiple) {
+      // 64 coefficients of two bytes a block, the blocks of each component rounded up to whole
+      // sampling units, as the library lays them out.
+      const jpeg_decompress_struct& c = d.Info();
+      for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& k = c.comp_info[i];
+        const uint64_t bw = (uint64_t(k.width_in_blocks) + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
+        const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
+        coefficient_bytes_ += bw * bh * DCTSIZE2 * sizeof(JCOEF);
+      }
+    }
   }
 
   void Start() {
@@ -125,9 +134,8 @@ class TJPEGRowImage final : public TRowImage {
   TFileStream file_;
   TDecodeLimits limits_;
   TJPEGImage image_;  // its settings and decoder set-up; it holds no data
-  int32_t full_width_ = 0, full_height_ = 0;
   int32_t width_ = 0, height_ = 0;
-  bool progressive_ = false;
+  uint64_t coefficient_bytes_ = 0;
   std::unique_ptr<TDecompressor> decoder_;
   TJPEGImage::TPlan plan_;
   std::vector<JSAMPROW> rows_;
