@@ -1,6 +1,5 @@
 // Writing the image data: choose a filter per row, deflate, and cut the output into IDAT
 // chunks of MaxIdatBytes.
-#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "formats/png/chunks.h"
 #include "formats/png/png_layout.h"
 #include "formats/png/png_object.h"
+#include "formats/png/zlib_stream.h"
 
 namespace pellavo {
 
@@ -35,25 +35,13 @@ size_t Score(const uint8_t* row, size_t n) {
 // up for the same reason. Level 0 stores, as zlib's does.
 constexpr std::array<int, 10> kLibdeflateLevel = {0, 2, 3, 4, 5, 6, 7, 8, 8, 9};
 
-// Deflates the whole filtered image at once and writes it as IDAT chunks of chunk_bytes, the
-// last one shorter.
+// Deflates the whole filtered image and writes it as IDAT chunks of chunk_bytes, the last one
+// shorter.
 void WriteIdat(const std::vector<uint8_t>& filtered, int level, uint32_t chunk_bytes,
                const std::function<void(const uint8_t*, size_t)>& write) {
-  struct TFree {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-  };
-  const std::unique_ptr<libdeflate_compressor, TFree> c(
-      libdeflate_alloc_compressor(kLibdeflateLevel[size_t(std::clamp(level, 0, 9))]));
-  if (!c) throw EPNGOutMemory();
-  std::vector<uint8_t> out;
-  try {
-    out.resize(libdeflate_zlib_compress_bound(c.get(), filtered.size()));
-  } catch (const std::bad_alloc&) {
-    throw EPNGOutMemory();
-  }
-  const size_t n = libdeflate_zlib_compress(c.get(), filtered.data(), filtered.size(), out.data(), out.size());
-  if (n == 0) throw EPNGZLIBError(Z_BUF_ERROR);  // the bound was not enough: cannot happen
-  for (size_t at = 0; at < n; at += chunk_bytes) write(out.data() + at, std::min<size_t>(chunk_bytes, n - at));
+  const std::vector<uint8_t> out = ZlibCompress(filtered, kLibdeflateLevel[size_t(std::clamp(level, 0, 9))]);
+  for (size_t at = 0; at < out.size(); at += chunk_bytes)
+    write(out.data() + at, std::min<size_t>(chunk_bytes, out.size() - at));
 }
 
 }  // namespace
