@@ -55,6 +55,7 @@ size_t TIdatReader::Read(uint8_t* out, size_t n) {
     size_t produced = 0;
     ended_ = inflate_.Inflate(out + got, n - got, produced);
     got += produced;
+    delivered_ += produced;
     if (empty && produced == 0 && !ended_) NextChunk();
   }
   return got;

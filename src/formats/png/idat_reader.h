@@ -27,6 +27,8 @@ class TIdatReader {
   void ReadExactly(uint8_t* out, size_t n);
   // Passes over what is left of the chunk the image ended in, checking its CRC.
   void End();
+  // Bytes handed out so far, also by a call that then failed.
+  uint64_t Delivered() const { return delivered_; }
 
  private:
   void NextChunk();
@@ -36,6 +38,7 @@ class TIdatReader {
   std::vector<uint8_t> in_;
   TInflate inflate_;
   bool ended_ = false;
+  uint64_t delivered_ = 0;
 };
 
 }  // namespace pellavo::png_detail

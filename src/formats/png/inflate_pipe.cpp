@@ -8,7 +8,7 @@ namespace {
 
 // Blocks of about this many bytes, and how many of them: enough for the thread to run a block
 // or two ahead without holding much.
-constexpr size_t kBlockBytes = 256 * 1024;
+constexpr size_t kBlockBytes = 1024 * 1024;
 constexpr size_t kBlocks = 4;
 
 }  // namespace
@@ -16,8 +16,9 @@ constexpr size_t kBlocks = 4;
 TInflatePipe::TInflatePipe(std::unique_ptr<TIdatReader> reader, size_t row_bytes, uint32_t rows)
     : reader_(std::move(reader)), row_bytes_(row_bytes), rows_(rows) {
   block_rows_ = std::max<size_t>(1, kBlockBytes / row_bytes_);
-  // Two blocks at least: one being read while the thread fills the other.
-  blocks_.resize(std::max<size_t>(2, std::min<size_t>(kBlocks, (rows_ + block_rows_ - 1) / block_rows_)));
+  // Three blocks at least: the reading thread may hold the last row of one block and the first
+  // of the next while the thread fills a third.
+  blocks_.resize(std::max<size_t>(3, std::min<size_t>(kBlocks, (rows_ + block_rows_ - 1) / block_rows_)));
   for (auto& b : blocks_) b.resize(block_rows_ * row_bytes_);
   thread_ = std::thread([this] { Run(); });
 }
@@ -45,16 +46,19 @@ void TInflatePipe::Run() {
         changed_.wait(lock, [&] { return stop_ || block_end - released_ <= capacity; });
         if (stop_) return;
       }
-      uint8_t* base = blocks_[slot].data();
-      for (; row < block_end; ++row) {
-        reader_->ReadExactly(base + size_t(row % block_rows_) * row_bytes_, row_bytes_);
-        // Publish row by row, so that an error further on finds the rows before it delivered.
-        {
-          const std::lock_guard lock(mutex_);
-          inflated_ = row + 1;
-        }
-        changed_.notify_all();
+      // The whole block in one call: the inflater keeps a copy of the last 32 KiB it wrote
+      // after every call, which row-sized calls would pay for again and again.
+      uint8_t* at = blocks_[slot].data() + size_t(row % block_rows_) * row_bytes_;
+      const uint64_t before = reader_->Delivered();
+      try {
+        reader_->ReadExactly(at, size_t(block_end - row) * row_bytes_);
+      } catch (...) {
+        // The rows inflated before the damage are delivered, then the error.
+        Publish(row + (reader_->Delivered() - before) / row_bytes_);
+        throw;
       }
+      row = block_end;
+      Publish(row);
     }
     reader_->End();
   } catch (...) {
@@ -64,6 +68,14 @@ void TInflatePipe::Run() {
   {
     const std::lock_guard lock(mutex_);
     ended_ = true;
+  }
+  changed_.notify_all();
+}
+
+void TInflatePipe::Publish(uint64_t rows) {
+  {
+    const std::lock_guard lock(mutex_);
+    inflated_ = rows;
   }
   changed_.notify_all();
 }

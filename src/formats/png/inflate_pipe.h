@@ -38,6 +38,8 @@ class TInflatePipe {
 
  private:
   void Run();
+  // Rows 0 .. rows - 1 are there to read.
+  void Publish(uint64_t rows);
 
   std::unique_ptr<TIdatReader> reader_;
   const size_t row_bytes_;
