@@ -32,17 +32,76 @@ constexpr size_t kFirstGrowth = 64 * 1024;
 
 namespace png_detail {
 
-TIdatReader::TIdatReader(const TChunk& chunk, TStream& stream, uint32_t length)
-    : chunk_(chunk), stream_(stream), in_(ReadChunkData(stream, length)) {
+namespace {
+
+// Input the reader keeps ahead of the inflater, and the level at which it reads more.
+constexpr size_t kReadAhead = 256 * 1024;
+constexpr size_t kRefillBelow = 32 * 1024;
+
+}  // namespace
+
+TIdatReader::TIdatReader(const TChunk& chunk, TStream& stream, uint32_t length) : chunk_(chunk), stream_(stream) {
+  Append(length);
+  ReadAhead();
   inflate_.SetInput(in_.data(), in_.size());
 }
 
+void TIdatReader::Append(uint32_t length) {
+  if (length > kMaxPngChunkLength || int64_t{length} > stream_.Remaining()) throw EPngUnexpectedEnd();
+  const size_t at = in_.size();
+  try {
+    in_.resize(at + length);
+  } catch (const std::bad_alloc&) {
+    throw EPNGOutMemory();
+  }
+  ReadExact(stream_, in_.data() + at, length);
+  uint8_t stored[4];
+  ReadExact(stream_, stored, 4);
+  const uint64_t end = (pieces_.empty() ? base_ : pieces_.back().end) + length;
+  pieces_.push_back({end, GetBE32(stored) == TChunk::Crc("IDAT", in_.data() + at, length)});
+}
+
+void TIdatReader::ReadAhead() {
+  // Called only while in_ holds nothing used up.
+  while (read_ahead_ && in_.size() < kReadAhead) {
+    if (stream_.Remaining() < 8) {
+      read_ahead_ = false;
+      break;
+    }
+    const int64_t at = stream_.Position();
+    uint8_t head[8];
+    ReadExact(stream_, head, 8);
+    const uint32_t length = GetBE32(head);
+    if (std::memcmp(head + 4, "IDAT", 4) != 0 || length > kMaxPngChunkLength ||
+        int64_t{length} + 4 > stream_.Remaining()) {
+      stream_.Seek(at);
+      read_ahead_ = false;
+      break;
+    }
+    Append(length);
+  }
+}
+
+void TIdatReader::CheckPassed() {
+  const uint64_t consumed = Consumed();
+  while (pieces_.size() > 1 && consumed > pieces_.front().end) {
+    if (!pieces_.front().crc_ok) throw EPngInvalidCRC();
+    pieces_.pop_front();
+  }
+}
+
 void TIdatReader::NextChunk() {
-  chunk_.CheckCrc(stream_, in_.data(), in_.size());
+  for (const TPiece& p : pieces_)
+    if (!p.crc_ok) throw EPngInvalidCRC();
+  base_ = pieces_.back().end;
+  pieces_.clear();
+  in_.clear();
   uint8_t head[8];
   ReadExact(stream_, head, 8);
   if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
-  in_ = ReadChunkData(stream_, GetBE32(head));
+  Append(GetBE32(head));
+  read_ahead_ = true;
+  ReadAhead();
   inflate_.SetInput(in_.data(), in_.size());
 }
 
@@ -56,7 +115,17 @@ size_t TIdatReader::Read(uint8_t* out, size_t n) {
     ended_ = inflate_.Inflate(out + got, n - got, produced);
     got += produced;
     delivered_ += produced;
-    if (empty && produced == 0 && !ended_) NextChunk();
+    CheckPassed();
+    if (empty && produced == 0 && !ended_) {
+      NextChunk();
+    } else if (read_ahead_ && inflate_.AvailIn() < kRefillBelow) {
+      // Drop what is used up and read on.
+      const size_t used = in_.size() - inflate_.AvailIn();
+      in_.erase(in_.begin(), in_.begin() + ptrdiff_t(used));
+      base_ += used;
+      ReadAhead();
+      inflate_.SetInput(in_.data(), in_.size());
+    }
   }
   return got;
 }
@@ -66,7 +135,9 @@ void TIdatReader::ReadExactly(uint8_t* out, size_t n) {
 }
 
 // Whatever is left of the chunk the image ended in is passed over; its CRC still counts.
-void TIdatReader::End() { chunk_.CheckCrc(stream_, in_.data(), in_.size()); }
+void TIdatReader::End() {
+  if (!pieces_.front().crc_ok) throw EPngInvalidCRC();
+}
 
 }  // namespace png_detail
 
