@@ -16,6 +16,7 @@
 #include "formats/picture.h"
 #include "formats/registry.h"
 #include "raster/bitmap32.h"
+#include "raster/bitmap_rows.h"
 #include "raster/source_rows.h"
 #include "raster/transfer.h"
 #include "worker/geometry.h"
@@ -127,8 +128,14 @@ void TConverter::ConvertFile() {
   SizeTarget(Picture->Width(), Picture->Height(), dynamic_cast<TJPEGImage*>(Picture->Graphic()) != nullptr);
   if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic()))
     jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
-  // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
-  AdmitImage(limits, Picture->Width(), Picture->Height());
+  if (TGraphic* g = Picture->Graphic(); g && g->Is(TBitmap::StaticClass())) {
+    // A bitmap (a BMP, a JPEG 2000 file) is already decoded whole: the stretch reads its rows
+    // instead of a copy of it on the source surface.
+    Rows = std::make_unique<TBitmapRows>(static_cast<const TBitmap&>(*g));
+  } else {
+    // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
+    AdmitImage(limits, Picture->Width(), Picture->Height());
+  }
   RenderAndSave();
 }
 
@@ -205,6 +212,9 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   Streamed = std::make_unique<TStreamedRows>(*Rows, TDecodeLimits{MaxImageBytes, &Claim});
   StretchRows(*TargetSurface, DstRect, *Streamed, SrcRect, SourceSurface->Resampler());
   Streamed->Finish();
+  // The rows may be a bitmap of the picture, which the rendered image now replaces.
+  Streamed.reset();
+  Rows.reset();
   Picture = std::make_unique<TPicture>();
   Decorate();
 }
