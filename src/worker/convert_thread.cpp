@@ -82,7 +82,9 @@ class TConverter {
   // This conversion's share of the run's memory budget, taken by the decoder from the image's
   // header. Declared before the picture and surfaces so that it is released after them.
   TMemoryClaim Claim;
-  // The source read row by row, when its format and the file allow it; otherwise Picture.
+  // The source's rows for the stretch: decoded as they are asked for when its format and the
+  // file allow it, or read from Picture when that is a bitmap; none when the source surface
+  // takes the picture.
   std::unique_ptr<TRowImage> Rows;
   std::unique_ptr<TStreamedRows> Streamed;
   std::unique_ptr<TPicture> Picture;
