@@ -48,6 +48,9 @@ TControlValues ReadControls(const Ui::TForm1& ui) {
   c.BorderColor = ToColor(ui.Shape1->Color());
   c.FrameOn = ui.Framit->isChecked();
   c.Wide = CheckedIndex(*ui.RG4);
+  c.AutoRotate = ui.AutoRotate->isChecked();
+  c.KeepMetadata = ui.KeepMetadata->isChecked();
+  c.BackgroundColor = ToColor(ui.BackgroundSwatch->Color());
   return c;
 }
 

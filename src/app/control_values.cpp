@@ -35,6 +35,9 @@ TRunSettings RunSettingsFrom(const TControlValues& c) {
   s.BorderColor = c.BorderColor;
   s.FrameOn = c.FrameOn;
   s.WideMode = Item(kWideModeItems, c.Wide, TWideMode::None);
+  s.AutoRotate = c.AutoRotate;
+  s.KeepMetadata = c.KeepMetadata;
+  s.BackgroundColor = c.BackgroundColor;
   return s;
 }
 

@@ -29,6 +29,10 @@ struct TControlValues {
   TColor BorderColor = 0x00FFFFFF; // Shape1's fill
   bool FrameOn = true;             // Framit
   int Wide = 0;                    // RG4: None, Land, All
+  // Panel4, the row below the options.
+  bool AutoRotate = true;                // AutoRotate
+  bool KeepMetadata = false;             // KeepMetadata
+  TColor BackgroundColor = 0x00FFFFFF;   // BackgroundSwatch's fill
 };
 
 TRunSettings RunSettingsFrom(const TControlValues& controls);

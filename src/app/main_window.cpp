@@ -115,6 +115,7 @@ void TMainWindow::ConnectControls() {
   connect(ui_->keeptop, &QCheckBox::toggled, this, &TMainWindow::SetKeepOnTop);
   connect(ui_->ListBox1, &TSourceListView::DoubleClicked, this, &TMainWindow::ListDoubleClicked);
   connect(ui_->Shape1, &TColorSwatch::ColorDialogRequested, this, &TMainWindow::BorderColorDialog);
+  connect(ui_->BackgroundSwatch, &TColorSwatch::ColorDialogRequested, this, &TMainWindow::BackgroundColorDialog);
 
   for (QRadioButton* item : ui_->RG1->findChildren<QRadioButton*>())
     connect(item, &QRadioButton::toggled, this, &TMainWindow::ApplyEnablementRules);
@@ -191,6 +192,11 @@ void TMainWindow::BorderColorDialog() {
   // The dialog changes nothing on Cancel, so the swatch keeps its colour then.
   if (const std::optional<TColor> color = dialogs_.PickColor(ToColor(ui_->Shape1->Color()), custom_colors_))
     ui_->Shape1->SetColor(FromColor(*color));
+}
+
+void TMainWindow::BackgroundColorDialog() {
+  if (const std::optional<TColor> color = dialogs_.PickColor(ToColor(ui_->BackgroundSwatch->Color()), custom_colors_))
+    ui_->BackgroundSwatch->SetColor(FromColor(*color));
 }
 
 void TMainWindow::dragEnterEvent(QDragEnterEvent* event) {

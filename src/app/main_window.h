@@ -58,6 +58,7 @@ class TMainWindow final : public QMainWindow {
   void LatestClicked();
   void ListDoubleClicked();
   void BorderColorDialog();
+  void BackgroundColorDialog();
 
   std::unique_ptr<Ui::TForm1> ui_;
   TQtMainQueue& queue_;

@@ -48,6 +48,20 @@ struct TRunSettings {
   TColor BorderColor = 0x00FFFFFF;                     // per file, white
   bool FrameOn = true;                                 // per file
   TWideMode WideMode = TWideMode::None;                // per file
+  // Photos stored sideways or mirrored (EXIF orientation 2 to 8) are turned upright before they
+  // are sized; off, pixels are taken as stored.
+  bool AutoRotate = true;                              // per file
+  // Transparency is kept where the output format can hold it and laid onto BackgroundColor
+  // elsewhere; off, transparent areas of PNG and GIF sources come out black and the alpha of
+  // other sources is filtered like a colour, as the design has it.
+  bool KeepAlpha = true;                               // per file
+  TColor BackgroundColor = 0x00FFFFFF;                 // per file, white
+  // An embedded colour profile is carried into JPEG and PNG outputs and converted to sRGB for the
+  // other formats; off, profiles are ignored.
+  bool ColourManaged = true;                           // per file
+  // JPEG and PNG outputs also carry the source's EXIF (orientation reset, preview dropped, sizes
+  // updated) and XMP.
+  bool KeepMetadata = false;                           // per file
   // The largest image a worker decodes, as 32-bit pixels (width x height x 4 bytes).
   uint64_t MaxImageBytes = kDefaultMaxImageBytes;      // at start
   // What the decoded images of all workers may take together; 0 for half the machine's memory.

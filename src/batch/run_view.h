@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "batch/run_settings.h"
 
@@ -17,6 +18,9 @@ struct TFileOutcome {
   int32_t Width = 0;
   int32_t Height = 0;
   int64_t Milliseconds = 0;  // the worker's time on the entry
+  // What went wrong without stopping the entry (a damaged colour profile or EXIF block that was
+  // ignored), in words.
+  std::vector<std::string> Warnings{};
 };
 
 // What a run needs from its front end: the current options, the source list, and the places

@@ -176,6 +176,26 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   bool no_frame = false;
   app.add_flag("--no-frame", no_frame, "Leave out the raised frame drawn on the outermost pixels");
 
+  bool no_autorotate = false, no_alpha = false, no_profile = false;
+  app.add_flag("--no-autorotate", no_autorotate,
+               "Take pixels as stored: photos whose EXIF orientation says they are sideways or mirrored are "
+               "not turned upright first");
+  app.add_flag("--no-alpha", no_alpha,
+               "Lay transparent areas of PNG and GIF sources onto black and filter the alpha of other sources "
+               "like a colour, instead of keeping transparency where the output format can hold it");
+  std::string background = "#FFFFFF";
+  auto* background_opt =
+      app.add_option("--background", background,
+                     "Colour as #RRGGBB that transparent areas are laid onto in outputs without transparency "
+                     "(JPEG, PDF, EMF)")
+          ->default_str("#FFFFFF");
+  app.add_flag("--no-profile", no_profile,
+               "Ignore embedded colour profiles: pixels are taken as they are stored and outputs carry none");
+  app.add_flag("--keep-metadata", s.KeepMetadata,
+               "Copy EXIF (orientation reset, preview dropped, sizes updated) and XMP into JPEG and PNG outputs. "
+               "They include any GPS position the camera recorded. Without it outputs carry only the colour "
+               "profile");
+
   uint64_t max_image_mb = kDefaultMaxImageBytes >> 20;
   app.add_option("--max-image-mb", max_image_mb,
                  "Refuse an image whose decoded size (width x height x 4 bytes) is over this many MB; "
@@ -192,7 +212,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                "Print a JSON object per line instead of text: one per finished file, then the summary");
   app.footer(
       "Output: each finished file prints its output path on standard output, or \"failed: SOURCE: REASON\"\n"
-      "on standard error, one line per file as it finishes; the summary comes last. Control characters,\n"
+      "on standard error, one line per file as it finishes, after a \"warning: SOURCE: REASON\" line on\n"
+      "standard error for anything ignored in it; the summary comes last. Control characters,\n"
       "backslashes and bytes that are not UTF-8 in names are escaped (\\n, \\\\, \\x1b, \\u0085), so a\n"
       "name never breaks a line.\n"
       "\n"
@@ -200,12 +221,20 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  {\"type\": \"file\", \"source\": S, \"output\": S|null, \"status\": \"written\"|\"failed\"|\"skipped\",\n"
       "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"milliseconds\": N} for each finished file;\n"
       "  {\"type\": \"input\", \"path\": S, \"status\": \"failed\"|\"ignored\", \"reason\": S} for a named path\n"
-      "   that is missing, unreadable or holds no image; and last\n"
+      "   that is missing, unreadable or holds no image;\n"
+      "  {\"type\": \"warning\", \"source\": S, \"reason\": S} before a file's own object, for what was wrong\n"
+      "   with it without stopping it (a damaged colour profile or EXIF block, ignored); and last\n"
       "  {\"type\": \"summary\", \"files\": N, \"written\": N, \"failed\": N, \"skipped\": N, \"input_errors\": N,\n"
       "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|null, \"exit_status\": N}.\n"
       "  (Written here with spaces for reading; the objects themselves have none.)\n"
       "  A name byte that is not part of valid UTF-8 appears as \\udcXX (0xDC00 + the byte, the\n"
       "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
+      "\n"
+      "Photos: by default a photo stored sideways or mirrored is turned upright by its EXIF orientation\n"
+      "before it is sized; an embedded colour profile travels with JPEG and PNG outputs, and the other\n"
+      "formats get the colours converted to sRGB; transparency stays in PNG, GIF, BMP and JPEG 2000\n"
+      "outputs and is laid onto --background in the others. Metadata (EXIF, XMP) is left out unless\n"
+      "--keep-metadata is given. --no-autorotate --no-alpha --no-profile take every pixel as stored.\n"
       "\n"
       "Lists: --files-from takes what find, xargs or a job scheduler produce, e.g.\n"
       "  find photos -name '*.jpg' -print0 | pellavo-cli --files-from - -0 --dest out\n"
@@ -258,6 +287,11 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   s.BorderOn = border_width->count() > 0 || border_color_opt->count() > 0;
   if (!ParseColor(border_color, s.BorderColor)) return fail("--border-color must look like #RRGGBB");
   s.FrameOn = !no_frame;
+  s.AutoRotate = !no_autorotate;
+  s.KeepAlpha = !no_alpha;
+  s.ColourManaged = !no_profile;
+  if (!ParseColor(background, s.BackgroundColor)) return fail("--background must look like #RRGGBB");
+  if (no_alpha && background_opt->count() > 0) return fail("--background has no effect with --no-alpha");
   s.MaxImageBytes = max_image_mb << 20;
   return -1;
 }

@@ -71,6 +71,16 @@ void TCliView::DrawBar() {
 
 void TCliView::FileFinished(const TFileOutcome& o) {
   ++finished_;
+  for (const std::string& warning : o.Warnings) {
+    if (report_ == TCliReport::Json) {
+      std::cout << "{\"type\":\"warning\",\"source\":" << JsonString(o.Source) << ",\"reason\":" << JsonString(warning)
+                << "}" << std::endl;
+    } else {
+      ClearBar();
+      std::cout << std::flush;
+      std::cerr << "warning: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(warning) << std::endl;
+    }
+  }
   if (o.Written)
     ++written_;
   else if (o.Skipped)

@@ -2,6 +2,7 @@
 // Size limits that readers, writers and surfaces check before they allocate or write. Each is
 // either a field width of a file format or a bound on memory that a small damaged file could
 // otherwise claim.
+#include <cstddef>
 #include <cstdint>
 
 namespace pellavo {
@@ -48,5 +49,12 @@ inline constexpr uint64_t kMaxJpeg2000DecodedSamples = uint64_t{1} << 29;
 // A WMF header counts its object table in 16 bits; a table larger than that is refused slot by
 // slot.
 inline constexpr uint32_t kMaxWmfObjects = 65535;
+
+// An embedded ICC profile: large LUT-based profiles run to a few MB; a compressed one (a PNG's
+// iCCP) is inflated no further than this, so a small file cannot claim gigabytes through it.
+inline constexpr size_t kMaxIccProfileBytes = size_t{16} << 20;
+
+// An XMP packet inflated from a compressed PNG text chunk.
+inline constexpr size_t kMaxXmpBytes = size_t{16} << 20;
 
 }  // namespace pellavo

@@ -7,6 +7,7 @@
 #include "core/decode_limits.h"
 #include "core/rect.h"
 #include "core/stream.h"
+#include "formats/image_metadata.h"
 
 namespace pellavo {
 
@@ -45,6 +46,16 @@ class TGraphic {
   // True for graphics that paint only what they cover (icons, metafiles): a surface then works
   // out their alpha by drawing them once on white and once on blue.
   virtual bool UsesCoverageAlpha() const { return false; }
+
+  // Draws the whole image at its own size into target, which holds exactly Width() x Height()
+  // pixels, all transparent black: colour left straight (not multiplied by alpha) and alpha
+  // kept, where Draw would compose them onto what is there. The default is Draw, which is this
+  // already for a graphic that paints opaque pixels and leaves the others out.
+  virtual void DrawUncomposed(const TPixels32& target) { Draw(target, TRect{0, 0, Width(), Height()}); }
+
+  // The colour profile, EXIF and XMP blocks the loaded file carried; none for formats that hold
+  // none.
+  virtual TImageMetadata EmbeddedMetadata() const { return {}; }
 
   virtual bool Empty() const = 0;
   virtual int32_t Width() const = 0;

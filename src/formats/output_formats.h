@@ -18,20 +18,25 @@ struct TOutputFormatInfo {
   // ".jpeg" of a source kept by Source. Empty slots are unused (and spelt out: GCC 12 cannot
   // evaluate a default-constructed string_view of this table at compile time).
   std::array<std::string_view, 2> Aliases;
+  // The writer embeds a colour profile, EXIF and XMP; for the others pixels are turned into sRGB.
+  bool CarriesMetadata;
+  // The writer keeps transparency (an alpha channel or a transparent index); for the others
+  // transparent areas are laid onto a background colour.
+  bool KeepsAlpha;
 };
 
 // One row per output format. A new format is a row here and its writer where the codecs bind
 // them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
 // formats/all/standard_formats.cpp when the program reads it too.
 inline constexpr std::array<TOutputFormatInfo, 8> kOutputFormats = {{
-    {TOutputFormat::Source, "Source", "", {"", ""}},
-    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ""}},
-    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", ""}},
-    {TOutputFormat::Png, ".png", ".png", {"", ""}},
-    {TOutputFormat::Gif, ".gif", ".gif", {"", ""}},
-    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", ""}},
-    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k"}},
-    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", ""}},
+    {TOutputFormat::Source, "Source", "", {"", ""}, false, false},
+    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ""}, true, false},
+    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", ""}, false, true},
+    {TOutputFormat::Png, ".png", ".png", {"", ""}, true, true},
+    {TOutputFormat::Gif, ".gif", ".gif", {"", ""}, false, true},
+    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", ""}, false, false},
+    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k"}, false, true},
+    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", ""}, false, false},
 }};
 
 namespace output_format_detail {

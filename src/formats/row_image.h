@@ -1,11 +1,13 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/color.h"
 #include "core/decode_limits.h"
 #include "core/errors.h"
+#include "formats/image_metadata.h"
 
 namespace pellavo {
 
@@ -25,6 +27,15 @@ class TRowImage {
   virtual void SetDecodeScale(int /*scale*/) {}
   // What the decoder itself holds while it decodes, beyond the rows handed to it.
   virtual uint64_t WorkingBytes() const = 0;
+  // Whether every row pixel is opaque by the file's own description (no alpha channel, no
+  // transparent colour), so that rows read with the file's transparency equal these.
+  virtual bool Opaque() const { return false; }
+  // The blocks found before the image data, as the format's picture reports them read whole.
+  virtual TImageMetadata EmbeddedMetadata() const { return {}; }
+  // Replaces the ink formula of a CMYK source, as TJPEGImage::SetCmykConverter; set before the
+  // first row. Formats without CMYK ignore it.
+  using TCmykConverter = std::function<void(uint8_t* row, int32_t width, bool adobe_inverted)>;
+  virtual void SetCmykConverter(TCmykConverter /*converter*/) {}
 
   // Decodes the next count rows into out, Width() pixels each, one after another.
   virtual void ReadRows(TColor32* out, int32_t count) = 0;
@@ -33,8 +44,8 @@ class TRowImage {
   virtual void Finish() = 0;
 };
 
-// A file that turned out, part way, to look different when read whole (a PNG's gamma or
-// palette after its image data): the caller starts again with the whole-image reader.
+// A file that turned out, part way, to look different when read whole (a PNG's gamma, palette
+// or metadata after its image data): the caller starts again with the whole-image reader.
 class EWholeImageNeeded : public Exception {
  public:
   EWholeImageNeeded() : Exception("the image must be read whole") {}

@@ -16,6 +16,8 @@ class TBitmapRows final : public TRowImage {
   int32_t Width() const override { return bitmap_.Width(); }
   int32_t Height() const override { return bitmap_.Height(); }
   uint64_t WorkingBytes() const override { return 0; }  // the bitmap is the picture's
+  // A 32-bit bitmap's fourth byte may be alpha; a colour key makes pixels clear.
+  bool Opaque() const override { return bitmap_.PixelFormat() != TPixelFormat::pf32bit && !keyed_; }
   void ReadRows(TColor32* out, int32_t count) override;
   void Finish() override {}
 

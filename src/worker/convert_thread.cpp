@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "colour/icc_profile.h"
 #include "core/color.h"
 #include "core/errors.h"
 #include "core/files.h"
@@ -15,8 +16,12 @@
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
+#include "metadata/exif_blocks.h"
+#include "raster/alpha.h"
 #include "raster/bitmap32.h"
 #include "raster/bitmap_rows.h"
+#include "raster/color32.h"
+#include "raster/orientation.h"
 #include "raster/source_rows.h"
 #include "raster/transfer.h"
 #include "worker/geometry.h"
@@ -44,6 +49,11 @@ class TConverter {
         WideMode(order.Settings.WideMode),
         BorderColor(order.Settings.BorderColor),
         MaxImageBytes(order.Settings.MaxImageBytes),
+        AutoRotate(order.Settings.AutoRotate),
+        KeepAlpha(order.Settings.KeepAlpha),
+        BackgroundColor(order.Settings.BackgroundColor),
+        ColourManaged(order.Settings.ColourManaged),
+        KeepMetadata(order.Settings.KeepMetadata),
         Claim(order.Budget),
         result_(result),
         outcome_(result.Report.Outcome) {}
@@ -51,15 +61,24 @@ class TConverter {
   void ConvertFile();
 
  private:
-  // The picture's size and, for a JPEG, its reduced decoding scale; then the target.
+  // Tries the conversion from rows decoded as the stretch asks for them; false when the file
+  // must be read whole instead, with nothing of the attempt left.
+  bool ConvertStreamed(const TDecodeLimits& limits);
+  void ReadSourceFacts(TImageMetadata metadata);
+  // The profile's conversion for CMYK samples, which runs in the decoder; none otherwise.
+  TRowImage::TCmykConverter CmykConverter() const;
+  // The picture's upright size and, for a JPEG, its reduced decoding scale; then the target.
   void SizeTarget(int32_t w, int32_t h, bool has_decode_scale);
+  void Warn(const std::string& text) { outcome_.Warnings.push_back(text); }
+  TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
-  // The render step from rows decoded as the stretch asks for them, without the source surface
-  // ever holding the image; the same pixels as RenderImage.
+  // The render step from Rows, without the source surface ever holding the image; the same
+  // pixels as RenderImage for an upright, opaque source (or any source without KeepAlpha).
   void RenderStreamed(int32_t width, int32_t height);
-  // Border frame, raised frame, and the target into the picture.
-  void Decorate();
+  // Alpha, colour profile and decorations on the resampled target, then the target into the
+  // picture.
+  void FinishTarget(int32_t width, int32_t height, bool alpha);
   void SaveImage();
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
@@ -78,6 +97,23 @@ class TConverter {
   const TWideMode WideMode;
   const TColor BorderColor;  // read only when BorderOn
   const uint64_t MaxImageBytes;
+  const bool AutoRotate;
+  const bool KeepAlpha;
+  const TColor BackgroundColor;  // read only when KeepAlpha
+  const bool ColourManaged;
+  const bool KeepMetadata;
+
+  // What the output is written as, from OutputName's extension; none when no format writes it.
+  std::optional<TOutputFormat> Format;
+  // What the source carries besides its pixels, and what follows from it.
+  TImageMetadata Metadata;
+  int StoredOrientation = 1;  // as the EXIF block records it
+  int Orientation = 1;        // the turn applied to the decoded pixels
+  std::unique_ptr<TIccProfile> Profile;
+  // Set when the profile's colours are converted to sRGB instead of being carried: for outputs
+  // that hold no profile, and for profiles that describe anything but RGB.
+  std::unique_ptr<TSrgbConversion> ToSrgb;
+  bool AlphaKept = false;  // the rendered image has transparency the output keeps
 
   // This conversion's share of the run's memory budget, taken by the decoder from the image's
   // header. Declared before the picture and surfaces so that it is released after them.
@@ -102,50 +138,134 @@ void TConverter::ConvertFile() {
     outcome_.Skipped = true;
     return;
   }
+  Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
   const TDecodeLimits limits{MaxImageBytes, &Claim};
-  const int32_t requested = SizeValue;
-  Rows = OpenRowImage(SourceName, limits);
-  if (Rows) {
-    try {
-      SizeTarget(Rows->Width(), Rows->Height(), Rows->HasDecodeScale());
-      if (result_.DecodeScale != 0) Rows->SetDecodeScale(result_.DecodeScale);
-      CheckImageSize(limits, Rows->Width(), Rows->Height());
-      RenderAndSave();
-      return;
-    } catch (const EWholeImageNeeded&) {
-      // Something after the image data changes its look: start again from the whole image.
-      Streamed.reset();
-      Rows.reset();
-      TargetSurface.reset();
-      SourceSurface.reset();
-      Picture.reset();
-      SizeValue = requested;
-      result_ = TConversion{};
-      result_.Report.Outcome.Source = SourceName;
-    }
-  }
+  if (ConvertStreamed(limits)) return;
 
   Picture = std::make_unique<TPicture>();
   Picture->ReadFromFile(SourceName, limits);
-  SizeTarget(Picture->Width(), Picture->Height(), dynamic_cast<TJPEGImage*>(Picture->Graphic()) != nullptr);
-  if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic()))
-    jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
+  ReadSourceFacts(Picture->Graphic()->EmbeddedMetadata());
+  auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic());
+  if (TRowImage::TCmykConverter convert = CmykConverter(); jpeg && convert) jpeg->SetCmykConverter(std::move(convert));
+  SizeTarget(Picture->Width(), Picture->Height(), jpeg != nullptr);
+  if (jpeg) jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
   if (TGraphic* g = Picture->Graphic(); g && g->Is(TBitmap::StaticClass())) {
     // A bitmap (a BMP, a JPEG 2000 file) is already decoded whole: the stretch reads its rows
-    // instead of a copy of it on the source surface.
-    Rows = std::make_unique<TBitmapRows>(static_cast<const TBitmap&>(*g));
-  } else {
-    // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
-    AdmitImage(limits, Picture->Width(), Picture->Height());
+    // instead of a copy of it on the source surface, where nothing is turned or made see-through.
+    auto rows = std::make_unique<TBitmapRows>(static_cast<const TBitmap&>(*g));
+    if (Orientation == 1 && (!KeepAlpha || rows->Opaque())) Rows = std::move(rows);
   }
+  // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
+  if (!Rows) AdmitImage(limits, Picture->Width(), Picture->Height());
   RenderAndSave();
 }
 
+bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
+  const int32_t requested = SizeValue;
+  try {
+    Rows = OpenRowImage(SourceName, limits);
+    if (Rows) {
+      ReadSourceFacts(Rows->EmbeddedMetadata());
+      // A turn needs the whole image; so does finding out whether a source that may have
+      // transparency has any.
+      if (Orientation == 1 && (!KeepAlpha || Rows->Opaque())) {
+        if (TRowImage::TCmykConverter convert = CmykConverter()) Rows->SetCmykConverter(std::move(convert));
+        SizeTarget(Rows->Width(), Rows->Height(), Rows->HasDecodeScale());
+        if (result_.DecodeScale != 0) Rows->SetDecodeScale(result_.DecodeScale);
+        CheckImageSize(limits, Rows->Width(), Rows->Height());
+        RenderAndSave();
+        return true;
+      }
+    }
+  } catch (const EWholeImageNeeded&) {
+    // Something after the image data changes its look: start again from the whole image.
+  }
+  Streamed.reset();
+  Rows.reset();
+  TargetSurface.reset();
+  SourceSurface.reset();
+  Picture.reset();
+  Profile.reset();
+  ToSrgb.reset();
+  Metadata = TImageMetadata{};
+  StoredOrientation = Orientation = 1;
+  SizeValue = requested;
+  result_ = TConversion{};
+  result_.Report.Outcome.Source = SourceName;
+  return false;
+}
+
 void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
+  // Sizes apply to the picture as it stands upright.
+  if (OrientationSwapsSides(Orientation)) std::swap(w, h);
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
   DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
   // A JPEG, which still reports its full size, may decode near the target's size.
   if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
+}
+
+void TConverter::ReadSourceFacts(TImageMetadata metadata) {
+  Metadata = std::move(metadata);
+  if (ColourManaged)
+    for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
+  // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
+  if (!AutoRotate && !KeepMetadata) Metadata.Exif.clear();
+  if (!Metadata.Exif.empty()) {
+    try {
+      StoredOrientation = ExifOrientation(Metadata.Exif);
+    } catch (const EMetadata& e) {
+      Warn(std::string(e.what()) + "; ignored");
+      Metadata.Exif.clear();
+    }
+  }
+  Orientation = AutoRotate ? StoredOrientation : 1;
+
+  if (!ColourManaged || Metadata.IccProfile.empty()) return;
+  try {
+    Profile = std::make_unique<TIccProfile>(Metadata.IccProfile);
+    const bool matches = (Profile->Space() == TProfileSpace::Rgb && Metadata.Colours == TStoredColours::Rgb) ||
+                         (Profile->Space() == TProfileSpace::Gray && Metadata.Colours == TStoredColours::Gray) ||
+                         (Profile->Space() == TProfileSpace::Cmyk && Metadata.Colours == TStoredColours::Cmyk);
+    if (!matches) throw EColourProfile("the colour profile does not describe the image's colours");
+    // Outputs are RGB: only an RGB profile can travel with them.
+    const bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    if (!carried) ToSrgb = std::make_unique<TSrgbConversion>(*Profile);
+  } catch (const EColourProfile& e) {
+    Warn(std::string(e.what()) + "; ignored");
+    Profile.reset();
+    ToSrgb.reset();
+    return;
+  }
+}
+
+TRowImage::TCmykConverter TConverter::CmykConverter() const {
+  // CMYK samples become colour in the decoder, through the profile instead of the ink formula.
+  if (!ToSrgb || ToSrgb->Space() != TProfileSpace::Cmyk) return nullptr;
+  const TSrgbConversion* conversion = ToSrgb.get();
+  return [conversion](uint8_t* row, int32_t width, bool inverted) {
+    conversion->ApplyToCmyk(row, size_t(width), inverted);
+  };
+}
+
+TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
+  TEncodeOptions options;
+  options.KeepAlpha = AlphaKept;
+  if (!Format || !OutputFormatInfo(*Format).CarriesMetadata) return options;
+  if (Profile && !ToSrgb) options.Metadata.IccProfile = Profile->Bytes();
+  if (!KeepMetadata) return options;
+  // Pixels that were turned upright need no turn any more; unturned ones keep the one recorded.
+  const int orientation = AutoRotate ? 1 : StoredOrientation;
+  try {
+    if (!Metadata.Exif.empty()) options.Metadata.Exif = ExifForOutput(Metadata.Exif, orientation, width, height);
+  } catch (const EMetadata& e) {
+    Warn(std::string(e.what()) + "; left out");
+  }
+  try {
+    if (!Metadata.Xmp.empty()) options.Metadata.Xmp = XmpForOutput(Metadata.Xmp, orientation, width, height);
+  } catch (const EMetadata& e) {
+    Warn(std::string(e.what()) + "; left out");
+  }
+  return options;
 }
 
 void TConverter::RenderAndSave() {
@@ -175,22 +295,29 @@ void TConverter::RenderAndSave() {
 }
 
 void TConverter::RenderImage(int32_t width, int32_t height) {
-  SourceSurface->Assign(*Picture);
+  if (KeepAlpha)
+    AssignWithAlpha(*SourceSurface, *Picture);
+  else
+    SourceSurface->Assign(*Picture);
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
+  OrientSurface(*SourceSurface, Orientation);
   result_.DecodedWidth = SourceSurface->Width();
   result_.DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
   TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, Picture->Width(), Picture->Height()))
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, result_.DecodedWidth, result_.DecodedHeight))
     SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
   SourceSurface->SetStretchFilter(FilterIndex);
+  // Opaque sources, and every source without KeepAlpha, are resampled as they always were.
+  const bool alpha = KeepAlpha && HasTransparency(*SourceSurface);
+  if (alpha) PremultiplyAlpha(*SourceSurface);
   if (BorderOn) {
     TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
     InflateRect(DstRect, -BorderWidth, -BorderWidth);
   }
   SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
-  Decorate();
+  FinishTarget(width, height, alpha);
 }
 
 void TConverter::RenderStreamed(int32_t width, int32_t height) {
@@ -218,10 +345,21 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   Streamed.reset();
   Rows.reset();
   Picture = std::make_unique<TPicture>();
-  Decorate();
+  // Rows are streamed only when they are opaque or their alpha is filtered like a colour.
+  FinishTarget(width, height, false);
 }
 
-void TConverter::Decorate() {
+void TConverter::FinishTarget(int32_t width, int32_t height, bool alpha) {
+  if (alpha) UnpremultiplyAlpha(*TargetSurface, DstRect);
+  if (ToSrgb && ToSrgb->Space() != TProfileSpace::Cmyk) {
+    const TRect image{std::max(DstRect.Left, 0), std::max(DstRect.Top, 0), std::min(DstRect.Right, width),
+                      std::min(DstRect.Bottom, height)};
+    for (int32_t y = image.Top; y < image.Bottom; ++y)
+      ToSrgb->ApplyToPixels(TargetSurface->ScanLine(y) + image.Left, size_t(std::max(image.Width(), 0)));
+  }
+  AlphaKept = alpha && Format && OutputFormatInfo(*Format).KeepsAlpha;
+  // Before the decorations, which are drawn on the picture as it will be seen.
+  if (alpha && !AlphaKept) ComposeOnto(*TargetSurface, TargetSurface->BoundsRect(), Color32(BackgroundColor));
   if (BorderOn) TargetSurface->FrameRectClipped(DstRect, kFrameColor);
   if (FrameOn) TargetSurface->RaiseRectBlended(TargetSurface->BoundsRect(), kRaiseContrast);
   TargetSurface->AssignTo(*Picture);
@@ -232,7 +370,7 @@ void TConverter::SaveImage() {
   const std::unique_ptr<TPicture> picture = std::move(Picture);
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
-  const std::optional<TOutputFormat> format = OutputFormatOfExtension(ext);
+  const std::optional<TOutputFormat>& format = Format;
   // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
   // that ends in that extension keeps its letter case (IMG.JPG).
   if (format && OutputFormatInfo(*format).Extension != ext)
@@ -244,9 +382,10 @@ void TConverter::SaveImage() {
   }
 
   TBitmap& bitmap = picture->Bitmap();
+  const TEncodeOptions options = EncodeOptions(bitmap.Width(), bitmap.Height());
   TSafeOutput out(OutputName, Overwrite);
   SetFinalName(OutputName);
-  writer(bitmap, out.Stream());
+  writer(bitmap, out.Stream(), options);
   out.Commit();
   // Without overwriting, the free name is taken only now.
   OutputName = out.FinalName();

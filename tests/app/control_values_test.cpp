@@ -21,8 +21,16 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
          return s.FastCopy == d.FastCopy && s.DestFolder.empty() && s.OutputFormat == TOutputFormat::Source && s.NameAddition == TNameAddition::None &&
                 s.MaxThreadsOn && s.MaxThreads == 5 && s.StartDelay == 0 && s.SizeMode == TSizeMode::Largest &&
                 s.PixelSize == 800 && s.PercentSize == 80 && s.FilterIndex == 5 && !s.Overwrite && !s.BorderOn &&
-                s.BorderWidth == 5 && s.BorderColor == 0x00FFFFFF && s.FrameOn && s.WideMode == TWideMode::None;
+                s.BorderWidth == 5 && s.BorderColor == 0x00FFFFFF && s.FrameOn && s.WideMode == TWideMode::None &&
+                s.AutoRotate && !s.KeepMetadata && s.BackgroundColor == 0x00FFFFFF && s.KeepAlpha && s.ColourManaged;
        }},
+      {"the row below the options",
+       [](TControlValues& c) {
+         c.AutoRotate = false;
+         c.KeepMetadata = true;
+         c.BackgroundColor = 0x00FF8000;
+       },
+       [](const TRunSettings& s) { return !s.AutoRotate && s.KeepMetadata && s.BackgroundColor == 0x00FF8000; }},
       {"no filter selected runs the box kernel", [](TControlValues& c) { c.Filter = -1; },
        [](const TRunSettings& s) { return s.FilterIndex == 255; }},
       {"a picked filter", [](TControlValues& c) { c.Filter = 6; }, [](const TRunSettings& s) { return s.FilterIndex == 6; }},

@@ -66,6 +66,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
       {"syncit", "Max thrds", true, 1},       {"fCopy", "FASTCOPY", true, 0},
       {"CheckBox1", "Overwrite files", true, 0}, {"CheckBox2", "Show memory use", true, 0},
       {"keeptop", "Keep on top", true, 1},
+      {"AutoRotate", "Auto-rotate", true, 1}, {"KeepMetadata", "Keep metadata", true, 0},
   };
   for (const auto& b : buttons) {
     auto* button = Find<QAbstractButton>(b.name);

@@ -32,7 +32,9 @@ TEST(Cli, HelpExplainsEveryOption) {
   for (const char* option : {"--size-mode", "--size", "--percent", "--filter", "--wide", "--format", "--dest",
                              "--prefix", "--postfix", "--overwrite", "--threads", "--delay", "--border-width",
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
-                             "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT"})
+                             "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT",
+                             "--no-autorotate", "--no-alpha", "--background", "--no-profile", "--keep-metadata",
+                             "GPS position", "\"type\": \"warning\""})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   // The choices come from the program's own tables.
   EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2 or pdf"),
@@ -76,6 +78,8 @@ TEST(Cli, BadArgumentsAreUsageErrorsThatSayWhy) {
       {"bad filter name", "--filter blurry x.bmp", "unknown filter \"blurry\""},
       {"filter number out of range", "--filter 256 x.bmp", "unknown filter \"256\""},
       {"bad colour", "--border-color red x.bmp", "#RRGGBB"},
+      {"bad background", "--background '#12345' x.bmp", "--background must look like #RRGGBB"},
+      {"background without alpha", "--no-alpha --background '#000000' x.bmp", "--background has no effect with --no-alpha"},
       {"conflicting options", "--prefix a --postfix b x.bmp", "--prefix excludes --postfix"},
       {"no paths", "", "paths is required"},
       {"no paths after options", "--size 100", "paths is required"},
@@ -110,6 +114,47 @@ TEST(Cli, OutputFormatsByNameOrExtension) {
       EXPECT_TRUE(test::TTempDir::ListOf(out).empty()) << c.format;
     }
   }
+}
+
+// A photo with a damaged colour profile is written, with a warning line before it in text and a
+// warning object in JSON; warnings alone leave the exit status 0. A sideways photo comes out
+// upright unless asked not to.
+TEST(Cli, PhotosWarnOfWhatWasIgnoredAndComeOutUpright) {
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("p.bmp"), 30, 20);
+  // An EXIF block with orientation 6 and a profile that is no profile, right after the start.
+  const std::string jpg = dir.File("sideways.jpg");
+  ASSERT_EQ(RunCli("--quiet --format jpg --dest " + dir.Path() + " " + dir.File("p.bmp")).code, 0);
+  ::rename(dir.File("p.jpg").c_str(), jpg.c_str());
+  std::vector<uint8_t> bytes = test::ReadBytes(jpg);
+  const std::vector<uint8_t> segments{
+      0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0,
+      0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0,
+      0xFF, 0xE2, 0, 20, 'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1, 'n', 'o', 'p', 'e'};
+  bytes.insert(bytes.begin() + 2, segments.begin(), segments.end());
+  test::WriteBytes(jpg, bytes);
+
+  const std::string out = dir.File("out");
+  ::mkdir(out.c_str(), 0755);
+  TResult r = RunCli("--format bmp --size 30 --dest " + out + " " + jpg);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("warning: " + jpg + ": the colour profile is damaged; ignored\n"), std::string::npos) << r.output;
+  TPicture upright;
+  upright.ReadFromFile(out + "/sideways.bmp");
+  EXPECT_EQ(upright.Width(), 20);
+  EXPECT_EQ(upright.Height(), 30);
+
+  r = RunCli("--json --overwrite --no-autorotate --format bmp --size 30 --dest " + out + " " + jpg);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("{\"type\":\"warning\",\"source\":\"" + jpg + "\",\"reason\":\"the colour profile is damaged; ignored\"}\n"
+                          "{\"type\":\"file\""),
+            std::string::npos)
+      << r.output;
+  TPicture stored;
+  stored.ReadFromFile(out + "/sideways.bmp");
+  EXPECT_EQ(stored.Width(), 30);
+  EXPECT_EQ(stored.Height(), 20);
 }
 
 TEST(Cli, ConvertsAFolderAndReportsEachFailureByName) {

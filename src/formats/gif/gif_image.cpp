@@ -195,7 +195,7 @@ uint8_t TGIFSubImage::Index(int32_t x, int32_t y) const {
   return at < indices_.size() ? indices_[at] : fill_;
 }
 
-void TGIFSubImage::Assign(const TBitmap& bitmap, TGIFReductionMode mode) {
+void TGIFSubImage::Assign(const TBitmap& bitmap, TGIFReductionMode mode, bool keep_alpha) {
   (void)mode;  // SystemOctreePalette is the one reduction there is
   if (bitmap.Width() > kMaxGifSide || bitmap.Height() > kMaxGifSide)
     throw GIFException("Image too large for GIF: " + std::to_string(bitmap.Width()) + " x " +
@@ -203,9 +203,16 @@ void TGIFSubImage::Assign(const TBitmap& bitmap, TGIFReductionMode mode) {
                        " x " + std::to_string(kMaxGifSide) + ")");
   *this = TGIFSubImage();
   if (bitmap.Empty()) return;
-  TReducedImage reduced = ReduceSystemOctree(bitmap);
+  const bool alpha_key = keep_alpha && bitmap.PixelFormat() == TPixelFormat::pf32bit;
+  TReducedImage reduced = ReduceSystemOctree(bitmap, alpha_key);
   SetImage(0, 0, bitmap.Width(), bitmap.Height(), false, 0);
   for (const TGIFColor& c : reduced.Palette) local_map_.Add(c);
+  if (alpha_key && std::find(reduced.Indices.begin(), reduced.Indices.end(), kAlphaKeyIndex) != reduced.Indices.end()) {
+    auto control = std::make_unique<TGIFGraphicControlExtension>();
+    control->Packed = 0x01;
+    control->TransparentIndex = kAlphaKeyIndex;
+    extensions_.push_back(std::move(control));
+  }
   indices_ = std::move(reduced.Indices);
 }
 
@@ -272,11 +279,12 @@ void TGIFImage::Assign(const TGraphic& source) {
     header_ = gif.header_;
     images_ = gif.images_;
     reduction_ = gif.reduction_;
+    keep_alpha_ = gif.keep_alpha_;
     return;
   }
   if (source.Is(TBitmap::StaticClass())) {
     TGIFSubImage sub;
-    sub.Assign(static_cast<const TBitmap&>(source), reduction_);
+    sub.Assign(static_cast<const TBitmap&>(source), reduction_, keep_alpha_);
     header_ = TGIFHeader();
     images_.clear();
     header_.ScreenWidth = sub.Left() + sub.Width();

@@ -194,7 +194,9 @@ class TGIFSubImage {
 
   // Copies a bitmap into the entry as a 256-colour image reduced with mode. The bitmap must fit
   // the format's 16-bit sizes.
-  void Assign(const TBitmap& bitmap, TGIFReductionMode mode);
+  // With keep_alpha, pixels of a 32-bit bitmap whose fourth byte is below 128 become the
+  // transparent index (kAlphaKeyIndex), named by a graphic control extension.
+  void Assign(const TBitmap& bitmap, TGIFReductionMode mode, bool keep_alpha = false);
 
  private:
   // The stored row that holds image row y.
@@ -221,6 +223,10 @@ class TGIFImage : public TGraphic {
 
   TGIFReductionMode ReductionMode() const { return reduction_; }
   void SetReductionMode(TGIFReductionMode mode) { reduction_ = mode; }
+  // Taking over a 32-bit bitmap then keeps its fourth byte as transparency (see
+  // TGIFSubImage::Assign). Off by default: the bitmap is opaque.
+  bool KeepsAlpha() const { return keep_alpha_; }
+  void SetKeepAlpha(bool on) { keep_alpha_ = on; }
 
   // Receives the reader's warnings; unset, warnings only steer the recovery.
   std::function<void(const std::string&)> OnWarning;
@@ -262,6 +268,7 @@ class TGIFImage : public TGraphic {
   friend class TGIFReader;
 
   TGIFReductionMode reduction_ = TGIFReductionMode::SystemOctreePalette;
+  bool keep_alpha_ = false;
   TGIFHeader header_;
   std::vector<TGIFSubImage> images_;
 };
@@ -271,6 +278,10 @@ struct TReducedImage {
   std::vector<TGIFColor> Palette;  // 256 entries
   std::vector<uint8_t> Indices;    // width x height, top row first
 };
-TReducedImage ReduceSystemOctree(const TBitmap& bitmap);
+// With alpha_key, pixels whose fourth byte is below 128 take no part in choosing the colours
+// and get index kAlphaKeyIndex, the last of the chosen ones, which is kept free for them.
+TReducedImage ReduceSystemOctree(const TBitmap& bitmap, bool alpha_key = false);
+inline constexpr uint8_t kAlphaKeyIndex = 245;
+inline constexpr uint8_t kAlphaKeyThreshold = 128;
 
 }  // namespace pellavo

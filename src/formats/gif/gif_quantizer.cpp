@@ -165,7 +165,7 @@ uint8_t TNearestColor::Find(uint8_t r, uint8_t g, uint8_t b) {
   return index;
 }
 
-TReducedImage ReduceSystemOctree(const TBitmap& bitmap) {
+TReducedImage ReduceSystemOctree(const TBitmap& bitmap, bool alpha_key) {
   const int32_t w = bitmap.Width(), h = bitmap.Height();
   if (w <= 0 || h <= 0) throw GIFException("Invalid image dimensions");
   try {
@@ -177,25 +177,36 @@ TReducedImage ReduceSystemOctree(const TBitmap& bitmap) {
       out.Palette[246 + i] = fixed[10 + i];
     }
 
+    const auto clear = [alpha_key](TColor32 c) { return alpha_key && AlphaOf(c) < kAlphaKeyThreshold; };
+    const size_t chosen = alpha_key ? 235 : 236;
     std::vector<TColor32> row(static_cast<size_t>(w));
     {
-      TColorQuantizer quantizer(236);
+      TColorQuantizer quantizer(static_cast<int>(chosen));
       for (int32_t y = 0; y < h; ++y) {
         bitmap.ReadRow32(y, row.data());
-        for (TColor32 c : row) quantizer.AddColor(RedOf(c), GreenOf(c), BlueOf(c));
+        for (TColor32 c : row)
+          if (!clear(c)) quantizer.AddColor(RedOf(c), GreenOf(c), BlueOf(c));
       }
       const std::vector<TGIFColor> leaves = quantizer.Colors();
-      for (size_t k = 0; k < leaves.size() && k < 236; ++k) out.Palette[10 + k] = leaves[k];
+      for (size_t k = 0; k < leaves.size() && k < chosen; ++k) out.Palette[10 + k] = leaves[k];
     }
+    // Searched without the key's entry, so no visible pixel lands on it.
+    std::vector<TGIFColor> visible = out.Palette;
+    if (alpha_key) visible.erase(visible.begin() + kAlphaKeyIndex);
 
     out.Indices.resize(size_t(w) * size_t(h));
-    TNearestColor nearest(out.Palette);
+    TNearestColor nearest(visible);
     for (int32_t y = 0; y < h; ++y) {
       bitmap.ReadRow32(y, row.data());
       uint8_t* dst = out.Indices.data() + size_t(y) * size_t(w);
       for (int32_t x = 0; x < w; ++x) {
         const TColor32 c = row[size_t(x)];
-        dst[x] = nearest.Find(RedOf(c), GreenOf(c), BlueOf(c));
+        if (clear(c)) {
+          dst[x] = kAlphaKeyIndex;
+          continue;
+        }
+        const uint8_t index = nearest.Find(RedOf(c), GreenOf(c), BlueOf(c));
+        dst[x] = alpha_key && index >= kAlphaKeyIndex ? uint8_t(index + 1) : index;
       }
     }
     return out;

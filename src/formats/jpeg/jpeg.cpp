@@ -6,6 +6,7 @@
 #include <jerror.h>
 
 #include "formats/jpeg/jpeg_lib.h"
+#include "formats/jpeg/jpeg_metadata.h"
 #include "formats/jpeg/jpeg_plan.h"
 
 namespace pellavo {
@@ -104,6 +105,34 @@ void TJPEGImage::SetDecodeScale(TJPEGScale scale) {
     bitmap_.reset();
     data_from_bitmap_ = false;
   }
+}
+
+void TJPEGImage::SetMetadata(TImageMetadata metadata) {
+  metadata_ = std::move(metadata);
+  CompressionSettingChanged();
+}
+
+void TJPEGImage::SetCmykConverter(TCmykConverter converter) {
+  cmyk_converter_ = std::move(converter);
+  if (data_ && !data_->Bytes.empty()) {
+    bitmap_.reset();
+    data_from_bitmap_ = false;
+  }
+}
+
+TImageMetadata TJPEGImage::EmbeddedMetadata() const {
+  if (!data_ || data_from_bitmap_) return {};
+  TImageMetadata metadata = ReadJpegMetadata(data_->Bytes.data(), data_->Bytes.size());
+  metadata.Colours = data_->Cmyk ? TStoredColours::Cmyk : data_->Grayscale ? TStoredColours::Gray : TStoredColours::Rgb;
+  return metadata;
+}
+
+void TJPEGImage::ConvertCmykRow(const TPlan& plan, uint8_t* row, int32_t width) const {
+  // Grey output asks for the plain formula's grey values.
+  if (cmyk_converter_ && !plan.gray)
+    cmyk_converter_(row, width, plan.inverted);
+  else
+    CmykToBgra(row, width, plan.inverted, plan.gray);
 }
 
 void TJPEGImage::CompressionSettingChanged() {
@@ -238,7 +267,7 @@ void TJPEGImage::DecodeBitmap() const {
         [&](JDIMENSION y, JDIMENSION got) {
           for (JDIMENSION i = 0; i < got; ++i) {
             uint8_t* src = strip_rows[i];
-            CmykToBgra(src, w, plan.inverted, plan.gray);
+            ConvertCmykRow(plan, src, w);
             uint8_t* dst = rows[y + i];
             for (int32_t x = 0; x < w; ++x) {
               dst[3 * x] = src[4 * x];
@@ -300,7 +329,7 @@ bool TJPEGImage::DecodeInto(const TPixels32& target, const TRect& rect) {
       [&](JDIMENSION y, JDIMENSION got) {
         // CMYK rows have the size of the target's: convert them where they landed.
         if (plan.cmyk)
-          for (JDIMENSION i = 0; i < got; ++i) CmykToBgra(rows[y + i], w, plan.inverted, plan.gray);
+          for (JDIMENSION i = 0; i < got; ++i) ConvertCmykRow(plan, rows[y + i], w);
       });
   d.Run([&] { jpeg_finish_decompress(&c); });
   return true;
@@ -351,6 +380,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     data->Width = static_cast<int32_t>(c.image_width);
     data->Height = static_cast<int32_t>(c.image_height);
     data->Grayscale = c.jpeg_color_space == JCS_GRAYSCALE;
+    data->Cmyk = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK;
     d.Run([&] { progressive = jpeg_has_multiple_scans(&c); });
     settings_.ProgressiveOutput = progressive;
   }
@@ -377,12 +407,18 @@ void TJPEGImage::Compress() {
     c.in_color_space = rgb24 ? JCS_EXT_BGR : JCS_EXT_BGRX;
     const int quality = settings_.JpegQuality;
     const bool gray = settings_.GrayOutput, progressive = settings_.ProgressiveOutput;
+    // A colour profile describes colour samples; a grey file would misread it.
+    TImageMetadata metadata = metadata_;
+    if (gray) metadata.IccProfile.clear();
+    const std::vector<TJpegSegment> segments = JpegMetadataSegments(metadata);
     comp.Run([&] {
       jpeg_set_defaults(&c);
       jpeg_set_quality(&c, quality, TRUE);
       if (gray) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
       if (progressive) jpeg_simple_progression(&c);
       jpeg_start_compress(&c, TRUE);
+      for (const TJpegSegment& s : segments)
+        jpeg_write_marker(&c, s.Marker, s.Payload.data(), static_cast<unsigned>(s.Payload.size()));
     });
     const auto write = [&](JSAMPARRAY rows, JDIMENSION count) {
       JDIMENSION done = 0;

@@ -32,6 +32,7 @@ struct TJPEGData {
   int32_t Width = 0;           // from the file's header, or from the bitmap that was compressed
   int32_t Height = 0;
   bool Grayscale = false;
+  bool Cmyk = false;  // CMYK or YCCK samples
 };
 
 struct TJPEGSettings {
@@ -90,6 +91,17 @@ class TJPEGImage : public TGraphic {
   bool BlockSmoothing() const { return settings_.BlockSmoothing; }
   void SetBlockSmoothing(bool on) { settings_.BlockSmoothing = on; }
 
+  // Blocks the compressor writes into the file after its JFIF header: EXIF, XMP and an ICC
+  // profile; none by default.
+  void SetMetadata(TImageMetadata metadata);
+  // Replaces the plain ink formula for CMYK files, e.g. by a conversion through the file's colour
+  // profile: called with each decoded row of width CMYK samples (stored inverted, as Adobe's
+  // files have them, when adobe_inverted), it writes blue, green, red and 255 over them in
+  // place. A new converter discards a decoded bitmap.
+  using TCmykConverter = std::function<void(uint8_t* row, int32_t width, bool adobe_inverted)>;
+  void SetCmykConverter(TCmykConverter converter);
+  TImageMetadata EmbeddedMetadata() const override;
+
   // The compressed data, shared; null when there is none yet.
   const std::shared_ptr<const TJPEGData>& Data() const { return data_; }
   // Whether a bitmap is held: the decoded image, or the one given to be compressed.
@@ -123,6 +135,7 @@ class TJPEGImage : public TGraphic {
   struct TPlan;
 
   TPlan SetUpDecoder(jpeg_detail::TDecompressor& d, bool into_target) const;
+  void ConvertCmykRow(const TPlan& plan, uint8_t* row, int32_t width) const;
   void UpdateScaledSize() const;
   void DecodeBitmap() const;
   bool DecodeInto(const TPixels32& target, const TRect& rect);
@@ -131,6 +144,8 @@ class TJPEGImage : public TGraphic {
 
   TJPEGSettings settings_;
   std::function<void(const TBitmap&)> on_stage_;
+  TImageMetadata metadata_;
+  TCmykConverter cmyk_converter_;
   std::shared_ptr<const TJPEGData> data_;
   bool data_from_bitmap_ = false;  // data_ was compressed from bitmap_
   // The decoded image is made on first need, also from const members.

@@ -11,11 +11,11 @@
 #include "core/stream.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpeg_lib.h"
+#include "formats/jpeg/jpeg_metadata.h"
 #include "formats/jpeg/jpeg_plan.h"
 
 namespace pellavo {
 
-using jpeg_detail::CmykToBgra;
 using jpeg_detail::TDecompressor;
 using jpeg_detail::ThrowLibraryError;
 
@@ -30,6 +30,15 @@ class TJPEGRowImage final : public TRowImage {
     const jpeg_decompress_struct& c = d.Info();
     // Two-pass colour quantising needs the whole image before its first row.
     if (plan.quantize && c.out_color_components != 1) return false;
+    colours_ = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK ? TStoredColours::Cmyk
+               : c.jpeg_color_space == JCS_GRAYSCALE                           ? TStoredColours::Gray
+                                                                               : TStoredColours::Rgb;
+    // The metadata segments all come before the first scan, where the header reading stopped:
+    // the file up to there holds all the whole file would give.
+    const int64_t head = file_.Position() - int64_t(c.src->bytes_in_buffer);
+    head_.resize(size_t(std::clamp<int64_t>(head, 0, file_.Size())));
+    file_.Seek(0);
+    head_.resize(file_.Read(head_.data(), head_.size()));
     UpdateSize(d);
     return true;
   }
@@ -45,6 +54,13 @@ class TJPEGRowImage final : public TRowImage {
     image_.SetUpDecoder(d, true);
     UpdateSize(d);
   }
+  bool Opaque() const override { return true; }
+  TImageMetadata EmbeddedMetadata() const override {
+    TImageMetadata metadata = ReadJpegMetadata(head_.data(), head_.size());
+    metadata.Colours = colours_;
+    return metadata;
+  }
+  void SetCmykConverter(TCmykConverter converter) override { image_.SetCmykConverter(std::move(converter)); }
   uint64_t WorkingBytes() const override {
     // The library's row groups and our strip, the file buffer, its tables; and for a
     // progressive file its coefficients of the whole image, which a whole-image decode holds
@@ -67,7 +83,7 @@ class TJPEGRowImage final : public TRowImage {
       for (JDIMENSION i = 0; i < got; ++i) {
         TColor32* row = out + size_t(done) * size_t(width_) + size_t(i) * size_t(width_);
         if (plan_.cmyk) {
-          CmykToBgra(reinterpret_cast<uint8_t*>(row), width_, plan_.inverted, plan_.gray);
+          image_.ConvertCmykRow(plan_, reinterpret_cast<uint8_t*>(row), width_);
         } else if (plan_.quantize) {
           const uint8_t* index = rows_[i];
           for (int32_t x = 0; x < width_; ++x) row[x] = palette_[index[x]];
@@ -133,7 +149,9 @@ class TJPEGRowImage final : public TRowImage {
 
   TFileStream file_;
   TDecodeLimits limits_;
-  TJPEGImage image_;  // its settings and decoder set-up; it holds no data
+  TJPEGImage image_;  // its settings, decoder set-up and CMYK converter; it holds no data
+  TStoredColours colours_ = TStoredColours::Rgb;
+  std::vector<uint8_t> head_;  // the file before its first scan
   int32_t width_ = 0, height_ = 0;
   uint64_t coefficient_bytes_ = 0;
   std::unique_ptr<TDecompressor> decoder_;

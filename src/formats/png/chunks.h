@@ -33,6 +33,8 @@ class TChunk {
   const std::string& Name() const { return name_; }
   TPNGObject& Owner() const { return owner_; }
   const std::vector<uint8_t>& Data() const { return data_; }
+  // Replaces the data of a chunk kept as it is (one of a kind without its own class).
+  void SetRawData(std::vector<uint8_t> data) { data_ = std::move(data); }
 
   // Reads length data bytes and the CRC after them (the length and name have been read) and
   // checks the CRC.

@@ -14,6 +14,21 @@ namespace pellavo {
 
 using namespace png_detail;
 
+namespace {
+
+// Whether any fourth byte of a 32-bit bitmap is below 255.
+bool AnyTranslucent(const TBitmap& bitmap) {
+  std::vector<TColor32> line(static_cast<size_t>(bitmap.Width()));
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    bitmap.ReadRow32(y, line.data());
+    for (TColor32 c : line)
+      if (AlphaOf(c) != 255) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 PELLAVO_DEFINE_GRAPHIC(TPNGObject, TGraphic)
 
 TPNGObject::TPNGObject() { ClearChunks(); }
@@ -210,23 +225,27 @@ void TPNGObject::AssignBitmap(const TBitmap& bitmap) {
   if (w <= 0 || h <= 0) return;
   const int bits = bitmap.BitsPerPixel();
   const bool indexed = bits < 16;
+  const bool alpha = keep_alpha_ && bitmap.PixelFormat() == TPixelFormat::pf32bit && AnyTranslucent(bitmap);
+  const uint8_t type = indexed ? COLOR_PALETTE : alpha ? COLOR_RGBALPHA : COLOR_RGB;
 
   TChunkIHDR& header = Add<TChunkIHDR>();
-  header.SetHeader(uint32_t(w), uint32_t(h), uint8_t(indexed ? bits : 8), indexed ? COLOR_PALETTE : COLOR_RGB, 0);
+  header.SetHeader(uint32_t(w), uint32_t(h), uint8_t(indexed ? bits : 8), type, 0);
   header.AllocateImage();
   if (indexed) {
     // Packed indices have the same layout in both formats.
     for (int32_t y = 0; y < h; ++y) std::memcpy(header.Row(uint32_t(y)), bitmap.ScanLine(y), header.RowBytes());
   } else {
+    const int step = alpha ? 4 : 3;
     std::vector<TColor32> line(static_cast<size_t>(w));
     for (int32_t y = 0; y < h; ++y) {
       bitmap.ReadRow32(y, line.data());
       uint8_t* out = header.Row(uint32_t(y));
       for (int32_t x = 0; x < w; ++x) {
         const TColor32 c = line[size_t(x)];
-        out[3 * x] = RedOf(c);
-        out[3 * x + 1] = GreenOf(c);
-        out[3 * x + 2] = BlueOf(c);
+        out[step * x] = RedOf(c);
+        out[step * x + 1] = GreenOf(c);
+        out[step * x + 2] = BlueOf(c);
+        if (alpha) out[step * x + 3] = AlphaOf(c);
       }
     }
   }
@@ -346,6 +365,18 @@ void TPNGObject::Resize(int32_t width, int32_t height) {
 }
 
 // ---- Drawing
+
+void TPNGObject::DrawUncomposed(const TPixels32& target) {
+  if (!HasHeader() || !Header().HasImage()) return;
+  const TChunkIHDR& h = Header();
+  if (target.Width != int32_t(h.Width()) || target.Height != int32_t(h.Height())) return;
+  try {
+    TRowReader reader(*this);
+    for (uint32_t y = 0; y < h.Height(); ++y) reader.Read(h.Row(y), target.Row(int32_t(y)));
+  } catch (const std::bad_alloc&) {
+    throw EPNGOutMemory();
+  }
+}
 
 void TPNGObject::Draw(const TPixels32& target, const TRect& rect) {
   if (!HasHeader() || !Header().HasImage()) return;

@@ -66,6 +66,14 @@ class TPNGObject : public TGraphic {
 
   TPNGTransparencyMode TransparencyMode() const;
 
+  // Taking over a 32-bit bitmap then keeps its fourth byte as an alpha channel (colour type 6)
+  // when any pixel is not opaque. Off, as by default, the fourth byte is dropped.
+  bool KeepsAlpha() const { return keep_alpha_; }
+  void SetKeepAlpha(bool on) { keep_alpha_ = on; }
+  // Adds chunks for the blocks, right after the header: iCCP for the profile, eXIf, and an iTXt
+  // "XML:com.adobe.xmp" for XMP. Raises EPNGHeaderNotPresent without a header.
+  void AddMetadata(const TImageMetadata& metadata);
+
   // Gives the image a new size, keeping the pixels that stay inside it; the new area is zero.
   // Raises EPNGInvalidNewSize for a size below 1 or above 65535.
   void Resize(int32_t width, int32_t height);
@@ -76,6 +84,10 @@ class TPNGObject : public TGraphic {
   // 8-bit palettes, 24 for the rest and for every image with partial transparency.
   bool AssignTo(TGraphic& dest) const override;
   void Draw(const TPixels32& target, const TRect& rect) override;
+  void DrawUncomposed(const TPixels32& target) override;
+  // From iCCP, eXIf and an iTXt "XML:com.adobe.xmp"; a profile that does not inflate is a
+  // problem, not a profile.
+  TImageMetadata EmbeddedMetadata() const override;
   bool Empty() const override;
   int32_t Width() const override;
   int32_t Height() const override;
@@ -111,6 +123,7 @@ class TPNGObject : public TGraphic {
   int deflate_level_ = 7;
   uint32_t max_idat_bytes_ = kMinIdatBytes;
   uint8_t interlacing_ = 0;
+  bool keep_alpha_ = false;
   std::vector<std::unique_ptr<TChunk>> chunks_;
 };
 

@@ -50,11 +50,17 @@ class TPNGRowImage final : public TRowImage {
     bool identity = true;
     for (size_t i = 0; i < png_.GammaTable().size(); ++i) identity = identity && png_.GammaTable()[i] == i;
     plain_rgb_ = h.ColorType() == COLOR_RGB && h.BitDepth() == 8 && identity && !png_.Find<TChunktRNS>();
+    metadata_ = png_.EmbeddedMetadata();
     return true;
   }
 
   int32_t Width() const override { return int32_t(png_.Header().Width()); }
   int32_t Height() const override { return int32_t(png_.Header().Height()); }
+  bool Opaque() const override {
+    const uint8_t type = png_.Header().ColorType();
+    return (type == COLOR_GRAYSCALE || type == COLOR_RGB || type == COLOR_PALETTE) && !png_.Find<TChunktRNS>();
+  }
+  TImageMetadata EmbeddedMetadata() const override { return metadata_; }
   uint64_t WorkingBytes() const override {
     // The pipe's blocks of rows, a row of displayed pixels, the chunk being inflated, the
     // inflater's window and tables.
@@ -85,9 +91,18 @@ class TPNGRowImage final : public TRowImage {
     png_.LoadAfterImage(file_);
     // A palette, transparency or gamma that only comes after the image changes how every row
     // looks: the rows handed out were not the picture's.
+    bool metadata_after = false;
     for (size_t i = chunks_before_ + 1; i < png_.Chunks().size(); ++i) {
       const TChunk* c = png_.Chunks()[i].get();
       if (dynamic_cast<const TChunkPLTE*>(c) || dynamic_cast<const TChunktRNS*>(c) || dynamic_cast<const TChunkgAMA*>(c))
+        throw EWholeImageNeeded();
+      metadata_after = metadata_after || c->Name() == "iCCP" || c->Name() == "eXIf" || c->Name() == "iTXt";
+    }
+    // So do a profile, EXIF or XMP found only after it: the conversion was set up without them.
+    if (metadata_after) {
+      const TImageMetadata whole = png_.EmbeddedMetadata();
+      if (whole.IccProfile != metadata_.IccProfile || whole.Exif != metadata_.Exif || whole.Xmp != metadata_.Xmp ||
+          whole.ProfileProblems != metadata_.ProfileProblems)
         throw EWholeImageNeeded();
     }
   }
@@ -100,6 +115,7 @@ class TPNGRowImage final : public TRowImage {
   std::vector<uint8_t> zeros_;     // the row above the first
   const uint8_t* prev_ = nullptr;  // the row above, as unfiltered, in the pipe
   bool plain_rgb_ = false;     // rows need no lookup at all
+  TImageMetadata metadata_;    // from the chunks before the image data
   std::vector<TColor32> line_;
   // Checks CRCs under its name, and takes its place in the chunk list once the image is read.
   std::unique_ptr<TChunkIDAT> idat_;

@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+
+namespace pellavo {
+
+// An EXIF or XMP block that exiv2 cannot read or write back.
+class EMetadata : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+// The orientation (1 to 8) a TIFF-structured EXIF block records; 1 when it records none or an
+// impossible value. Raises EMetadata for a block exiv2 cannot read.
+int ExifOrientation(const std::vector<uint8_t>& exif);
+
+// The EXIF block an output of width x height pixels carries: orientation set to the given value
+// where the block records one, the embedded preview and its tags dropped (the output is its own
+// preview), the pixel dimensions set. Raises EMetadata for a block exiv2 cannot read or write;
+// the result may be too large for a JPEG segment, which the writer then leaves out.
+std::vector<uint8_t> ExifForOutput(const std::vector<uint8_t>& exif, int orientation, int32_t width, int32_t height);
+
+// The XMP packet for the same output: the orientation and pixel dimensions it records are set as
+// above; a packet that records neither is kept as it is. Raises EMetadata for a packet exiv2
+// cannot parse.
+std::string XmpForOutput(const std::string& xmp, int orientation, int32_t width, int32_t height);
+
+}  // namespace pellavo
