@@ -382,17 +382,19 @@ void TConverter::SaveImage() {
   }
 
   TBitmap& bitmap = picture->Bitmap();
-  const TEncodeOptions options = EncodeOptions(bitmap.Width(), bitmap.Height());
+  const int32_t width = bitmap.Width(), height = bitmap.Height();
+  const TEncodeOptions options = EncodeOptions(width, height);
   TSafeOutput out(OutputName, Overwrite);
   SetFinalName(OutputName);
-  writer(bitmap, out.Stream(), options);
+  // The writer may take the pixels: the picture is not needed after it.
+  writer(std::move(bitmap), out.Stream(), options);
   out.Commit();
   // Without overwriting, the free name is taken only now.
   OutputName = out.FinalName();
   SetFinalName(OutputName);
   outcome_.Written = true;
-  outcome_.Width = bitmap.Width();
-  outcome_.Height = bitmap.Height();
+  outcome_.Width = width;
+  outcome_.Height = height;
 }
 
 }  // namespace

@@ -362,6 +362,13 @@ void TJPEGImage::Assign(const TGraphic& source) {
   TGraphic::Assign(source);
 }
 
+void TJPEGImage::TakeBitmap(TBitmap&& bitmap) {
+  bitmap_ = std::make_unique<TBitmap>(std::move(bitmap));
+  data_.reset();
+  data_from_bitmap_ = false;
+  scaled_valid_ = false;
+}
+
 bool TJPEGImage::AssignTo(TGraphic& dest) const {
   if (!dest.Is(TBitmap::StaticClass())) return false;
   DecodeBitmap();

@@ -112,6 +112,8 @@ class TJPEGImage : public TGraphic {
   // Another JPEG image: shares its compressed data and copies its bitmap. A bitmap: keeps a
   // copy to compress, dropping any compressed data.
   void Assign(const TGraphic& source) override;
+  // Assign of a bitmap that is given up: its pixels are held without a copy.
+  void TakeBitmap(TBitmap&& bitmap);
   // Decodes into a TBitmap.
   bool AssignTo(TGraphic& dest) const override;
   // Draws at DecodeScale. Drawn unscaled into a target that holds it whole, the image is
