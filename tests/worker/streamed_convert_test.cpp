@@ -8,15 +8,34 @@
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
+#include "worker/profiles.h"
 
 namespace pellavo {
 namespace {
 
-void WritePng(const std::string& path, const TBitmap& bitmap, bool interlaced) {
+void WritePng(const std::string& path, const TBitmap& bitmap, bool interlaced, const TImageMetadata& metadata = {}) {
   TPNGObject png;
+  png.SetKeepAlpha(true);
   png.Assign(bitmap);
+  png.AddMetadata(metadata);
   png.SetInterlacing(interlaced ? 1 : 0);
   png.WriteToFile(path);
+}
+
+// The file's chunk called name moved to just before IEND, after the image data.
+std::vector<uint8_t> ChunkMovedToTheEnd(std::vector<uint8_t> bytes, const std::string& name) {
+  for (size_t at = 8; at + 12 <= bytes.size();) {
+    const size_t length = size_t{bytes[at]} << 24 | size_t{bytes[at + 1]} << 16 | size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    if (std::string(bytes.begin() + long(at) + 4, bytes.begin() + long(at) + 8) == name) {
+      const std::vector<uint8_t> chunk(bytes.begin() + long(at), bytes.begin() + long(at + 12 + length));
+      bytes.erase(bytes.begin() + long(at), bytes.begin() + long(at + 12 + length));
+      bytes.insert(bytes.end() - 12, chunk.begin(), chunk.end());
+      return bytes;
+    }
+    at += 12 + length;
+  }
+  ADD_FAILURE() << "no " << name << " chunk";
+  return bytes;
 }
 
 struct TOptions {
@@ -68,6 +87,58 @@ TEST(StreamedConversion, SameOutputAsTheWholeImage) {
     EXPECT_EQ(rows.DecodedHeight, whole.DecodedHeight);
     EXPECT_EQ(test::ReadBytes(dir.File("rows.bmp")), test::ReadBytes(dir.File("whole.bmp")));
   }
+}
+
+// What the source carries besides its pixels: a profile converted for BMP and JPEG and carried
+// into PNG, a turn that needs the whole image, transparency that must first be looked for. The
+// row-by-row reader takes what it can and hands the rest to the whole image; either way the
+// bytes are those of the interlaced twin, which is always read whole.
+TEST(StreamedConversion, ProfilesTurnsAndTransparencyGiveTheBytesOfTheWholeImage) {
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  const TBitmap pattern = test::MakeBitmap32(97, 61, test::PatternPixel);
+  TImageMetadata tagged;
+  tagged.IccProfile = test::AdobeRgbProfile();
+  TImageMetadata turned;
+  turned.Exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0};
+  const TBitmap half_clear = test::MakeBitmap32(97, 61, [](int32_t x, int32_t y) {
+    return x < 40 ? test::PatternPixel(x, y) | 0xFF000000u : test::PatternPixel(x, y) & 0x7FFFFFFFu;
+  });
+  struct TCase {
+    const char* name;
+    const TBitmap& picture;
+    TImageMetadata metadata;
+  };
+  const TCase cases[] = {
+      {"Adobe RGB profile", pattern, tagged},
+      {"orientation 6", pattern, turned},
+      {"translucent", half_clear, {}},
+  };
+  const TOptions o{"lanczos", TSizeMode::Largest, 40, 5, true, false, TWideMode::None};
+  for (const TCase& c : cases) {
+    WritePng(dir.File("rows.png"), c.picture, false, c.metadata);
+    WritePng(dir.File("whole.png"), c.picture, true, c.metadata);
+    for (const char* ext : {".bmp", ".png", ".jpg"}) {
+      SCOPED_TRACE(std::string(c.name) + " to " + ext);
+      const TConversion rows = Convert(dir.File("rows.png"), dir.File(std::string("rows") + ext), o);
+      const TConversion whole = Convert(dir.File("whole.png"), dir.File(std::string("whole") + ext), o);
+      ASSERT_TRUE(rows.Report.Outcome.Written) << rows.Report.Outcome.Error;
+      ASSERT_TRUE(whole.Report.Outcome.Written) << whole.Report.Outcome.Error;
+      EXPECT_EQ(rows.Report.Outcome.Warnings, whole.Report.Outcome.Warnings);
+      EXPECT_EQ(test::ReadBytes(dir.File(std::string("rows") + ext)), test::ReadBytes(dir.File(std::string("whole") + ext)));
+    }
+  }
+
+  // A profile found only after the image data: the rows were resampled without it, so the
+  // conversion starts again on the whole image.
+  WritePng(dir.File("front.png"), pattern, false, tagged);
+  test::WriteBytes(dir.File("back.png"), ChunkMovedToTheEnd(test::ReadBytes(dir.File("front.png")), "iCCP"));
+  ASSERT_TRUE(Convert(dir.File("front.png"), dir.File("front.bmp"), o).Report.Outcome.Written);
+  ASSERT_TRUE(Convert(dir.File("back.png"), dir.File("back.bmp"), o).Report.Outcome.Written);
+  WritePng(dir.File("plain.png"), pattern, false);
+  ASSERT_TRUE(Convert(dir.File("plain.png"), dir.File("plain.bmp"), o).Report.Outcome.Written);
+  EXPECT_EQ(test::ReadBytes(dir.File("back.bmp")), test::ReadBytes(dir.File("front.bmp")));
+  EXPECT_NE(test::ReadBytes(dir.File("plain.bmp")), test::ReadBytes(dir.File("front.bmp")));
 }
 
 // A gamma after the image data is found only at the end of the rows: the conversion starts
