@@ -3,9 +3,12 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "formats/png/png_errors.h"
@@ -97,8 +100,9 @@ void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
-std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, size_t min_parallel) {
-  if (data.size() < 2 * min_parallel) {
+std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, size_t min_piece) {
+  const size_t pieces = std::clamp<size_t>(data.size() / std::max<size_t>(min_piece, 1), 1, kMaxDeflatePieces);
+  if (pieces == 1) {
     const TCompressor c = NewCompressor(level);
     std::vector<uint8_t> out = Allocate(libdeflate_zlib_compress_bound(c.get(), data.size()));
     const size_t got = libdeflate_zlib_compress(c.get(), data.data(), data.size(), out.data(), out.size());
@@ -107,40 +111,48 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, s
     return out;
   }
 
-  const size_t half = data.size() / 2;
-  std::vector<uint8_t> first;
-  std::exception_ptr failed;
-  std::thread other([&] {
-    try {
-      first = Deflate(level, data.data(), half);
-      MakeNotLast(first);
-    } catch (...) {
-      failed = std::current_exception();
+  // Pieces are taken in turn by whichever thread is free, so that a piece that compresses
+  // slowly (detail) does not leave the other thread idle behind it (sky).
+  std::vector<std::vector<uint8_t>> raw(pieces);
+  std::vector<std::exception_ptr> failed(pieces);
+  std::atomic<size_t> next{0};
+  const auto work = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < pieces;) {
+      try {
+        const size_t from = data.size() * i / pieces, to = data.size() * (i + 1) / pieces;
+        raw[i] = Deflate(level, data.data() + from, to - from);
+        if (i + 1 < pieces) MakeNotLast(raw[i]);
+      } catch (...) {
+        failed[i] = std::current_exception();
+      }
     }
-  });
-  std::vector<uint8_t> second;
+  };
+  const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, pieces);
+  std::vector<std::thread> helpers;
   try {
-    second = Deflate(level, data.data() + half, data.size() - half);
-  } catch (...) {
-    other.join();
-    throw;
+    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // Fewer threads than hoped for: the ones there are take more pieces.
   }
-  other.join();
-  if (failed) std::rethrow_exception(failed);
+  work();
+  for (std::thread& t : helpers) t.join();
+  for (const std::exception_ptr& e : failed)
+    if (e) std::rethrow_exception(e);
 
   // The header as libdeflate writes it: a 32 KiB window, the level in two bits, the check.
   const unsigned cmf = 0x78, flevel = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
   unsigned flg = flevel << 6;
   flg += 31 - (cmf * 256 + flg) % 31;
+  size_t total = 2 + 4;
+  for (const std::vector<uint8_t>& r : raw) total += r.size();
   std::vector<uint8_t> out = Allocate(0);
   try {
-    out.reserve(2 + first.size() + second.size() + 4);
+    out.reserve(total);
   } catch (const std::bad_alloc&) {
     throw EPNGOutMemory();
   }
   out.insert(out.end(), {uint8_t(cmf), uint8_t(flg)});
-  out.insert(out.end(), first.begin(), first.end());
-  out.insert(out.end(), second.begin(), second.end());
+  for (const std::vector<uint8_t>& r : raw) out.insert(out.end(), r.begin(), r.end());
   PutBE32(out, libdeflate_adler32(1, data.data(), data.size()));
   return out;
 }

@@ -1,4 +1,4 @@
-// The zlib stream of the PNG encoder, deflated whole or in two halves joined into one.
+// The zlib stream of the PNG encoder, deflated whole or in pieces joined into one.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -24,16 +24,18 @@ TBytes Mixed(size_t n, uint32_t seed) {
   return b;
 }
 
-TEST(ZlibStream, HalvesJoinIntoOneStreamOfTheSameData) {
+TEST(ZlibStream, PiecesJoinIntoOneStreamOfTheSameData) {
   // Sizes that split at every bit offset of the first half's end, and levels from storing to
   // the slowest.
   for (size_t n : {size_t{2}, size_t{4097}, size_t{70001}, size_t{200000}, size_t{333333}})
     for (int level : {0, 1, 6, 8, 12}) {
       SCOPED_TRACE("size " + std::to_string(n) + ", level " + std::to_string(level));
       const TBytes data = Mixed(n, uint32_t(n + level));
-      const std::vector<uint8_t> halves = png_detail::ZlibCompress(data, level, 1);
+      const std::vector<uint8_t> halves = png_detail::ZlibCompress(data, level, n / 2);
+      const std::vector<uint8_t> pieces = png_detail::ZlibCompress(data, level, 1);
       const std::vector<uint8_t> whole = png_detail::ZlibCompress(data, level, n + 1);
       EXPECT_EQ(Inflate(halves), data);  // zlib checks the header and the Adler-32 too
+      EXPECT_EQ(Inflate(pieces), data);
       EXPECT_EQ(Inflate(whole), data);
       // The second half starts without the first's history: a little larger, not much.
       EXPECT_LE(halves.size(), whole.size() + whole.size() / 50 + 64);
