@@ -51,6 +51,9 @@ TControlValues ReadControls(const Ui::TForm1& ui) {
   c.AutoRotate = ui.AutoRotate->isChecked();
   c.KeepMetadata = ui.KeepMetadata->isChecked();
   c.BackgroundColor = ToColor(ui.BackgroundSwatch->Color());
+  c.Quality = ui.SpinEditQuality->value();
+  c.OnlyShrink = ui.OnlyShrink->isChecked();
+  c.KeepDates = ui.KeepDates->isChecked();
   return c;
 }
 

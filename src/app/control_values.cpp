@@ -38,6 +38,9 @@ TRunSettings RunSettingsFrom(const TControlValues& c) {
   s.AutoRotate = c.AutoRotate;
   s.KeepMetadata = c.KeepMetadata;
   s.BackgroundColor = c.BackgroundColor;
+  s.Quality = c.Quality;
+  s.NoEnlarge = c.OnlyShrink;
+  s.KeepDates = c.KeepDates;
   return s;
 }
 

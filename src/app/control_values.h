@@ -29,10 +29,13 @@ struct TControlValues {
   TColor BorderColor = 0x00FFFFFF; // Shape1's fill
   bool FrameOn = true;             // Framit
   int Wide = 0;                    // RG4: None, Land, All
+  int Quality = 90;                // SpinEditQuality
   // Panel4, the row below the options.
-  bool AutoRotate = true;                // AutoRotate
-  bool KeepMetadata = false;             // KeepMetadata
-  TColor BackgroundColor = 0x00FFFFFF;   // BackgroundSwatch's fill
+  bool AutoRotate = true;          // AutoRotate
+  bool KeepMetadata = false;       // KeepMetadata
+  TColor BackgroundColor = 0x00FFFFFF;  // BackgroundSwatch's fill
+  bool OnlyShrink = false;         // OnlyShrink
+  bool KeepDates = false;          // KeepDates
 };
 
 TRunSettings RunSettingsFrom(const TControlValues& controls);

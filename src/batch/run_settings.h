@@ -56,16 +56,20 @@ struct TRunSettings {
   // other sources is filtered like a colour, as the design has it.
   bool KeepAlpha = true;                               // per file
   TColor BackgroundColor = 0x00FFFFFF;                 // per file, white
-  // An embedded colour profile is carried into JPEG and PNG outputs and converted to sRGB for the
-  // other formats; off, profiles are ignored.
+  // An embedded colour profile is carried into the outputs whose format carries metadata (JPEG,
+  // PNG, WebP, AVIF) and converted to sRGB for the other formats; off, profiles are ignored.
   bool ColourManaged = true;                           // per file
-  // JPEG and PNG outputs also carry the source's EXIF (orientation reset, preview dropped, sizes
+  // Those outputs also carry the source's EXIF (orientation reset, preview dropped, sizes
   // updated) and XMP.
   bool KeepMetadata = false;                           // per file
   // The largest image a worker decodes, as 32-bit pixels (width x height x 4 bytes).
   uint64_t MaxImageBytes = kDefaultMaxImageBytes;      // at start
   // What the decoded images of all workers may take together; 0 for half the machine's memory.
   uint64_t MemoryBudgetBytes = 0;                      // at start
+  // Beyond the classic options.
+  bool NoEnlarge = false;                              // per file: a source within the target keeps its size
+  int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP and AVIF outputs
+  bool KeepDates = false;                              // per file: outputs get their source's modification time
 };
 
 // The number a run uses as its size: the percentage in "Percent" mode, else the pixel size.

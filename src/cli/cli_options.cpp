@@ -13,6 +13,7 @@
 #include "batch/output_naming.h"
 #include "core/limits.h"
 #include "core/version.h"
+#include "formats/registry.h"
 
 namespace pellavo {
 namespace {
@@ -86,6 +87,24 @@ std::optional<TStretchFilter> FilterByNameOrNumber(const std::string& text) {
   return static_cast<TStretchFilter>(value);
 }
 
+// The formats read, in the order of the open-file dialog: "GIF Image (gif); ...; JPEG Image
+// File (jpg, jpeg); ...".
+std::string InputFormatList() {
+  std::vector<std::string> names;
+  std::string last_desc;
+  const std::vector<TFileFormat>& entries = FileFormats().Entries();
+  for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+    const TFileFormat& f = *it;
+    if (!names.empty() && f.FileDesc == last_desc) {
+      names.back().insert(names.back().size() - 1, ", " + f.FileExt);
+    } else {
+      names.push_back(f.FileDesc + " (" + f.FileExt + ")");
+      last_desc = f.FileDesc;
+    }
+  }
+  return Joined(names, "; ");
+}
+
 }  // namespace
 
 int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
@@ -95,8 +114,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   CLI::App app{
       "Pellavo batch image resizer.\n"
       "Converts every image named on the command line (files, or folders whose image files are taken)\n"
-      "into the chosen size and format, several files at a time. Input formats: BMP, ICO, WMF, EMF,\n"
-      "JPEG, JPEG 2000, PNG and GIF.",
+      "into the chosen size and format, several files at a time.\nInput formats: " +
+          InputFormatList() + ".",
       "pellavo-cli"};
   app.set_version_flag("--version", "pellavo-cli " + std::string(kVersion));
   app.get_formatter()->column_width(34);
@@ -145,6 +164,17 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.add_option("-t,--format", format, "Output format: " + ListInWords(format_names))
       ->option_text("FORMAT (" + format + ")");
 
+  std::vector<std::string> quality_formats;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.TakesQuality) quality_formats.push_back(FormatName(f));
+  app.add_option("-Q,--quality", s.Quality,
+                 "Quality of " + ListInWords(quality_formats) + " outputs, 1 (smallest) to 100 (best)")
+      ->check(CLI::Range(1, 100))
+      ->default_str(std::to_string(s.Quality));
+  app.add_flag("--no-enlarge", s.NoEnlarge,
+               "Only shrink: a source already within the size keeps its own (also in percent mode above 100)");
+  app.add_flag("--keep-dates", s.KeepDates, "Give each output its source's modification time (also with --fastcopy)");
+
   app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
       ->type_name("DIR");
   std::string prefix, postfix;
@@ -191,8 +221,12 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
           ->default_str("#FFFFFF");
   app.add_flag("--no-profile", no_profile,
                "Ignore embedded colour profiles: pixels are taken as they are stored and outputs carry none");
+  std::vector<std::string> metadata_formats;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.CarriesMetadata) metadata_formats.push_back(FormatName(f));
   app.add_flag("--keep-metadata", s.KeepMetadata,
-               "Copy EXIF (orientation reset, preview dropped, sizes updated) and XMP into JPEG and PNG outputs. "
+               "Copy EXIF (orientation reset, preview dropped, sizes updated) and XMP into " +
+                   ListInWords(metadata_formats) + " outputs. "
                "They include any GPS position the camera recorded. Without it outputs carry only the colour "
                "profile");
 
@@ -231,9 +265,10 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
       "\n"
       "Photos: by default a photo stored sideways or mirrored is turned upright by its EXIF orientation\n"
-      "before it is sized; an embedded colour profile travels with JPEG and PNG outputs, and the other\n"
-      "formats get the colours converted to sRGB; transparency stays in PNG, GIF, BMP and JPEG 2000\n"
-      "outputs and is laid onto --background in the others. Metadata (EXIF, XMP) is left out unless\n"
+      "before it is sized (HEIC and AVIF files by their own rotation when they hold one); an embedded\n"
+      "colour profile travels with JPEG, PNG, WebP and AVIF outputs, and the other formats get the\n"
+      "colours converted to sRGB; transparency stays in PNG, GIF, BMP, JPEG 2000, WebP and AVIF outputs\n"
+      "and is laid onto --background in the others. Metadata (EXIF, XMP) is left out unless\n"
       "--keep-metadata is given. --no-autorotate --no-alpha --no-profile take every pixel as stored.\n"
       "\n"
       "Lists: --files-from takes what find, xargs or a job scheduler produce, e.g.\n"

@@ -110,6 +110,17 @@ int RenameNoReplace(const std::string& temp, const std::string& target) {
   return errno;
 }
 
+// Owns a file descriptor.
+struct TDescriptor {
+  int fd = -1;
+  TDescriptor() = default;
+  TDescriptor(const TDescriptor&) = delete;
+  TDescriptor& operator=(const TDescriptor&) = delete;
+  ~TDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
 }  // namespace
 
 namespace files_detail {
@@ -121,6 +132,14 @@ int LinkNoReplace(const std::string& temp, const std::string& target) {
 }
 
 }  // namespace files_detail
+
+
+TFileTime FileModificationTime(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    throw EFOpenError("Cannot open file \"" + path + "\". " + SystemErrorText(errno));
+  return TFileTime{static_cast<int64_t>(st.st_mtim.tv_sec), static_cast<int64_t>(st.st_mtim.tv_nsec)};
+}
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -170,7 +189,16 @@ TSafeOutput::TSafeOutput(const std::string& path, bool overwrite) : final_name_(
 }
 
 void TSafeOutput::Commit() {
+  // The date is set on the published file through a second descriptor: set on the temporary
+  // file, an old date would make it look abandoned to another run's sweep while it waits for its
+  // name.
+  TDescriptor dated;
   try {
+    if (modification_time_) {
+      stream_->Flush();
+      dated.fd = ::dup(stream_->Descriptor());
+      if (dated.fd < 0) ThrowWrite(final_name_, errno);
+    }
     if (replacing_) {
       stream_->Flush();
       // The old file is only as safe as the new one is durable.
@@ -198,6 +226,14 @@ void TSafeOutput::Commit() {
   }
   committed_ = true;
   temp_name_.clear();
+  if (dated.fd >= 0) {
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(modification_time_->Seconds),
+                                static_cast<long>(modification_time_->Nanoseconds)}};
+    // The file is complete and stays; only its date is missing.
+    if (::futimens(dated.fd, times) != 0)
+      throw EWriteError("Cannot set the date of file \"" + final_name_ + "\". " + SystemErrorText(errno));
+  }
 }
 
 void TSafeOutput::Discard() noexcept {

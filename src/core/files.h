@@ -1,6 +1,8 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +13,15 @@ namespace pellavo {
 // True when something other than a folder exists at path.
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+
+// A file's modification time, to the nanosecond.
+struct TFileTime {
+  int64_t Seconds = 0;      // since the epoch
+  int64_t Nanoseconds = 0;  // 0 to 999999999
+  friend bool operator==(const TFileTime&, const TFileTime&) = default;
+};
+// The modification time of the file at path; throws EFOpenError when it cannot be examined.
+TFileTime FileModificationTime(const std::string& path);
 
 // path with "[n]" put before its extension: a.jpg -> a[3].jpg.
 std::string NumberedFileName(const std::string& path, int n);
@@ -42,6 +53,8 @@ class TSafeOutput {
   // The name the file is meant to get; once committed, the name it got.
   const std::string& FinalName() const { return final_name_; }
   TFileStream& Stream() { return *stream_; }
+  // The file is given this modification time when it is committed, after its last byte.
+  void SetModificationTime(const TFileTime& time) { modification_time_ = time; }
   // Completes the file under FinalName; throws EWriteError (and leaves nothing) on failure.
   void Commit();
 
@@ -53,6 +66,7 @@ class TSafeOutput {
   bool overwrite_;
   bool replacing_ = false;  // a regular file of the user's is being replaced
   bool committed_ = false;
+  std::optional<TFileTime> modification_time_;
   std::unique_ptr<TFileStream> stream_;
 };
 

@@ -56,6 +56,10 @@ class TGraphic {
   // The colour profile, EXIF and XMP blocks the loaded file carried; none for formats that hold
   // none.
   virtual TImageMetadata EmbeddedMetadata() const { return {}; }
+  // True when the decoder has already turned the pixels by the file's own rotation and mirroring
+  // (as HEIF and AVIF files may hold): an EXIF orientation in the metadata then describes the
+  // stored image, and applying it again would turn the picture twice.
+  virtual bool DecodedUpright() const { return false; }
 
   virtual bool Empty() const = 0;
   virtual int32_t Width() const = 0;

@@ -22,13 +22,19 @@ struct TImageMetadata {
   bool Empty() const { return IccProfile.empty() && Exif.empty() && Xmp.empty(); }
 };
 
+// The TIFF-structured EXIF block inside a container's EXIF payload, from its byte-order mark
+// ("II*\0" or "MM\0*") on, skipping an "Exif\0\0" prefix; empty when there is none.
+std::vector<uint8_t> ExifFromPayload(const uint8_t* data, size_t size);
+
 // What an encoder is asked to keep beyond the pixels.
 struct TEncodeOptions {
-  // Blocks to embed, in formats that carry them (JPEG and PNG); the rest ignore them.
+  // Blocks to embed, in formats that carry them (JPEG, PNG, WebP, AVIF); the rest ignore them.
   TImageMetadata Metadata;
-  // The bitmap's fourth byte is alpha to keep where the format can: PNG as an alpha channel, GIF
-  // as a transparent index. Off, encoders treat the bitmap as opaque, as they always did.
+  // The bitmap's fourth byte is alpha to keep where the format can: PNG, WebP and AVIF as an alpha
+  // channel, GIF as a transparent index. Off, encoders treat the bitmap as opaque, as they always did.
   bool KeepAlpha = false;
+  // 1 to 100, for the lossy formats that take it (JPEG, WebP, AVIF); the others ignore it.
+  int Quality = 90;
 };
 
 }  // namespace pellavo

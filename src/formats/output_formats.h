@@ -8,7 +8,7 @@ namespace pellavo {
 
 // The formats a run can write, in the order of the window's "Output file format" group; an
 // item's index is its value.
-enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf };
+enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf, Webp, Avif };
 
 struct TOutputFormatInfo {
   TOutputFormat Format;
@@ -17,7 +17,9 @@ struct TOutputFormatInfo {
   // Extensions that are written in this format under its own extension instead, such as the
   // ".jpeg" of a source kept by Source. Empty slots are unused (and spelt out: GCC 12 cannot
   // evaluate a default-constructed string_view of this table at compile time).
-  std::array<std::string_view, 2> Aliases;
+  std::array<std::string_view, 3> Aliases;
+  // The run's quality setting reaches the encoder.
+  bool TakesQuality;
   // The writer embeds a colour profile, EXIF and XMP; for the others pixels are turned into sRGB.
   bool CarriesMetadata;
   // The writer keeps transparency (an alpha channel or a transparent index); for the others
@@ -28,15 +30,19 @@ struct TOutputFormatInfo {
 // One row per output format. A new format is a row here and its writer where the codecs bind
 // them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
 // formats/all/standard_formats.cpp when the program reads it too.
-inline constexpr std::array<TOutputFormatInfo, 8> kOutputFormats = {{
-    {TOutputFormat::Source, "Source", "", {"", ""}, false, false},
-    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ""}, true, false},
-    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", ""}, false, true},
-    {TOutputFormat::Png, ".png", ".png", {"", ""}, true, true},
-    {TOutputFormat::Gif, ".gif", ".gif", {"", ""}, false, true},
-    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", ""}, false, false},
-    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k"}, false, true},
-    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", ""}, false, false},
+inline constexpr std::array<TOutputFormatInfo, 10> kOutputFormats = {{
+    // Format, item, extension, aliases, TakesQuality, CarriesMetadata, KeepsAlpha
+    {TOutputFormat::Source, "Source", "", {"", "", ""}, false, false, false},
+    // HEIF is read only; a phone photo kept in its own format becomes the JPEG every viewer reads.
+    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ".heic", ".heif"}, true, true, false},
+    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", "", ""}, false, false, true},
+    {TOutputFormat::Png, ".png", ".png", {"", "", ""}, false, true, true},
+    {TOutputFormat::Gif, ".gif", ".gif", {"", "", ""}, false, false, true},
+    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", "", ""}, false, false, false},
+    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k", ""}, false, false, true},
+    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", "", ""}, false, false, false},
+    {TOutputFormat::Webp, ".webp", ".webp", {"", "", ""}, true, true, true},
+    {TOutputFormat::Avif, ".avif", ".avif", {"", "", ""}, true, true, true},
 }};
 
 namespace output_format_detail {

@@ -54,6 +54,9 @@ class TConverter {
         BackgroundColor(order.Settings.BackgroundColor),
         ColourManaged(order.Settings.ColourManaged),
         KeepMetadata(order.Settings.KeepMetadata),
+        NoEnlarge(order.Settings.NoEnlarge),
+        KeepDates(order.Settings.KeepDates),
+        Quality(order.Settings.Quality),
         Claim(order.Budget),
         result_(result),
         outcome_(result.Report.Outcome) {}
@@ -64,7 +67,9 @@ class TConverter {
   // Tries the conversion from rows decoded as the stretch asks for them; false when the file
   // must be read whole instead, with nothing of the attempt left.
   bool ConvertStreamed(const TDecodeLimits& limits);
-  void ReadSourceFacts(TImageMetadata metadata);
+  // decoded_upright: the decoder has applied the recorded turn itself (see
+  // TGraphic::DecodedUpright).
+  void ReadSourceFacts(TImageMetadata metadata, bool decoded_upright);
   // The profile's conversion for CMYK samples, which runs in the decoder; none otherwise.
   TRowImage::TCmykConverter CmykConverter() const;
   // The picture's upright size and, for a JPEG, its reduced decoding scale; then the target.
@@ -102,6 +107,12 @@ class TConverter {
   const TColor BackgroundColor;  // read only when KeepAlpha
   const bool ColourManaged;
   const bool KeepMetadata;
+  const bool NoEnlarge;
+  const bool KeepDates;
+  const int Quality;
+  // The source's modification time, taken before anything is written: the output may replace
+  // the source itself.
+  std::optional<TFileTime> SourceTime;
 
   // What the output is written as, from OutputName's extension; none when no format writes it.
   std::optional<TOutputFormat> Format;
@@ -138,13 +149,14 @@ void TConverter::ConvertFile() {
     outcome_.Skipped = true;
     return;
   }
+  if (KeepDates) SourceTime = FileModificationTime(SourceName);
   Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
   const TDecodeLimits limits{MaxImageBytes, &Claim};
   if (ConvertStreamed(limits)) return;
 
   Picture = std::make_unique<TPicture>();
   Picture->ReadFromFile(SourceName, limits);
-  ReadSourceFacts(Picture->Graphic()->EmbeddedMetadata());
+  ReadSourceFacts(Picture->Graphic()->EmbeddedMetadata(), Picture->Graphic()->DecodedUpright());
   auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic());
   if (TRowImage::TCmykConverter convert = CmykConverter(); jpeg && convert) jpeg->SetCmykConverter(std::move(convert));
   SizeTarget(Picture->Width(), Picture->Height(), jpeg != nullptr);
@@ -165,7 +177,8 @@ bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
   try {
     Rows = OpenRowImage(SourceName, limits);
     if (Rows) {
-      ReadSourceFacts(Rows->EmbeddedMetadata());
+      // The row-by-row readers leave every turn to the converter.
+      ReadSourceFacts(Rows->EmbeddedMetadata(), false);
       // A turn needs the whole image; so does finding out whether a source that may have
       // transparency has any.
       if (Orientation == 1 && (!KeepAlpha || Rows->Opaque())) {
@@ -199,12 +212,12 @@ void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
   // Sizes apply to the picture as it stands upright.
   if (OrientationSwapsSides(Orientation)) std::swap(w, h);
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode}, w, h);
+  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
   // A JPEG, which still reports its full size, may decode near the target's size.
   if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
 }
 
-void TConverter::ReadSourceFacts(TImageMetadata metadata) {
+void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) {
   Metadata = std::move(metadata);
   if (ColourManaged)
     for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
@@ -218,6 +231,8 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata) {
       Metadata.Exif.clear();
     }
   }
+  // Such pixels are upright already, whatever the EXIF block says; outputs record them as upright.
+  if (decoded_upright) StoredOrientation = 1;
   Orientation = AutoRotate ? StoredOrientation : 1;
 
   if (!ColourManaged || Metadata.IccProfile.empty()) return;
@@ -250,6 +265,7 @@ TRowImage::TCmykConverter TConverter::CmykConverter() const {
 TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
   TEncodeOptions options;
   options.KeepAlpha = AlphaKept;
+  options.Quality = Quality;
   if (!Format || !OutputFormatInfo(*Format).CarriesMetadata) return options;
   if (Profile && !ToSrgb) options.Metadata.IccProfile = Profile->Bytes();
   if (!KeepMetadata) return options;
@@ -306,7 +322,7 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
   result_.DecodedHeight = SourceSurface->Height();
   SrcRect = SourceSurface->BoundsRect();
   TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, result_.DecodedWidth, result_.DecodedHeight))
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, result_.DecodedWidth, result_.DecodedHeight))
     SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
   SourceSurface->SetStretchFilter(FilterIndex);
   // Opaque sources, and every source without KeepAlpha, are resampled as they always were.
@@ -331,7 +347,7 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
              DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
   SrcRect = TRect{0, 0, sw, sh};
   TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode}, sw, sh)) SrcRect = WideCrop(sw, sh, width, height);
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, sw, sh)) SrcRect = WideCrop(sw, sh, width, height);
   // The source surface holds no pixels here; it carries the filter's resampler.
   SourceSurface->SetStretchFilter(FilterIndex);
   if (BorderOn) {
@@ -388,6 +404,7 @@ void TConverter::SaveImage() {
   SetFinalName(OutputName);
   // The writer may take the pixels: the picture is not needed after it.
   writer(std::move(bitmap), out.Stream(), options);
+  if (SourceTime) out.SetModificationTime(*SourceTime);
   out.Commit();
   // Without overwriting, the free name is taken only now.
   OutputName = out.FinalName();

@@ -1,5 +1,6 @@
 #include "worker/copy_thread.h"
 
+#include <optional>
 #include <vector>
 
 #include "core/errors.h"
@@ -16,12 +17,16 @@ TWorkerReport CopyOneFile(const TWorkerOrder& order) {
     // An unreadable source, or one that is not a regular file, ends the copy here: nothing is
     // written and nothing is shown.
     const std::vector<uint8_t> buffer = ReadWholeFile(order.Source);
+    // Taken before the copy is written, which may replace the source itself.
+    std::optional<TFileTime> source_time;
+    if (order.Settings.KeepDates) source_time = FileModificationTime(order.Source);
     report.StatusText = order.Source;
     outcome.Output = order.Output;
     // The free name is taken as the complete file is published, and the old file (the source
     // itself, when copied onto its own path) is replaced only after a complete write.
     TSafeOutput out(order.Output, order.Settings.Overwrite);
     out.Stream().Write(buffer.data(), buffer.size());
+    if (source_time) out.SetModificationTime(*source_time);
     out.Commit();
     outcome.Output = out.FinalName();
     outcome.Written = true;

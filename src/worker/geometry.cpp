@@ -25,6 +25,13 @@ TRect ComputeTarget(const TTargetRule& rule, int32_t w, int32_t h) {
     case TSizeMode::Largest:
     case TSizeMode::Percent: dst = IsLandscape(w, h) ? width_rule() : height_rule(); break;
   }
+  if (rule.NoEnlarge && !IsRectEmpty(dst)) {
+    // The band of the source a 16:9 output shows has the target's shape, so its size is the
+    // target at one source pixel per output pixel.
+    const TRect shown = wide ? WideCrop(w, h, dst.Right, dst.Bottom) : TRect{0, 0, w, h};
+    const int32_t sw = shown.Right - shown.Left, sh = shown.Bottom - shown.Top;
+    if (dst.Right > sw || dst.Bottom > sh) dst = TRect{0, 0, sw, sh};
+  }
   if (IsRectEmpty(dst)) InflateRect(dst, 1, 1);
   return dst;
 }

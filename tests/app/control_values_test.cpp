@@ -22,7 +22,9 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
                 s.MaxThreadsOn && s.MaxThreads == 5 && s.StartDelay == 0 && s.SizeMode == TSizeMode::Largest &&
                 s.PixelSize == 800 && s.PercentSize == 80 && s.FilterIndex == 5 && !s.Overwrite && !s.BorderOn &&
                 s.BorderWidth == 5 && s.BorderColor == 0x00FFFFFF && s.FrameOn && s.WideMode == TWideMode::None &&
-                s.AutoRotate && !s.KeepMetadata && s.BackgroundColor == 0x00FFFFFF && s.KeepAlpha && s.ColourManaged;
+                s.AutoRotate && !s.KeepMetadata && s.BackgroundColor == 0x00FFFFFF && s.KeepAlpha && s.ColourManaged &&
+                s.Quality == 90 && !s.NoEnlarge && !s.KeepDates && s.Quality == d.Quality &&
+                s.NoEnlarge == d.NoEnlarge && s.KeepDates == d.KeepDates;
        }},
       {"the row below the options",
        [](TControlValues& c) {
@@ -46,8 +48,13 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
       {"16:9 Land", [](TControlValues& c) { c.Wide = 1; }, [](const TRunSettings& s) { return s.WideMode == TWideMode::Land; }},
       {"16:9 All", [](TControlValues& c) { c.Wide = 2; }, [](const TRunSettings& s) { return s.WideMode == TWideMode::All; }},
       {".pdf", [](TControlValues& c) { c.OutputFormat = 7; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Pdf; }},
+      {".webp", [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Webp; }},
+      {".avif", [](TControlValues& c) { c.OutputFormat = 9; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Avif; }},
       {"an output format out of range keeps the source's",
-       [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Source; }},
+       [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Source; }},
+      {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { return s.Quality == 35; }},
+      {"Only shrink", [](TControlValues& c) { c.OnlyShrink = true; }, [](const TRunSettings& s) { return s.NoEnlarge; }},
+      {"Keep file dates", [](TControlValues& c) { c.KeepDates = true; }, [](const TRunSettings& s) { return s.KeepDates; }},
       {"no radio checked keeps the default mode", [](TControlValues& c) { c.MaxDimension = -1; },
        [](const TRunSettings& s) { return s.SizeMode == TSizeMode::Largest; }},
       {"texts, numbers and switches",

@@ -67,6 +67,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
       {"CheckBox1", "Overwrite files", true, 0}, {"CheckBox2", "Show memory use", true, 0},
       {"keeptop", "Keep on top", true, 1},
       {"AutoRotate", "Auto-rotate", true, 1}, {"KeepMetadata", "Keep metadata", true, 0},
+      {"OnlyShrink", "Only shrink", true, 0}, {"KeepDates", "Keep file dates", true, 0},
   };
   for (const auto& b : buttons) {
     auto* button = Find<QAbstractButton>(b.name);
@@ -87,6 +88,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
   } spins[] = {
       {"SpinEdit1", 10, 5000, 800, true}, {"SpinEdit4", 1, 500, 80, false}, {"SpinEdit5", 1, 30, 5, false},
       {"SpinEdit2", 0, 99, 5, true},      {"SpinEdit3", 0, 500, 0, true},
+      {"SpinEditQuality", 1, 100, 90, true},
   };
   for (const auto& s : spins) {
     auto* spin = Find<QSpinBox>(s.name);
@@ -102,7 +104,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     QStringList items;
     int checked;
   } groups[] = {
-      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf"}, 0},
+      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif"}, 0},
       {"RG4", "16:9 format", {"None", "Land", "All"}, 0},
       {"RG1", "Max dimension", {"Width", "Height", "Largest", "Percent"}, 2},
       {"RG2", "File name addition", {"Prefix", "PostFix", "None"}, 2},
@@ -125,7 +127,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     const char *name, *text;
   } labels[] = {{"Label5", "Files processed:"}, {"Label3", "Threads: "}, {"Label1", "Files: 0"},
                 {"Label4", "Resampler"},        {"Label6", "Thrd delay"}, {"WLabel", "Memory usage:"},
-                {"PLabel", "Peak memory usage:"}};
+                {"PLabel", "Peak memory usage:"}, {"LabelQuality", "Quality"}};
   for (const auto& l : labels) EXPECT_EQ(Find<QLabel>(l.name)->text(), l.text) << l.name;
 
   EXPECT_TRUE(Find<QLineEdit>("Edit1")->text().isEmpty());
@@ -172,9 +174,12 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
       {"fCopy", "Copy selected files to a destination folder without resizing or format change."},
       {"keeptop", "Keep application on top "},
       {"Button7", "Check for current version"},
+      {"SpinEditQuality", "Quality of .jpg, .webp and .avif output - 1 smallest to 100 best"},
+      {"OnlyShrink", "Never enlarge - images already within the size keep their own"},
+      {"KeepDates", "Give each output the modification date of its source"},
       // Controls without a hint.
       {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox1", ""}, {"CheckBox2", ""},
-      {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""},
+      {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""}, {"LabelQuality", ""},
   };
   for (const auto& h : hints) {
     QWidget* w = Find(h.name);
@@ -188,6 +193,7 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
                                 "Shape1", "ListBox1", "Filters", "StatusBar1"})
     EXPECT_FALSE(Find(unlabeled)->accessibleName().isEmpty()) << unlabeled;
   EXPECT_EQ(Find("Edit1")->accessibleName(), "Destination folder");
+  EXPECT_EQ(Find("SpinEditQuality")->accessibleName(), "Quality");
 }
 
 TEST_F(MainWindow, HoverShowsTheHintInTheStatusBarAndAControlWithoutHintEmptiesIt) {

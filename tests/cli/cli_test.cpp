@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <string>
 
 #include "core/decode_limits.h"
@@ -34,11 +36,14 @@ TEST(Cli, HelpExplainsEveryOption) {
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
                              "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT",
                              "--no-autorotate", "--no-alpha", "--background", "--no-profile", "--keep-metadata",
-                             "GPS position", "\"type\": \"warning\""})
+                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   // The choices come from the program's own tables.
-  EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2 or pdf"),
+  EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2, pdf, webp or avif"),
             std::string::npos);
+  EXPECT_NE(r.output.find("Quality of jpg, webp or avif outputs"), std::string::npos);
+  EXPECT_NE(r.output.find("GIF Image (gif); "), std::string::npos) << "the input formats, from the registry";
+  EXPECT_NE(r.output.find("WebP Image (webp); AVIF Image (avif); HEIF Image (heic, heif)."), std::string::npos);
   EXPECT_NE(r.output.find("Resampling filter: nearest, draft, linear, cosine, spline, lanczos, mitchell or box"),
             std::string::npos);
   EXPECT_NE(r.output.find("width|height|largest|percent (largest)"), std::string::npos);
@@ -72,6 +77,8 @@ TEST(Cli, BadArgumentsAreUsageErrorsThatSayWhy) {
       {"value out of range", "--max-image-mb 0 x.bmp", "--max-image-mb: Value 0 not in range 1 to 4096"},
       {"value out of range", "--max-image-mb 4097 x.bmp", "--max-image-mb: Value 4097 not in range 1 to 4096"},
       {"not a number", "--delay soon x.bmp", "--delay: Value soon not in range 0 to 500"},
+      {"quality out of range", "--quality 0 x.bmp", "--quality: Value 0 not in range 1 to 100"},
+      {"quality out of range", "--quality 101 x.bmp", "--quality: Value 101 not in range 1 to 100"},
       {"bad size mode", "--size-mode wide x.bmp", "--size-mode: Check wide value in"},
       {"bad 16:9 mode", "--wide sideways x.bmp", "--wide: Check sideways value in"},
       {"bad output format", "--format tiff x.bmp", "unknown output format \"tiff\""},
@@ -101,6 +108,7 @@ TEST(Cli, OutputFormatsByNameOrExtension) {
     const char* written;  // empty: refused
   };
   const Case cases[] = {{"source", "a.bmp"}, {"png", "a.png"}, {".jp2", "a.jp2"}, {"pdf", "a.pdf"},
+                        {"webp", "a.webp"},  {".avif", "a.avif"}, {"heic", ""},
                         {"PNG", ""},         {"Source", ""},   {".jpeg", ""},     {"", ""}};
   for (const Case& c : cases) {
     const std::string out = dir.File(std::string("out-") + c.format);
@@ -206,6 +214,76 @@ TEST(Cli, FastCopyNamesCopiesAndNeedsAnExistingDestination) {
     EXPECT_EQ(test::ReadBytes(copy + "[1].bmp"), bytes) << copy;
   }
   EXPECT_EQ(test::TTempDir::ListOf(dir.File("OUT")).size(), 6u);
+}
+
+int64_t ModifiedSeconds(const std::string& path) { return FileModificationTime(path).Seconds; }
+
+// The options beyond the classic ones, each through the whole program.
+TEST(Cli, OnlyShrinkQualityAndKeepDates) {
+  constexpr int64_t kOldDate = 1000000000;  // 2001
+  struct Case {
+    const char* options;
+    const char* output;  // in the destination, or "SOURCE" for the source's own path
+    int32_t w, h;        // of the output
+  };
+  const Case cases[] = {
+      {"--size 200 --format bmp", "a.bmp", 200, 160},
+      {"--no-enlarge --size 200 --format bmp", "a.bmp", 100, 80},
+      {"--no-enlarge --size 50 --format bmp", "a.bmp", 50, 40},
+      {"--no-enlarge --size-mode percent --percent 300 --format bmp", "a.bmp", 100, 80},
+      {"--no-enlarge --size 200 --wide all --format bmp", "a.bmp", 100, 57},  // 200 x 113 shows 100 x 56.5
+      {"--size 100 --quality 10 --format jpg", "a.jpg", 100, 80},
+      {"--size 100 --format jpg", "a.jpg", 100, 80},
+      {"--size 100 --quality 100 --format jpg", "a.jpg", 100, 80},
+      {"--size 100 --quality 10 --format webp", "a.webp", 100, 80},
+      {"--size 100 --format webp", "a.webp", 100, 80},
+      {"--size 100 --quality 10 --format avif", "a.avif", 100, 80},
+      {"--size 100 --format avif", "a.avif", 100, 80},
+      {"--size 100 --keep-dates --format png", "a.png", 100, 80},
+      {"--size 100 --keep-dates --fastcopy", "a.bmp", 100, 80},
+      {"--size 100 --format png", "a.png", 100, 80},
+  };
+  RegisterStandardFormats();
+  test::TTempDir dir;
+  test::WritePatternBmp(dir.File("a.bmp"), 100, 80);
+  const timespec old[2] = {{kOldDate, 0}, {kOldDate, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("a.bmp").c_str(), old, 0), 0);
+  std::map<std::string, int64_t> bytes;
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string out = dir.File("out" + std::to_string(n++));
+    ::mkdir(out.c_str(), 0755);
+    const TResult r = RunCli(std::string("--quiet ") + c.options + " --dest " + out +
+                             " " + dir.File("a.bmp"));
+    ASSERT_EQ(r.code, 0) << c.options << "\n" << r.output;
+    const std::string path = out + "/" + c.output;
+    TPicture picture;
+    picture.ReadFromFile(path);
+    EXPECT_EQ(picture.Width(), c.w) << c.options;
+    EXPECT_EQ(picture.Height(), c.h) << c.options;
+    bytes[c.options] = int64_t(test::ReadBytes(path).size());
+    const bool keep = std::string(c.options).find("--keep-dates") != std::string::npos;
+    EXPECT_EQ(ModifiedSeconds(path) == kOldDate, keep) << c.options;
+  }
+  EXPECT_EQ(ModifiedSeconds(dir.File("a.bmp")), kOldDate) << "the source is untouched";
+  EXPECT_LT(bytes["--size 100 --quality 10 --format jpg"], bytes["--size 100 --format jpg"]);
+  EXPECT_LT(bytes["--size 100 --format jpg"], bytes["--size 100 --quality 100 --format jpg"]);
+  EXPECT_LT(bytes["--size 100 --quality 10 --format webp"], bytes["--size 100 --format webp"]);
+  EXPECT_LT(bytes["--size 100 --quality 10 --format avif"], bytes["--size 100 --format avif"]);
+}
+
+// An output that replaces its own source still gets the date the source had before.
+TEST(Cli, KeepDatesOverTheSourceKeepsItsOldDate) {
+  test::TTempDir dir;
+  for (const std::string& options : {std::string("--size 40"), "--fastcopy --dest " + dir.Path()}) {
+    test::WritePatternBmp(dir.File("a.bmp"), 100, 80);
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 500}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("a.bmp").c_str(), old, 0), 0);
+    const TResult r = RunCli("--quiet --overwrite --keep-dates " + options + " " + dir.File("a.bmp"));
+    ASSERT_EQ(r.code, 0) << options << "\n" << r.output;
+    EXPECT_EQ(FileModificationTime(dir.File("a.bmp")), (TFileTime{1000000000, 500})) << options;
+    EXPECT_EQ(dir.List(), std::vector<std::string>{"a.bmp"}) << options;
+  }
 }
 
 // The sizes of the geometry table, at their real sizes, through every filter.

@@ -3,10 +3,13 @@
 #include "core/errors.h"
 #include "core/paths.h"
 #include "formats/all/standard_formats.h"
+#include "formats/avif/avif_image.h"
 #include "formats/bmp/bitmap.h"
+#include "formats/heif/heif_image.h"
 #include "formats/picture.h"
 #include "formats/png/png_object.h"
 #include "formats/registry.h"
+#include "formats/webp/webp_image.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 
@@ -29,14 +32,19 @@ TEST_F(Registry, FilterStringListsTheLatestFormatFirst) {
   EXPECT_EQ(two.FindExt("bm"), nullptr) << "lookups are exact";
 }
 
+// The classic formats' text as it always was, each list followed by the newer formats.
 TEST_F(Registry, TheProgramsFilterStringIsFixed) {
   EXPECT_EQ(FileFormatFilter(TGraphic::StaticClass()),
-            "All (*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|"
-            "*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|"
+            "All (*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf"
+            ";*.webp;*.avif;*.heic;*.heif)|"
+            "*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf"
+            ";*.webp;*.avif;*.heic;*.heif|"
             "GIF Image (*.gif)|*.gif|Portable Network Graphics (*.png)|*.png|JPEG 2000 Image (*.jpc)|*.jpc|"
             "JPEG 2000 Image (*.j2k)|*.j2k|JPEG 2000 Image (*.jp2)|*.jp2|JPEG Image File (*.jpg)|*.jpg|"
             "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
-            "Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf");
+            "Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf"
+            "|WebP Image (*.webp)|*.webp|AVIF Image (*.avif)|*.avif|HEIF Image (*.heic)|*.heic"
+            "|HEIF Image (*.heif)|*.heif");
   EXPECT_EQ(FileFormats().LowerFilter(), LowerAscii(FileFormatFilter(TGraphic::StaticClass())));
 }
 
@@ -65,8 +73,20 @@ TEST_F(Registry, ImageTestIsASubstringSearchOfTheExtension) {
     bool accepted;
   };
   const Case cases[] = {{"/a/photo.BMP", true}, {"/a/photo.bm", true}, {"/a/icon.ico", true},
-                        {"/a/readme", false},   {"/a/notes.txt", false}, {"/a.bmp/readme", false}};
+                        {"/a/readme", false},   {"/a/notes.txt", false}, {"/a.bmp/readme", false},
+                        {"/a/IMG_0001.HEIC", true}, {"/a/x.heif", true}, {"/a/x.webp", true}, {"/a/x.AVIF", true}};
   for (const Case& c : cases) EXPECT_EQ(IsImageFileName(c.path), c.accepted) << c.path;
+}
+
+TEST_F(Registry, TheNewerFormatsAreReadByTheirOwnClasses) {
+  const struct {
+    const char* ext;
+    const TGraphicClass* cls;
+  } cases[] = {{"webp", &TWebPImage::StaticClass()},
+               {"AVIF", &TAvifImage::StaticClass()},
+               {"heic", &THeifImage::StaticClass()},
+               {"HEIF", &THeifImage::StaticClass()}};
+  for (const auto& c : cases) EXPECT_EQ(FindByExtension(c.ext), c.cls) << c.ext;
 }
 
 TEST_F(Registry, PictureChoosesTheClassByExtensionAlone) {

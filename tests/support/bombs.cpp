@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <initializer_list>
@@ -132,6 +133,18 @@ TBytes Jp2Bomb() {
   return bytes;
 }
 
+// A fixture with every 'ispe' (image spatial extents) box set to 30000 x 30000.
+TBytes IspeBomb(const char* fixture) {
+  TBytes bytes = ReadBytes(fixture);
+  const uint8_t ispe[4] = {'i', 's', 'p', 'e'}, big[4] = {0x00, 0x00, 0x75, 0x30};
+  for (auto at = bytes.begin(); (at = std::search(at, bytes.end(), ispe, ispe + 4)) != bytes.end(); at += 4) {
+    if (bytes.end() - at < 16) break;
+    std::copy(big, big + 4, at + 8);
+    std::copy(big, big + 4, at + 12);
+  }
+  return bytes;
+}
+
 }  // namespace
 
 std::vector<TBomb> Bombs() {
@@ -141,6 +154,11 @@ std::vector<TBomb> Bombs() {
       {".emf", EmfBomb(), 65500, 65500},       {".jpg", JpegBomb(), 65500, 65500, true},
       {".jp2", Jp2Bomb(), 60000, 60000},       {".bmp", BmpBomb(), 30000, 30000},
       {".ico", IcoOf(png), 20000, 20000},
+      // The extended header of a WebP canvas of 65536 x 32768, and nothing else.
+      {".webp", {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X',
+                 10, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x00, 0xFF, 0x7F, 0x00}, 65536, 32768},
+      {".avif", IspeBomb("tests/data/avif/grey-8x8.avif"), 30000, 30000},
+      {".heic", IspeBomb("tests/data/heif/gradient-64x48.heic"), 30000, 30000},
   };
 }
 

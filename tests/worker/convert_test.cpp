@@ -10,6 +10,7 @@
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/picture.h"
+#include "formats/webp/webp_image.h"
 #include "support/fake_view.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -112,6 +113,7 @@ TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
       {"tests/data/jpeg2000/jp2-named.j2k", "scan.J2K", "scan.jp2"},
       {"tests/data/metafile/libreoffice-shapes.wmf", "chart.WMF", "chart.emf"},
       {"samples/icon.ico", "logo.Ico", "logo.bmp"},
+      {"tests/data/heif/gradient-64x48.heic", "IMG_0001.HEIC", "IMG_0001.jpg"},
   };
   for (const Case& c : cases) {
     std::filesystem::copy_file(c.fixture, dir.File(c.name));
@@ -126,7 +128,34 @@ TEST_F(Convert, SourceFormatKeepsWrittenExtensionsAndMapsAliases) {
     EXPECT_EQ(o.Output, dir.File(std::string("out/") + c.written)) << c.name;
   }
   EXPECT_EQ(TTempDir::ListOf(dir.File("out")),
-            (std::vector<std::string>{"IMG.JPG", "Pic.Png", "chart.emf", "logo.bmp", "photo.jpg", "scan.jp2"}));
+            (std::vector<std::string>{"IMG.JPG", "IMG_0001.jpg", "Pic.Png", "chart.emf", "logo.bmp", "photo.jpg",
+                                      "scan.jp2"}));
+}
+
+// WebP and AVIF keep a source's transparency; an opaque source stays opaque, although the raised
+// frame's blend leaves alpha below 255 on the output's bottom and right edges.
+TEST_F(Convert, ModernOutputsCarryTheSourcesAlphaOnly) {
+  test::MakeBitmap32(40, 30, test::SmoothPixel).WriteToFile(dir.File("opaque.bmp"));
+  TWebPImage translucent;
+  translucent.Assign(test::MakeBitmap32(40, 30, [](int x, int y) { return (test::SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 6) << 24; }));
+  translucent.WriteToFile(dir.File("translucent.webp"));
+  view.entries = {dir.File("opaque.bmp"), dir.File("translucent.webp")};
+  view.settings.PixelSize = 40;
+  view.settings.FrameOn = true;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  view.settings.DestFolder = dir.File("out");
+  for (const TOutputFormat format : {TOutputFormat::Webp, TOutputFormat::Avif}) {
+    view.settings.OutputFormat = format;
+    view.Run(MakeStandardWorker);
+    const std::string ext(OutputFormatInfo(format).Extension);
+    for (const auto& [name, bits] : {std::pair{"opaque", 24}, std::pair{"translucent", 32}}) {
+      const TFileOutcome& o = view.For(dir.File(std::string(name) + (name[0] == 'o' ? ".bmp" : ".webp")));
+      ASSERT_TRUE(o.Written) << name << ext << ": " << o.Error;
+      TPicture back;
+      back.ReadFromFile(o.Output);
+      EXPECT_EQ(back.Bitmap().BitsPerPixel(), bits) << name << " -> " << ext;
+    }
+  }
 }
 
 TEST_F(Convert, AnIconSourceIsWrittenAsABitmap) {

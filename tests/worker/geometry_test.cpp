@@ -43,6 +43,41 @@ TEST(Geometry, TargetAndCropFollowTheSizeRules) {
   }
 }
 
+// Only shrink: a target larger than what it shows of the source becomes that part's own size;
+// a target within it is left as it is.
+TEST(Geometry, NoEnlargeKeepsSourcesWithinTheTargetAtTheirSize) {
+  using enum TSizeMode;
+  using enum TWideMode;
+  struct Case {
+    int32_t w, h;
+    TSizeMode mode;
+    int n;
+    TWideMode wide;
+    TRect dst;
+  };
+  const Case cases[] = {
+      {600, 400, Largest, 800, None, {0, 0, 600, 400}},
+      {600, 400, Width, 800, None, {0, 0, 600, 400}},
+      {600, 400, Height, 300, None, {0, 0, 450, 300}},
+      {1600, 1200, Largest, 800, None, {0, 0, 800, 600}},
+      {800, 800, Largest, 800, None, {0, 0, 800, 800}},
+      {300, 1000, Largest, 800, Land, {0, 0, 240, 800}},
+      // "Percent" above 100, in pixels of the longer side by now: never enlarged either.
+      {1000, 600, Percent, 1500, None, {0, 0, 1000, 600}},
+      {1000, 600, Percent, 500, None, {0, 0, 500, 300}},
+      // 16:9: the band of the source the output shows, at one source pixel per output pixel.
+      {1200, 900, Largest, 1600, Land, {0, 0, 1200, 675}},
+      {3000, 1000, Largest, 4000, Land, {0, 0, 1778, 1000}},
+      {1600, 1200, Largest, 800, Land, {0, 0, 800, 450}},
+      // The fix-up of an empty target still applies.
+      {10000, 100, Width, 10, None, {-1, -1, 11, 1}},
+  };
+  for (const Case& c : cases) {
+    const TRect dst = ComputeTarget(TTargetRule{c.mode, c.n, c.wide, true}, c.w, c.h);
+    EXPECT_EQ(dst, c.dst) << c.w << "x" << c.h << " mode " << int(c.mode) << " n " << c.n << " wide " << int(c.wide);
+  }
+}
+
 TEST(Geometry, WideAppliesToLandscapeOrToAll) {
   using enum TWideMode;
   const auto largest = [](TWideMode wide) { return TTargetRule{TSizeMode::Largest, 800, wide}; };

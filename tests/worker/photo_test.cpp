@@ -376,7 +376,7 @@ TEST_F(Photos, MetadataKeptOnRequestAndOtherwiseOnlyTheProfile) {
             0);
   ASSERT_EQ(ExifToolTags(source)["ThumbnailLength"].empty(), false) << "the fixture has a preview";
 
-  for (const char* ext : {".jpg", ".png"}) {
+  for (const char* ext : {".jpg", ".png", ".webp", ".avif"}) {
     for (bool keep : {true, false}) {
       settings.KeepMetadata = keep;
       const std::string out = dir.File(std::string(keep ? "kept" : "dropped") + ext);
@@ -399,6 +399,14 @@ TEST_F(Photos, MetadataKeptOnRequestAndOtherwiseOnlyTheProfile) {
         EXPECT_EQ(tags["XMP:Orientation"], "1") << label;
         EXPECT_EQ(tags["ExifImageWidth"], "60") << label;
         EXPECT_EQ(tags["ExifImageHeight"], "80") << label;
+        // Our own reader finds what was written: read back, it travels on.
+        const TConversion again = Convert(out, dir.File("again.jpg"), TSizeMode::Largest, 80);
+        ASSERT_TRUE(again.Report.Outcome.Written) << again.Report.Outcome.Error;
+        tags = ExifToolTags(dir.File("again.jpg"));
+        EXPECT_EQ(tags["ProfileDescription"], "Adobe RGB (1998) compatible") << label << " read back";
+        EXPECT_EQ(tags["DateTimeOriginal"], "2021:06:05 14:03:02") << label << " read back";
+        EXPECT_EQ(tags["Title"], "Harbour") << label << " read back";
+        EXPECT_EQ(tags["ImageWidth"], "60") << label << " read back: turned once";
       } else {
         for (const char* tag : {"DateTimeOriginal", "GPSLatitude", "Title", "ExifImageWidth"})
           EXPECT_EQ(tags.count(tag), 0u) << label << ": " << tag;

@@ -1,14 +1,17 @@
 #include "formats/all/output_writers.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
+#include "formats/avif/avif_image.h"
 #include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pdf/pdf_writer.h"
 #include "formats/png/png_object.h"
+#include "formats/webp/webp_image.h"
 
 namespace pellavo {
 namespace {
@@ -32,7 +35,7 @@ void WriteJp2(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) {
 
 void WriteJpeg(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TJPEGImage jpeg;
-  jpeg.SetJpegQuality(90);
+  jpeg.SetJpegQuality(options.Quality);
   jpeg.SetMetadata(options.Metadata);
   jpeg.TakeBitmap(std::move(bitmap));
   jpeg.SaveToStream(out);
@@ -58,6 +61,27 @@ void WriteGif(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
 
 void WriteEmf(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) { SaveBitmapAsEmf(bitmap, out); }
 
+// Quality is clamped into the encoders' 1 to 100.
+uint8_t QualityOf(const TEncodeOptions& options) { return uint8_t(std::clamp(options.Quality, 1, 100)); }
+
+void WriteWebp(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  TWebPImage webp;
+  webp.Quality = QualityOf(options);
+  webp.KeepAlpha = options.KeepAlpha;
+  webp.Metadata = options.Metadata;
+  webp.Assign(bitmap);
+  webp.SaveToStream(out);
+}
+
+void WriteAvif(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  TAvifImage avif;
+  avif.Quality = QualityOf(options);
+  avif.KeepAlpha = options.KeepAlpha;
+  avif.Metadata = options.Metadata;
+  avif.Assign(bitmap);
+  avif.SaveToStream(out);
+}
+
 // Bound by position so that a format added to the table without its writer does not compile.
 constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.size()> kWriters = {{
     {TOutputFormat::Source, nullptr},
@@ -68,6 +92,8 @@ constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.siz
     {TOutputFormat::Emf, WriteEmf},
     {TOutputFormat::Jp2, WriteJp2},
     {TOutputFormat::Pdf, WritePdfFile},
+    {TOutputFormat::Webp, WriteWebp},
+    {TOutputFormat::Avif, WriteAvif},
 }};
 
 static_assert(

@@ -2,18 +2,27 @@
 
 #include <mutex>
 
+#include "formats/avif/avif_image.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/gif/gif_image.h"
+#include "formats/heif/heif_image.h"
 #include "formats/ico/icon.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/metafile/metafile.h"
 #include "formats/png/png_object.h"
+#include "formats/webp/webp_image.h"
 
 namespace pellavo {
 
 TFileFormatsList StandardFormats() {
   return TFileFormatsList({
+      // The formats that came after the classic set stand first: the filter string lists the
+      // latest registered first, so the classic text keeps its order and these follow it.
+      {"heif", "HEIF Image", &THeifImage::StaticClass()},
+      {"heic", "HEIF Image", &THeifImage::StaticClass()},
+      {"avif", "AVIF Image", &TAvifImage::StaticClass()},
+      {"webp", "WebP Image", &TWebPImage::StaticClass()},
       {"wmf", "Metafiles", &TMetafile::StaticClass()},
       {"emf", "Enhanced Metafiles", &TMetafile::StaticClass()},
       {"ico", "Icons", &TIcon::StaticClass()},

@@ -1,0 +1,218 @@
+#include "formats/avif/avif_image.h"
+
+#include <avif/avif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/decode_limits.h"
+#include "formats/image_metadata.h"
+#include "formats/avif/orientation.h"
+
+namespace pellavo {
+namespace {
+
+constexpr const char* kInvalid = "AVIF image is not valid: ";
+// avifenc's default: a fair balance of time and size for one image at a time.
+constexpr int kEncoderSpeed = 6;
+
+struct TDecoderDeleter {
+  void operator()(avifDecoder* d) const { avifDecoderDestroy(d); }
+};
+struct TEncoderDeleter {
+  void operator()(avifEncoder* e) const { avifEncoderDestroy(e); }
+};
+struct TImageDeleter {
+  void operator()(avifImage* i) const { avifImageDestroy(i); }
+};
+
+// Owns what avifRGBImageAllocatePixels hands out.
+struct TRgbPixels {
+  avifRGBImage rgb{};
+  ~TRgbPixels() { avifRGBImageFreePixels(&rgb); }
+};
+
+struct TOutput {
+  avifRWData data = AVIF_DATA_EMPTY;
+  ~TOutput() { avifRWDataFree(&data); }
+};
+
+std::string ResultText(avifResult result, const avifDiagnostics* diag) {
+  std::string text = avifResultToString(result);
+  if (diag && diag->error[0]) text += std::string(" (") + diag->error + ")";
+  return text;
+}
+
+// The size check before anything is allocated for a decoded image of width x height.
+void CheckDecodedSize(const TDecodeLimits& limits, uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0) throw EAvifError(std::string(kInvalid) + "it has no pixels");
+  AdmitImage(limits, width, height);
+}
+
+// The largest width x height any 'ispe' (image spatial extents) property in meta/iprp/ipco
+// states, found by walking the boxes; 0 x 0 when the file is not laid out so.
+std::pair<uint32_t, uint32_t> LargestSpatialExtents(const std::vector<uint8_t>& bytes) {
+  const auto be32 = [&](size_t at) {
+    return (uint32_t{bytes[at]} << 24) | (uint32_t{bytes[at + 1]} << 16) | (uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+  };
+  // The payload [first, last) of the child of that type in [begin, end), past `skip` bytes of
+  // version and flags; none when it is missing or its size does not fit.
+  const auto child = [&](size_t begin, size_t end, const char* type, size_t skip) -> std::pair<size_t, size_t> {
+    while (end - begin >= 8) {
+      const size_t size = be32(begin);
+      if (size < 8 || size > end - begin) break;
+      if (std::memcmp(&bytes[begin + 4], type, 4) == 0 && size >= 8 + skip) return {begin + 8 + skip, begin + size};
+      begin += size;
+    }
+    return {0, 0};
+  };
+  const auto [meta, meta_end] = child(0, bytes.size(), "meta", 4);
+  const auto [iprp, iprp_end] = child(meta, meta_end, "iprp", 0);
+  auto [at, ipco_end] = child(iprp, iprp_end, "ipco", 0);
+  std::pair<uint32_t, uint32_t> largest{0, 0};
+  while (ipco_end - at >= 8) {
+    const size_t size = be32(at);
+    if (size < 8 || size > ipco_end - at) break;
+    if (std::memcmp(&bytes[at + 4], "ispe", 4) == 0 && size >= 20) {
+      const uint32_t w = be32(at + 12), h = be32(at + 16);
+      if (uint64_t{w} * h > uint64_t{largest.first} * largest.second) largest = {w, h};
+    }
+    at += size;
+  }
+  return largest;
+}
+
+TImageMetadata MetadataOf(const avifImage& image) {
+  TImageMetadata m;
+  if (image.yuvFormat == AVIF_PIXEL_FORMAT_YUV400) m.Colours = TStoredColours::Gray;
+  m.IccProfile.assign(image.icc.data, image.icc.data + image.icc.size);
+  if (image.exif.size) m.Exif = ExifFromPayload(image.exif.data, image.exif.size);
+  m.Xmp.assign(reinterpret_cast<const char*>(image.xmp.data), image.xmp.size);
+  return m;
+}
+
+bool AllOpaque(const TBitmap& bitmap) {
+  for (int32_t y = 0; y < bitmap.Height(); ++y) {
+    const uint8_t* row = bitmap.ScanLine(y);
+    for (int32_t x = 0; x < bitmap.Width(); ++x)
+      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
+  }
+  return true;
+}
+
+TOrientation OrientationOf(const avifImage& image) {
+  TOrientation o;
+  if (image.transformFlags & AVIF_TRANSFORM_IROT) o.QuarterTurns = image.irot.angle & 3;
+  if (image.transformFlags & AVIF_TRANSFORM_IMIR)
+    o.Mirror = image.imir.mode == 0 ? TMirror::TopBottom : TMirror::LeftRight;
+  return o;
+}
+
+}  // namespace
+
+PELLAVO_DEFINE_GRAPHIC(TAvifImage, TBitmap)
+
+int TAvifImage::QuantizerOf(int quality) {
+  quality = std::clamp(quality, 1, 100);
+  return ((100 - quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
+}
+
+void TAvifImage::LoadFromStream(TStream& stream) {
+  const std::vector<uint8_t> bytes = stream.ReadToEnd();
+  std::unique_ptr<avifDecoder, TDecoderDeleter> decoder(avifDecoderCreate());
+  if (!decoder) throw EAvifError("AVIF decoder cannot be created");
+  decoder->maxThreads = 1;  // the run already decodes one file per thread
+  // The library refuses images past its own bound while it parses, with a message of its own;
+  // ours, which names the size, comes first from the file's boxes.
+  const auto [claimed_width, claimed_height] = LargestSpatialExtents(bytes);
+  if (claimed_width && claimed_height) CheckDecodedSize(DecodeLimits(), claimed_width, claimed_height);
+  avifResult result = avifDecoderSetIOMemory(decoder.get(), bytes.data(), bytes.size());
+  if (result == AVIF_RESULT_OK) result = avifDecoderParse(decoder.get());
+  if (result != AVIF_RESULT_OK) throw EAvifError(kInvalid + ResultText(result, &decoder->diag));
+  CheckDecodedSize(DecodeLimits(), decoder->image->width, decoder->image->height);
+  // The AV1 decoder then holds every frame to the admitted size.
+  decoder->imageSizeLimit = uint32_t(std::clamp<uint64_t>(uint64_t(decoder->image->width) * decoder->image->height, 1,
+                                                          AVIF_DEFAULT_IMAGE_SIZE_LIMIT));
+  result = avifDecoderNextImage(decoder.get());
+  if (result != AVIF_RESULT_OK) throw EAvifError(kInvalid + ResultText(result, &decoder->diag));
+
+  const avifImage& image = *decoder->image;
+  CheckDecodedSize(DecodeLimits(), image.width, image.height);
+  const bool alpha = image.alphaPlane != nullptr;
+  TBitmap decoded(int32_t(image.width), int32_t(image.height), alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+  avifRGBImage rgb;
+  avifRGBImageSetDefaults(&rgb, &image);
+  rgb.format = alpha ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
+  rgb.depth = 8;
+  // Converted into the bitmap's block top row first, then turned the right way up in place.
+  rgb.pixels = decoded.ScanLine(decoded.Height() - 1);
+  rgb.rowBytes = static_cast<uint32_t>(decoded.RowBytes());
+  result = avifImageYUVToRGB(&image, &rgb);
+  if (result != AVIF_RESULT_OK) throw EAvifError(kInvalid + ResultText(result, nullptr));
+  ReverseRowOrder(decoded);
+  TImageMetadata metadata = MetadataOf(image);
+  static_cast<TBitmap&>(*this) = Oriented(decoded, OrientationOf(image));
+  Metadata = std::move(metadata);
+  turned_ = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
+}
+
+void TAvifImage::SaveToStream(TStream& stream) {
+  const int32_t w = Width(), h = Height();
+  if (w <= 0 || h <= 0) throw EAvifError("Cannot write an empty image as AVIF");
+  const TBitmap* source = this;
+  std::optional<TBitmap> converted;
+  if (BitsPerPixel() != 24 && BitsPerPixel() != 32) {
+    converted.emplace(static_cast<const TBitmap&>(*this));
+    converted->SetPixelFormat(TPixelFormat::pf24bit);
+    source = &*converted;
+  }
+  const bool four_bytes = source->BitsPerPixel() == 32;
+
+  std::unique_ptr<avifImage, TImageDeleter> image(
+      avifImageCreate(uint32_t(w), uint32_t(h), 8, AVIF_PIXEL_FORMAT_YUV420));
+  if (!image) throw EAvifError("Cannot write AVIF: out of memory");
+  // sRGB, signalled the way AVIF readers expect of 8-bit photographs.
+  image->colorPrimaries = AVIF_COLOR_PRIMARIES_BT709;
+  image->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
+  image->matrixCoefficients = AVIF_MATRIX_COEFFICIENTS_BT601;
+  image->yuvRange = AVIF_RANGE_FULL;
+  if (!Metadata.IccProfile.empty()) {
+    // The profile describes the colours; the signalled primaries and transfer would contradict it.
+    image->colorPrimaries = AVIF_COLOR_PRIMARIES_UNSPECIFIED;
+    image->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_UNSPECIFIED;
+    avifImageSetProfileICC(image.get(), Metadata.IccProfile.data(), Metadata.IccProfile.size());
+  }
+  if (!Metadata.Exif.empty()) avifImageSetMetadataExif(image.get(), Metadata.Exif.data(), Metadata.Exif.size());
+  if (!Metadata.Xmp.empty())
+    avifImageSetMetadataXMP(image.get(), reinterpret_cast<const uint8_t*>(Metadata.Xmp.data()), Metadata.Xmp.size());
+
+  TRgbPixels rgb;
+  avifRGBImageSetDefaults(&rgb.rgb, image.get());
+  rgb.rgb.format = four_bytes ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
+  rgb.rgb.depth = 8;
+  rgb.rgb.ignoreAlpha = four_bytes && (!KeepAlpha || AllOpaque(*source)) ? AVIF_TRUE : AVIF_FALSE;
+  avifRGBImageAllocatePixels(&rgb.rgb);
+  const size_t row_bytes = size_t(w) * (four_bytes ? 4 : 3);
+  for (int32_t y = 0; y < h; ++y)
+    std::memcpy(rgb.rgb.pixels + size_t(y) * rgb.rgb.rowBytes, source->ScanLine(y), row_bytes);
+  avifResult result = avifImageRGBToYUV(image.get(), &rgb.rgb);
+  if (result != AVIF_RESULT_OK) throw EAvifError("Cannot write AVIF: " + ResultText(result, nullptr));
+
+  std::unique_ptr<avifEncoder, TEncoderDeleter> encoder(avifEncoderCreate());
+  if (!encoder) throw EAvifError("AVIF encoder cannot be created");
+  encoder->maxThreads = 1;
+  encoder->speed = kEncoderSpeed;
+  encoder->minQuantizer = encoder->maxQuantizer = QuantizerOf(Quality);
+  encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = AVIF_QUANTIZER_LOSSLESS;
+  TOutput out;
+  result = avifEncoderWrite(encoder.get(), image.get(), &out.data);
+  if (result != AVIF_RESULT_OK) throw EAvifError("Cannot write AVIF: " + ResultText(result, &encoder->diag));
+  stream.Write(out.data.data, out.data.size);
+}
+
+}  // namespace pellavo

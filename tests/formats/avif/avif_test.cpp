@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/stream.h"
+#include "formats/avif/avif_image.h"
+#include "formats/avif/orientation.h"
+#include "formats/png/png_object.h"
+#include "support/commands.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+
+namespace pellavo {
+namespace {
+
+using test::HaveTool;
+using test::MakeBitmap32;
+using test::MeanRgbDifference;
+using test::Pixels;
+using test::ReadBytes;
+using test::TTempDir;
+using test::WriteBytes;
+
+// Quality 90 with 4:2:0 chroma on the smooth gradients: about 1.5 measured.
+constexpr double kQuality90Tolerance = 3.0;
+
+std::vector<uint8_t> Encode(const TBitmap& bitmap, int quality = 90, bool keep_alpha = true) {
+  TAvifImage avif;
+  avif.Quality = uint8_t(quality);
+  avif.KeepAlpha = keep_alpha;
+  avif.Assign(bitmap);
+  TMemoryStream out;
+  avif.SaveToStream(out);
+  out.Seek(0);
+  return out.ReadToEnd();
+}
+
+TAvifImage Decode(const std::vector<uint8_t>& bytes) {
+  TAvifImage avif;
+  TMemoryStream in(bytes);
+  avif.LoadFromStream(in);
+  return avif;
+}
+
+TColor32 TranslucentPixel(int32_t x, int32_t y) { return (test::SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 6 + y) << 24; }
+
+// Opaque blue with a red square in the top left corner: each turn and mirror moves the square
+// to another corner or changes the image's shape.
+TColor32 CornerPixel(int32_t x, int32_t y) { return x < 8 && y < 8 ? 0xFFFF0000u : 0xFF0000FFu; }
+
+// The corner the red square is in, from the colour of each corner pixel's neighbourhood.
+std::string RedCorner(const TBitmap& b) {
+  const std::vector<TColor32> p = Pixels(b);
+  const auto red = [&](int x, int y) { return RedOf(p[size_t(y) * size_t(b.Width()) + size_t(x)]) > 128; };
+  const int r = b.Width() - 3, s = b.Height() - 3;
+  std::string corners;
+  if (red(2, 2)) corners += "top-left ";
+  if (red(r, 2)) corners += "top-right ";
+  if (red(2, s)) corners += "bottom-left ";
+  if (red(r, s)) corners += "bottom-right ";
+  return corners;
+}
+
+TEST(Avif, RoundTripsKeepSizeColoursAndAlpha) {
+  const TBitmap opaque = MakeBitmap32(37, 23, test::SmoothPixel);
+  const TBitmap translucent = MakeBitmap32(37, 23, TranslucentPixel);
+  TBitmap rgb24 = opaque;
+  rgb24.SetPixelFormat(TPixelFormat::pf24bit);
+  struct Case {
+    const char* what;
+    const TBitmap& source;
+    bool keep_alpha;
+    int bits;
+  } cases[] = {
+      {"24-bit", rgb24, true, 24},
+      {"32-bit, every pixel opaque: no alpha is stored", opaque, true, 24},
+      {"32-bit with alpha", translucent, true, 32},
+      {"32-bit with alpha, alpha not kept", translucent, false, 24},
+  };
+  for (const Case& c : cases) {
+    const TAvifImage back = Decode(Encode(c.source, 90, c.keep_alpha));
+    ASSERT_EQ(back.Width(), 37) << c.what;
+    ASSERT_EQ(back.Height(), 23) << c.what;
+    EXPECT_EQ(back.BitsPerPixel(), c.bits) << c.what;
+    const std::vector<TColor32> want = Pixels(c.source), got = Pixels(back);
+    EXPECT_LE(MeanRgbDifference(want, got), kQuality90Tolerance) << c.what;
+    if (c.bits == 32) {
+      // The alpha plane is coded without loss.
+      for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(AlphaOf(got[i]), AlphaOf(want[i])) << c.what << " pixel " << i;
+    }
+  }
+}
+
+TEST(Avif, QualityMapsOntoTheQuantizerAndTradesSizeForFidelity) {
+  const struct {
+    int quality, quantizer;
+  } scale[] = {{100, 0}, {90, 6}, {50, 32}, {1, 62}, {0, 62}, {200, 0}};
+  for (const auto& q : scale) EXPECT_EQ(TAvifImage::QuantizerOf(q.quality), q.quantizer) << q.quality;
+
+  const TBitmap source = MakeBitmap32(96, 64, test::PatternPixel);
+  const std::vector<uint8_t> low = Encode(source, 10), mid = Encode(source, 90);
+  EXPECT_LT(low.size(), mid.size());
+  EXPECT_GT(MeanRgbDifference(Pixels(source), Pixels(Decode(low))),
+            MeanRgbDifference(Pixels(source), Pixels(Decode(mid))));
+}
+
+// Every turn and mirror of the stored image, as HEIF defines them: turns are anticlockwise and
+// come before the mirror.
+TEST(Avif, OrientationTurnsAnticlockwiseThenMirrors) {
+  const TBitmap stored = MakeBitmap32(32, 16, CornerPixel);
+  const struct {
+    int turns;
+    TMirror mirror;
+    int width;
+    const char* corner;
+  } cases[] = {
+      {0, TMirror::None, 32, "top-left "},         {1, TMirror::None, 16, "bottom-left "},
+      {2, TMirror::None, 32, "bottom-right "},     {3, TMirror::None, 16, "top-right "},
+      {0, TMirror::LeftRight, 32, "top-right "},   {0, TMirror::TopBottom, 32, "bottom-left "},
+      {1, TMirror::LeftRight, 16, "bottom-right "}, {1, TMirror::TopBottom, 16, "top-left "},
+  };
+  for (const auto& c : cases) {
+    const TBitmap shown = Oriented(stored, TOrientation{c.turns, c.mirror});
+    EXPECT_EQ(shown.Width(), c.width) << c.turns << " turns, mirror " << int(c.mirror);
+    EXPECT_EQ(shown.Width() * shown.Height(), 32 * 16);
+    EXPECT_EQ(RedCorner(shown), c.corner) << c.turns << " turns, mirror " << int(c.mirror);
+  }
+}
+
+TEST(Avif, ReferenceToolsReadOurFilesAndWeReadTheirs) {
+  if (!HaveTool("avifenc") || !HaveTool("avifdec")) GTEST_SKIP() << "libavif-bin not installed";
+  TTempDir dir;
+  const std::string d = "'" + dir.Path() + "'/";
+
+  // Ours, decoded by avifdec: the same pixels our decoder sees.
+  const TBitmap smooth = MakeBitmap32(41, 27, test::SmoothPixel);
+  WriteBytes(dir.File("ours.avif"), Encode(smooth));
+  ASSERT_EQ(test::RunCommand("avifdec " + d + "ours.avif " + d + "ours.png >/dev/null 2>&1").code, 0);
+  TPNGObject theirs;
+  theirs.ReadFromFile(dir.File("ours.png"));
+  ASSERT_EQ(theirs.Width(), 41);
+  ASSERT_EQ(theirs.Height(), 27);
+  TBitmap theirs_bitmap;
+  theirs_bitmap.Assign(theirs);
+  EXPECT_LE(MeanRgbDifference(Pixels(theirs_bitmap), Pixels(Decode(ReadBytes(dir.File("ours.avif"))))), 1.0);
+
+  // avifenc's files from a PNG of ours: 8 and 10 bits, turned and mirrored.
+  TPNGObject png;
+  png.Assign(MakeBitmap32(32, 16, CornerPixel));
+  png.WriteToFile(dir.File("corner.png"));
+  png.Assign(smooth);
+  png.WriteToFile(dir.File("smooth.png"));
+  const struct {
+    const char* options;
+    const char* input;
+    int width;
+    const char* corner;  // nullptr: compare with the smooth source
+  } cases[] = {
+      {"", "smooth.png", 41, nullptr},
+      {"-d 10", "smooth.png", 41, nullptr},
+      {"--irot 1", "corner.png", 16, "bottom-left "},
+      {"--irot 2", "corner.png", 32, "bottom-right "},
+      {"--imir 1", "corner.png", 32, "top-right "},
+      {"--irot 3 --imir 0", "corner.png", 16, "bottom-right "},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(test::RunCommand(std::string("avifenc -s 8 ") + c.options + " " + d + c.input + " " + d +
+                               "ref.avif >/dev/null 2>&1")
+                  .code,
+              0)
+        << c.options;
+    const TAvifImage image = Decode(ReadBytes(dir.File("ref.avif")));
+    EXPECT_EQ(image.Width(), c.width) << c.options;
+    if (c.corner)
+      EXPECT_EQ(RedCorner(image), c.corner) << c.options;
+    else
+      EXPECT_LE(MeanRgbDifference(Pixels(smooth), Pixels(image)), kQuality90Tolerance) << c.options;
+  }
+}
+
+TEST(Avif, DamagedFilesFailWithAReason) {
+  const std::vector<uint8_t> good = Encode(MakeBitmap32(64, 48, test::PatternPixel));
+  const std::vector<uint8_t> truncated(good.begin(), good.begin() + std::ptrdiff_t(good.size() * 2 / 3));
+  const std::string text(good.begin(), good.end());
+  // The AV1 configuration box renamed: the image item has no decoder set-up.
+  std::vector<uint8_t> no_config = good;
+  const size_t av1c = text.find("av1C");
+  ASSERT_NE(av1c, std::string::npos);
+  no_config[av1c + 3] = 'X';
+  // The image's spatial extent says 40000 x 40000.
+  std::vector<uint8_t> bomb = good;
+  const size_t ispe = text.find("ispe");
+  ASSERT_NE(ispe, std::string::npos);
+  for (size_t k : {ispe + 8, ispe + 12}) {
+    bomb[k] = 0, bomb[k + 1] = 0, bomb[k + 2] = 0x9C, bomb[k + 3] = 0x40;
+  }
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"empty", {}},
+      {"not AVIF", {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0}},
+      {"truncated", truncated},
+      {"no codec configuration", no_config},
+      {"a size too large", bomb},
+  };
+  for (const Case& c : cases) {
+    TAvifImage image;
+    image.SetSize(3, 2);
+    TMemoryStream in(c.bytes);
+    try {
+      image.LoadFromStream(in);
+      ADD_FAILURE() << c.what << ": decoded";
+    } catch (const EInvalidGraphic& e) {
+      const std::string text = e.what();
+      EXPECT_TRUE(text.starts_with("AVIF image is not valid: ") || text.starts_with("image too large: 40000 \u00D7 40000"))
+          << c.what << ": " << text;
+      EXPECT_GT(text.size(), 26u) << c.what << ": the reason follows";
+    }
+    EXPECT_EQ(image.Width(), 3) << c.what << ": the previous image stays";
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
