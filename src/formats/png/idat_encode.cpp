@@ -40,13 +40,17 @@ constexpr std::array<int, 10> kLibdeflateLevel = {0, 2, 3, 4, 5, 6, 7, 8, 8, 9};
 constexpr size_t kThoroughBelowBytes = size_t{4} << 20;
 constexpr int kThoroughLevel = 12;
 
-// Deflates the whole filtered image and writes it as IDAT chunks of chunk_bytes, the last one
-// shorter.
-void WriteIdat(const std::vector<uint8_t>& filtered, int level, uint32_t chunk_bytes,
-               const std::function<void(const uint8_t*, size_t)>& write) {
+// Rows filtered between two reports of the progress to the deflater.
+constexpr uint32_t kRowsPerFillStep = 32;
+
+// Deflates the whole filtered image, of size bytes, as fill writes it into filtered, and writes
+// it as IDAT chunks of chunk_bytes, the last one shorter.
+void WriteIdat(const uint8_t* filtered, size_t size, const std::function<void(TFillLevel&)>& fill, int level,
+               uint32_t chunk_bytes, const std::function<void(const uint8_t*, size_t)>& write) {
   level = std::clamp(level, 0, 9);
-  const bool thorough = level >= 8 && filtered.size() < kThoroughBelowBytes;
-  const std::vector<uint8_t> out = ZlibCompress(filtered, thorough ? kThoroughLevel : kLibdeflateLevel[size_t(level)]);
+  const bool thorough = level >= 8 && size < kThoroughBelowBytes;
+  const std::vector<uint8_t> out =
+      ZlibCompressWhileFilled(filtered, size, thorough ? kThoroughLevel : kLibdeflateLevel[size_t(level)], fill);
   for (size_t at = 0; at < out.size(); at += chunk_bytes)
     write(out.data() + at, std::min<size_t>(chunk_bytes, out.size() - at));
 }
@@ -77,60 +81,68 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
     const uint32_t cols = PassExtent(header.Width(), pass.X0, pass.DX);
     if (cols != 0) total += uint64_t{PassExtent(header.Height(), pass.Y0, pass.DY)} * (header.RowBytesFor(cols) + 1);
   }
-  std::vector<uint8_t> image;
+  std::unique_ptr<uint8_t[]> image;
   try {
-    image.reserve(static_cast<size_t>(total));
+    // Every byte is written before it is read.
+    image = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(total));
   } catch (const std::bad_alloc&) {
     throw EPNGOutMemory();
   }
 
-  for (const TPass& pass : passes) {
-    const uint32_t cols = PassExtent(header.Width(), pass.X0, pass.DX);
-    const uint32_t rows = PassExtent(header.Height(), pass.Y0, pass.DY);
-    if (cols == 0 || rows == 0) continue;
-    const size_t n = static_cast<size_t>(header.RowBytesFor(cols));
-    std::fill(prev.begin(), prev.end(), 0);
-    for (uint32_t r = 0; r < rows; ++r) {
-      const uint32_t y = pass.Y0 + r * pass.DY;
-      uint8_t* row = raw.data() + 1;
-      std::fill(raw.begin(), raw.end(), 0);
-      // An image whose data never arrived is written as zero samples.
-      if (header.HasImage()) {
-        if (!adam7) {
-          std::memcpy(row, header.Row(y), n);
-        } else {
-          for (uint32_t c = 0; c < cols; ++c)
-            CopyPixel(header.Row(y), uint64_t{pass.X0} + uint64_t{c} * pass.DX, row, c, bpp);
+  // Rows are filtered on this thread while the deflater's other threads take the pieces that
+  // are complete.
+  const auto fill = [&](TFillLevel& filled) {
+    size_t at = 0;
+    for (const TPass& pass : passes) {
+      const uint32_t cols = PassExtent(header.Width(), pass.X0, pass.DX);
+      const uint32_t rows = PassExtent(header.Height(), pass.Y0, pass.DY);
+      if (cols == 0 || rows == 0) continue;
+      const size_t n = static_cast<size_t>(header.RowBytesFor(cols));
+      std::fill(prev.begin(), prev.end(), 0);
+      for (uint32_t r = 0; r < rows; ++r) {
+        const uint32_t y = pass.Y0 + r * pass.DY;
+        uint8_t* row = raw.data() + 1;
+        std::fill(raw.begin(), raw.end(), 0);
+        // An image whose data never arrived is written as zero samples.
+        if (header.HasImage()) {
+          if (!adam7) {
+            std::memcpy(row, header.Row(y), n);
+          } else {
+            for (uint32_t c = 0; c < cols; ++c)
+              CopyPixel(header.Row(y), uint64_t{pass.X0} + uint64_t{c} * pass.DX, row, c, bpp);
+          }
         }
-      }
 
-      const uint8_t* chosen = raw.data();
-      if (filters != FilterBit(pfNone) && filters != 0) {
-        size_t best = 0;
-        for (int t = pfNone; t <= pfPaeth; ++t) {
-          if (!(filters & FilterBit(TPNGFilter(t)))) continue;
-          const uint8_t* candidate = raw.data();
-          if (t != pfNone) {
-            Filter(uint8_t(t), row, prev.data() + 1, filtered[size_t(t)].data() + 1, n, stride);
-            candidate = filtered[size_t(t)].data();
-          }
-          if (filters == FilterBit(TPNGFilter(t))) {
-            chosen = candidate;
-            break;
-          }
-          // Ties keep the earlier type; a row no candidate improves on stays unfiltered.
-          const size_t score = Score(candidate + 1, n);
-          if (score > best) {
-            best = score;
-            chosen = candidate;
+        const uint8_t* chosen = raw.data();
+        if (filters != FilterBit(pfNone) && filters != 0) {
+          size_t best = 0;
+          for (int t = pfNone; t <= pfPaeth; ++t) {
+            if (!(filters & FilterBit(TPNGFilter(t)))) continue;
+            const uint8_t* candidate = raw.data();
+            if (t != pfNone) {
+              Filter(uint8_t(t), row, prev.data() + 1, filtered[size_t(t)].data() + 1, n, stride);
+              candidate = filtered[size_t(t)].data();
+            }
+            if (filters == FilterBit(TPNGFilter(t))) {
+              chosen = candidate;
+              break;
+            }
+            // Ties keep the earlier type; a row no candidate improves on stays unfiltered.
+            const size_t score = Score(candidate + 1, n);
+            if (score > best) {
+              best = score;
+              chosen = candidate;
+            }
           }
         }
+        std::memcpy(image.get() + at, chosen, n + 1);
+        at += n + 1;
+        if (r % kRowsPerFillStep == kRowsPerFillStep - 1) filled.Set(at);
+        std::swap(raw, prev);
       }
-      image.insert(image.end(), chosen, chosen + n + 1);
-      std::swap(raw, prev);
     }
-  }
-  WriteIdat(image, owner.DeflateLevel(), owner.MaxIdatBytes(),
+  };
+  WriteIdat(image.get(), static_cast<size_t>(total), fill, owner.DeflateLevel(), owner.MaxIdatBytes(),
             [&](const uint8_t* data, size_t n) { WriteChunk(stream, data, n); });
 }
 

@@ -100,27 +100,60 @@ void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
 
 }  // namespace
 
+void TFillLevel::Set(size_t bytes) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    filled_ = std::max(filled_, bytes);
+  }
+  changed_.notify_all();
+}
+
+void TFillLevel::Fail() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    failed_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool TFillLevel::Await(size_t bytes) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return failed_ || filled_ >= bytes; });
+  return filled_ >= bytes;
+}
+
 std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, size_t min_piece) {
-  const size_t pieces = std::clamp<size_t>(data.size() / std::max<size_t>(min_piece, 1), 1, kMaxDeflatePieces);
+  return ZlibCompressWhileFilled(data.data(), data.size(), level, [&](TFillLevel& f) { f.Set(data.size()); },
+                                 min_piece);
+}
+
+std::vector<uint8_t> ZlibCompressWhileFilled(const uint8_t* data, size_t size, int level,
+                                             const std::function<void(TFillLevel&)>& fill, size_t min_piece) {
+  const size_t pieces = std::clamp<size_t>(size / std::max<size_t>(min_piece, 1), 1, kMaxDeflatePieces);
   if (pieces == 1) {
+    TFillLevel filled;
+    fill(filled);
     const TCompressor c = NewCompressor(level);
-    std::vector<uint8_t> out = Allocate(libdeflate_zlib_compress_bound(c.get(), data.size()));
-    const size_t got = libdeflate_zlib_compress(c.get(), data.data(), data.size(), out.data(), out.size());
+    std::vector<uint8_t> out = Allocate(libdeflate_zlib_compress_bound(c.get(), size));
+    const size_t got = libdeflate_zlib_compress(c.get(), data, size, out.data(), out.size());
     if (got == 0) throw EPNGOutMemory();
     out.resize(got);
     return out;
   }
 
   // Pieces are taken in turn by whichever thread is free, so that a piece that compresses
-  // slowly (detail) does not leave the other thread idle behind it (sky).
+  // slowly (detail) does not leave the other thread idle behind it (sky); the helpers begin
+  // while this thread is still filling the buffer.
   std::vector<std::vector<uint8_t>> raw(pieces);
   std::vector<std::exception_ptr> failed(pieces);
   std::atomic<size_t> next{0};
+  TFillLevel filled;
   const auto work = [&] {
     for (size_t i; (i = next.fetch_add(1)) < pieces;) {
       try {
-        const size_t from = data.size() * i / pieces, to = data.size() * (i + 1) / pieces;
-        raw[i] = Deflate(level, data.data() + from, to - from);
+        const size_t from = size * i / pieces, to = size * (i + 1) / pieces;
+        if (!filled.Await(to)) return;
+        raw[i] = Deflate(level, data + from, to - from);
         if (i + 1 < pieces) MakeNotLast(raw[i]);
       } catch (...) {
         failed[i] = std::current_exception();
@@ -129,13 +162,24 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, s
   };
   const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, pieces);
   std::vector<std::thread> helpers;
+  const auto join = [&] {
+    for (std::thread& t : helpers) t.join();
+  };
   try {
     for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
   } catch (const std::system_error&) {
     // Fewer threads than hoped for: the ones there are take more pieces.
   }
+  try {
+    fill(filled);
+    filled.Set(size);
+  } catch (...) {
+    filled.Fail();
+    join();
+    throw;
+  }
   work();
-  for (std::thread& t : helpers) t.join();
+  join();
   for (const std::exception_ptr& e : failed)
     if (e) std::rethrow_exception(e);
 
@@ -153,7 +197,7 @@ std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, s
   }
   out.insert(out.end(), {uint8_t(cmf), uint8_t(flg)});
   for (const std::vector<uint8_t>& r : raw) out.insert(out.end(), r.begin(), r.end());
-  PutBE32(out, libdeflate_adler32(1, data.data(), data.size()));
+  PutBE32(out, libdeflate_adler32(1, data, size));
   return out;
 }
 

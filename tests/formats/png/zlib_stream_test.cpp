@@ -1,7 +1,9 @@
 // The zlib stream of the PNG encoder, deflated whole or in pieces joined into one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <stdexcept>
 #include <string>
 
 #include "formats/png/png_builder.h"
@@ -40,6 +42,33 @@ TEST(ZlibStream, PiecesJoinIntoOneStreamOfTheSameData) {
       // The second half starts without the first's history: a little larger, not much.
       EXPECT_LE(halves.size(), whole.size() + whole.size() / 50 + 64);
     }
+}
+
+// The buffer filled while the pieces already written are deflated: the same stream as from the
+// whole buffer, and a writer that fails stops the deflating threads and is heard.
+TEST(ZlibStream, DeflatingWhileTheBufferFillsGivesTheSameStreamAndHearsFailures) {
+  const TBytes data = Mixed(333333, 7);
+  const std::vector<uint8_t> whole = png_detail::ZlibCompress(data, 8, 1000);
+  TBytes buffer(data.size());
+  const std::vector<uint8_t> filled = png_detail::ZlibCompressWhileFilled(
+      buffer.data(), buffer.size(), 8,
+      [&](png_detail::TFillLevel& level) {
+        for (size_t at = 0; at < data.size(); at += 4099) {
+          const size_t n = std::min<size_t>(4099, data.size() - at);
+          std::copy_n(data.begin() + long(at), n, buffer.begin() + long(at));
+          level.Set(at + n);
+        }
+      },
+      1000);
+  EXPECT_EQ(filled, whole);
+
+  const auto fail_half_way = [&](png_detail::TFillLevel& level) {
+    std::copy_n(data.begin(), data.size() / 2, buffer.begin());
+    level.Set(data.size() / 2);
+    throw std::runtime_error("no more rows");
+  };
+  EXPECT_THROW(png_detail::ZlibCompressWhileFilled(buffer.data(), buffer.size(), 8, fail_half_way, 1000),
+               std::runtime_error);
 }
 
 }  // namespace
