@@ -10,6 +10,7 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "app/qt_main_queue.h"
+#include "core/heap_tuning.h"
 #include "formats/all/standard_formats.h"
 #include "worker/standard_workers.h"
 
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
       break;
   }
 
+  TuneHeapForBatches();
   RegisterStandardFormats();
   TApplication app(argc, argv);  // takes Qt's own options out of argv
   // The desktop entry's name lets a Wayland compositor find the entry's icon and name for the window.

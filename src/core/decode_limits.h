@@ -31,10 +31,17 @@ std::string ImageTooLargeText(uint64_t width, uint64_t height, uint64_t limit_by
 // The bytes of a width x height image of 32-bit pixels, without overflow for any 32-bit sides.
 constexpr uint64_t DecodedImageBytes(uint64_t width, uint64_t height) { return width * height * 4; }
 
+// Refuses an image over the limit with EImageTooLarge. Negative sides count as 0.
+void CheckImageSize(const TDecodeLimits& limits, int64_t width, int64_t height);
+
 // Called by a decoder right after reading a header and before allocating anything in proportion
 // to the image: refuses an image over the limit with EImageTooLarge, then claims its size from
 // the run's budget, which may wait until other workers have released theirs. Negative sides
 // count as 0.
 void AdmitImage(const TDecodeLimits& limits, int64_t width, int64_t height);
+
+// Raises the worker's claim to at least bytes, for a reader that holds less than the whole
+// image (rows decoded as they are needed); waits for room like AdmitImage.
+void ClaimBytes(const TDecodeLimits& limits, uint64_t bytes);
 
 }  // namespace pellavo

@@ -8,6 +8,8 @@
 #include "raster/bitmap32.h"
 #include "raster/raster_errors.h"
 #include "raster/simd/routines.h"
+#include "raster/source_rows.h"
+#include "raster/stretch_paths.h"
 #include "raster/transfer.h"
 
 namespace pellavo {
@@ -109,18 +111,30 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
 void Resample(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
               const TCustomKernel& Kernel, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) {
   if (CombineOp == dmCustom && !CombineCallBack) CombineOp = dmOpaque;
-  if (CombineOp == dmBlend && Src.MasterAlpha() == 0) return;
+  TSurfaceRows rows(Src);
+  Resample(Dst, DstRect, DstClip, rows, SrcRect, Kernel, TRowStore{&Src, CombineOp, &CombineCallBack});
+}
+
+void Resample(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+              const TCustomKernel& Kernel, const TRowStore& Store) {
+  if (Store.CombineOp == dmBlend && Store.Src && Store.Src->MasterAlpha() == 0) return;
   const TMappingTable map_x = BuildMappingTable(DstRect.Left, DstRect.Right, DstClip.Left, DstClip.Right,
                                                 SrcRect.Left, SrcRect.Right, Kernel);
   const TMappingTable map_y = BuildMappingTable(DstRect.Top, DstRect.Bottom, DstClip.Top, DstClip.Bottom,
                                                 SrcRect.Top, SrcRect.Bottom, Kernel);
   if (map_x.empty() || map_y.empty()) return;
-  ResampleTables(Dst, DstClip, Src, map_x, map_y, Kernel.RangeCheck(), CombineOp, CombineCallBack);
+  ResampleTables(Dst, DstClip, Src, map_x, map_y, Kernel.RangeCheck(), Store);
 }
 
 void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, const TMappingTable& MapX,
                     const TMappingTable& MapY, bool Clamp, TDrawMode CombineOp,
                     const TPixelCombineEvent& CombineCallBack) {
+  TSurfaceRows rows(Src);
+  ResampleTables(Dst, DstClip, rows, MapX, MapY, Clamp, TRowStore{&Src, CombineOp, &CombineCallBack});
+}
+
+void ResampleTables(TBitmap32& Dst, const TRect& DstClip, TSourceRows& Src, const TMappingTable& MapX,
+                    const TMappingTable& MapY, bool Clamp, const TRowStore& Store) {
   if (MapX.empty() || MapY.empty()) return;
   const int32_t cw = DstClip.Width(), ch = DstClip.Height();
   if (int64_t(MapX.size()) != cw || int64_t(MapY.size()) != ch || DstClip.Left < 0 || DstClip.Top < 0 ||
@@ -136,10 +150,29 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
       x_hi = std::max(x_hi, e.Pos);
     }
   }
+  // The source rows of each destination row, as a span whose ends never move back: the last
+  // row is the largest asked for so far, the first the smallest still to be asked for (a
+  // kernel's far taps can round to zero weight in one cluster and not in the next).
+  std::vector<int32_t> first(static_cast<size_t>(ch)), last(static_cast<size_t>(ch));
   bool rows_inside = true;
-  for (const TCluster& c : MapY)
-    for (const TClusterEntry& e : c) rows_inside = rows_inside && e.Pos >= 0 && e.Pos < Src.Height();
+  for (int32_t j = 0; j < ch; ++j) {
+    // An empty cluster (only a hand-made table has one) reads no row; row 0 stands in.
+    int32_t lo = MapY[size_t(j)].empty() ? 0 : std::numeric_limits<int32_t>::max();
+    int32_t hi = MapY[size_t(j)].empty() ? 0 : std::numeric_limits<int32_t>::min();
+    for (const TClusterEntry& e : MapY[size_t(j)]) {
+      rows_inside = rows_inside && e.Pos >= 0 && e.Pos < Src.Height();
+      lo = std::min(lo, e.Pos);
+      hi = std::max(hi, e.Pos);
+    }
+    first[size_t(j)] = lo;
+    last[size_t(j)] = j > 0 ? std::max(hi, last[size_t(j) - 1]) : hi;
+  }
   if (x_lo < 0 || x_hi >= Src.Width() || !rows_inside) throw ESrcInvalidException(kSrcRectInvalid);
+  int32_t span = 1;
+  for (int32_t j = ch - 1; j >= 0; --j) {
+    if (j + 1 < ch) first[size_t(j)] = std::min(first[size_t(j)], first[size_t(j) + 1]);
+    span = std::max(span, last[size_t(j)] - first[size_t(j)] + 1);
+  }
 
   // Each cluster as a window of one even length over the row of sums: repeated positions are
   // merged and the rest padded with zero weights (exact: the sums wrap at 32 bits).
@@ -171,24 +204,22 @@ void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, 
   std::vector<int32_t> sums((size_t(columns) + size_t(window_taps)) * 4);
   std::vector<const uint32_t*> rows;
   std::vector<int32_t> row_weights;
-  std::vector<TColor32> buffer;
-  if (CombineOp != dmOpaque) buffer.resize(size_t(cw));
+  const size_t stride = static_cast<size_t>(Src.Width());
+  Src.Plan(span);
+  TRowSink sink(Dst, DstClip, Store);
 
   for (int32_t j = 0; j < ch; ++j) {
+    const TColor32* span_rows = Src.Rows(first[size_t(j)], last[size_t(j)]);
     rows.clear();
     row_weights.clear();
     for (const TClusterEntry& e : MapY[size_t(j)]) {
-      rows.push_back(Src.ScanLine(e.Pos) + x_lo);
+      rows.push_back(span_rows + size_t(e.Pos - first[size_t(j)]) * stride + x_lo);
       row_weights.push_back(e.Weight);
     }
     r.KernelVertical(rows.data(), row_weights.data(), static_cast<int32_t>(rows.size()), columns, sums.data());
-    TColor32* dst = Dst.ScanLine(DstClip.Top + j) + DstClip.Left;
-    if (CombineOp == dmOpaque) {
-      r.KernelHorizontal(sums.data(), horz, cw, Clamp, dst);
-    } else {
-      r.KernelHorizontal(sums.data(), horz, cw, Clamp, buffer.data());
-      StoreRow(dst, buffer.data(), cw, Src, CombineOp, CombineCallBack);
-    }
+    const int32_t y = DstClip.Top + j;
+    r.KernelHorizontal(sums.data(), horz, cw, Clamp, sink.Row(y));
+    sink.Commit(y);
   }
 }
 

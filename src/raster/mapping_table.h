@@ -9,6 +9,8 @@
 namespace pellavo {
 
 class TBitmap32;
+class TSourceRows;
+struct TRowStore;
 
 // One contribution: an absolute source column or row and its weight in 1/256.
 struct TClusterEntry {
@@ -30,11 +32,17 @@ TMappingTable BuildMappingTable(int32_t DstLo, int32_t DstHi, int32_t ClipLo, in
 // Kernel resampling of SrcRect into DstRect, written inside DstClip.
 void Resample(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
               const TCustomKernel& Kernel, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack);
+void Resample(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+              const TCustomKernel& Kernel, const TRowStore& Store);
 
 // The two passes for given tables: MapX has one cluster per column of DstClip, MapY one per
 // row. Every position must lie inside Src. Clamp limits the filtered values to 0..255.
 void ResampleTables(TBitmap32& Dst, const TRect& DstClip, const TBitmap32& Src, const TMappingTable& MapX,
                     const TMappingTable& MapY, bool Clamp, TDrawMode CombineOp,
                     const TPixelCombineEvent& CombineCallBack);
+// The same over source rows: the rows of each destination row are asked for as one span, the
+// spans widened where needed so that neither end ever moves back.
+void ResampleTables(TBitmap32& Dst, const TRect& DstClip, TSourceRows& Src, const TMappingTable& MapX,
+                    const TMappingTable& MapY, bool Clamp, const TRowStore& Store);
 
 }  // namespace pellavo

@@ -2,6 +2,7 @@
 
 #include "raster/bitmap32.h"
 #include "raster/mapping_table.h"
+#include "raster/source_rows.h"
 #include "raster/stretch_paths.h"
 
 namespace pellavo {
@@ -18,9 +19,16 @@ void TBitmap32Resampler::Changed() {
   owner_->Changed();
 }
 
-void TNearestResampler::Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                                 TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const {
-  NearestStretch(Dst, DstRect, DstClip, Src, SrcRect, CombineOp, CombineCallBack);
+void TCustomResampler::Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
+                                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const {
+  if (CombineOp == dmCustom && !CombineCallBack) CombineOp = dmOpaque;
+  TSurfaceRows rows(Src);
+  TransferRows(Dst, DstRect, DstClip, rows, SrcRect, TRowStore{&Src, CombineOp, &CombineCallBack});
+}
+
+void TNearestResampler::TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                                     const TRowStore& Store) const {
+  NearestStretch(Dst, DstRect, DstClip, Src, SrcRect, Store);
 }
 
 std::unique_ptr<TBitmap32Resampler> TNearestResampler::CloneFor(TBitmap32& owner) const {
@@ -29,14 +37,14 @@ std::unique_ptr<TBitmap32Resampler> TNearestResampler::CloneFor(TBitmap32& owner
   return r;
 }
 
-void TLinearResampler::Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const {
+void TLinearResampler::TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                                    const TRowStore& Store) const {
   const int64_t src_w = SrcRect.Width(), src_h = SrcRect.Height();
   const int64_t dst_w = int64_t(DstRect.Right) - DstRect.Left, dst_h = int64_t(DstRect.Bottom) - DstRect.Top;
   if (dst_w > src_w && dst_h > src_h && src_w > 1 && src_h > 1)
-    BilinearStretch(Dst, DstRect, DstClip, Src, SrcRect, CombineOp, CombineCallBack);
+    BilinearStretch(Dst, DstRect, DstClip, Src, SrcRect, Store);
   else
-    Resample(Dst, DstRect, DstClip, Src, SrcRect, kernel_, CombineOp, CombineCallBack);
+    Resample(Dst, DstRect, DstClip, Src, SrcRect, kernel_, Store);
 }
 
 std::unique_ptr<TBitmap32Resampler> TLinearResampler::CloneFor(TBitmap32& owner) const {
@@ -45,17 +53,17 @@ std::unique_ptr<TBitmap32Resampler> TLinearResampler::CloneFor(TBitmap32& owner)
   return r;
 }
 
-void TDraftResampler::Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                               TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const {
+void TDraftResampler::TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                                   const TRowStore& Store) const {
   const int64_t src_w = SrcRect.Width(), src_h = SrcRect.Height();
   const int64_t dst_w = int64_t(DstRect.Right) - DstRect.Left, dst_h = int64_t(DstRect.Bottom) - DstRect.Top;
   if (src_w < dst_w || src_h < dst_h) {
     if (src_w < 2 || src_h < 2)
-      Resample(Dst, DstRect, DstClip, Src, SrcRect, LinearKernel(), CombineOp, CombineCallBack);
+      Resample(Dst, DstRect, DstClip, Src, SrcRect, LinearKernel(), Store);
     else
-      BilinearStretch(Dst, DstRect, DstClip, Src, SrcRect, CombineOp, CombineCallBack);
+      BilinearStretch(Dst, DstRect, DstClip, Src, SrcRect, Store);
   } else {
-    BlockAverageStretch(Dst, DstRect, DstClip, Src, SrcRect, CombineOp, CombineCallBack);
+    BlockAverageStretch(Dst, DstRect, DstClip, Src, SrcRect, Store);
   }
 }
 
@@ -68,9 +76,9 @@ std::unique_ptr<TBitmap32Resampler> TDraftResampler::CloneFor(TBitmap32& owner) 
 TKernelResampler::TKernelResampler(TBitmap32& owner)
     : TBitmap32Resampler(owner), kernel_(std::make_unique<TBoxKernel>()) {}
 
-void TKernelResampler::Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const {
-  Resample(Dst, DstRect, DstClip, Src, SrcRect, *kernel_, CombineOp, CombineCallBack);
+void TKernelResampler::TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                                    const TRowStore& Store) const {
+  Resample(Dst, DstRect, DstClip, Src, SrcRect, *kernel_, Store);
 }
 
 std::unique_ptr<TBitmap32Resampler> TKernelResampler::CloneFor(TBitmap32& owner) const {

@@ -12,6 +12,8 @@
 namespace pellavo {
 
 class TBitmap32;
+class TSourceRows;
+struct TRowStore;
 
 // The per-point sampling interface of geometric transformations; nothing in the program
 // transforms, so only the class remains as the root of the resamplers.
@@ -25,7 +27,11 @@ class TCustomResampler : public TCustomSampler {
   // Called by StretchTransfer once it has checked and clipped: DstClip lies inside Dst and
   // DstRect, SrcRect inside Src, and the two rectangles differ in size.
   virtual void Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                        TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const = 0;
+                        TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const;
+  // The same from source rows, which a decoder may produce as they are asked for; Transfer
+  // serves a surface's rows through it.
+  virtual void TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                            const TRowStore& Store) const = 0;
 };
 
 // A resampler that belongs to a surface; its changes are the surface's changes.
@@ -54,8 +60,8 @@ class TNearestResampler : public TBitmap32Resampler {
   using TBitmap32Resampler::TBitmap32Resampler;
   const char* ClassName() const override { return "TNearestResampler"; }
   float GetWidth() const override { return 1; }
-  void Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const override;
+  void TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                    const TRowStore& Store) const override;
   std::unique_ptr<TBitmap32Resampler> CloneFor(TBitmap32& owner) const override;
 };
 
@@ -66,8 +72,8 @@ class TLinearResampler : public TBitmap32Resampler {
   using TBitmap32Resampler::TBitmap32Resampler;
   const char* ClassName() const override { return "TLinearResampler"; }
   float GetWidth() const override { return 1; }
-  void Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const override;
+  void TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                    const TRowStore& Store) const override;
   std::unique_ptr<TBitmap32Resampler> CloneFor(TBitmap32& owner) const override;
   const TLinearKernel& LinearKernel() const { return kernel_; }
 
@@ -81,8 +87,8 @@ class TDraftResampler : public TLinearResampler {
  public:
   using TLinearResampler::TLinearResampler;
   const char* ClassName() const override { return "TDraftResampler"; }
-  void Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const override;
+  void TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                    const TRowStore& Store) const override;
   std::unique_ptr<TBitmap32Resampler> CloneFor(TBitmap32& owner) const override;
 };
 
@@ -92,8 +98,8 @@ class TKernelResampler : public TBitmap32Resampler {
   explicit TKernelResampler(TBitmap32& owner);
   const char* ClassName() const override { return "TKernelResampler"; }
   float GetWidth() const override { return kernel_->GetWidth(); }
-  void Transfer(TBitmap32& Dst, TRect DstRect, TRect DstClip, const TBitmap32& Src, TRect SrcRect,
-                TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) const override;
+  void TransferRows(TBitmap32& Dst, TRect DstRect, TRect DstClip, TSourceRows& Src, TRect SrcRect,
+                    const TRowStore& Store) const override;
   std::unique_ptr<TBitmap32Resampler> CloneFor(TBitmap32& owner) const override;
 
   TCustomKernel& Kernel() const { return *kernel_; }

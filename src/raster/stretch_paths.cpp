@@ -7,6 +7,7 @@
 
 #include "raster/bitmap32.h"
 #include "raster/simd/routines.h"
+#include "raster/source_rows.h"
 #include "raster/transfer.h"
 
 namespace pellavo {
@@ -90,64 +91,56 @@ uint32_t AverageOf(const uint64_t s[4], int64_t n) {
   return pixel;
 }
 
-// A destination row: written in place when opaque, else through a buffer and StoreRow.
-class TRowSink {
- public:
-  TRowSink(TBitmap32& dst, const TRect& clip, const TBitmap32& src, TDrawMode mode, const TPixelCombineEvent& cb)
-      : dst_(dst), clip_(clip), src_(src), mode_(mode), cb_(cb) {
-    if (mode_ != dmOpaque) buffer_.resize(size_t(clip.Width()));
-  }
-  TColor32* Row(int32_t y) { return mode_ == dmOpaque ? dst_.ScanLine(y) + clip_.Left : buffer_.data(); }
-  void Commit(int32_t y) {
-    if (mode_ != dmOpaque) StoreRow(dst_.ScanLine(y) + clip_.Left, buffer_.data(), clip_.Width(), src_, mode_, cb_);
-  }
+}  // namespace
 
- private:
-  TBitmap32& dst_;
-  const TRect& clip_;
-  const TBitmap32& src_;
-  TDrawMode mode_;
-  const TPixelCombineEvent& cb_;
-  std::vector<TColor32> buffer_;
-};
+TRowSink::TRowSink(TBitmap32& dst, const TRect& clip, const TRowStore& store) : dst_(dst), clip_(clip), store_(store) {
+  if (store_.CombineOp != dmOpaque) buffer_.resize(size_t(clip.Width()));
+}
+
+TColor32* TRowSink::Row(int32_t y) {
+  return store_.CombineOp == dmOpaque ? dst_.ScanLine(y) + clip_.Left : buffer_.data();
+}
+
+void TRowSink::Commit(int32_t y) {
+  if (store_.CombineOp == dmOpaque) return;
+  static const TPixelCombineEvent kNone;
+  StoreRow(dst_.ScanLine(y) + clip_.Left, buffer_.data(), clip_.Width(), *store_.Src, store_.CombineOp,
+           store_.CombineCallBack ? *store_.CombineCallBack : kNone);
+}
+
+namespace {
 
 }  // namespace
 
-void NearestStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, const TBitmap32& Src,
-                    const TRect& SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) {
+void NearestStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TSourceRows& Src,
+                    const TRect& SrcRect, const TRowStore& Store) {
   const int32_t cw = DstClip.Width();
   const std::vector<int32_t> xs = NearestMap(cw, int64_t(DstRect.Right) - DstRect.Left,
                                              int64_t(DstClip.Left) - DstRect.Left, SrcRect.Left, SrcRect.Right);
   const std::vector<int32_t> ys =
       NearestMap(DstClip.Height(), int64_t(DstRect.Bottom) - DstRect.Top, int64_t(DstClip.Top) - DstRect.Top,
                  SrcRect.Top, SrcRect.Bottom);
-  std::vector<TColor32> gathered;
-  if (CombineOp != dmOpaque) gathered.resize(size_t(cw));
+  Src.Plan(1);
+  TRowSink sink(Dst, DstClip, Store);
+  const bool opaque = Store.CombineOp == dmOpaque;
   int32_t previous = -1;
   for (int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
     const int32_t sy = ys[size_t(y - DstClip.Top)];
-    TColor32* dst = Dst.ScanLine(y) + DstClip.Left;
-    const bool repeat = sy == previous;
-    if (CombineOp == dmOpaque) {
-      if (repeat) {
-        std::memcpy(dst, Dst.ScanLine(y - 1) + DstClip.Left, size_t(cw) * sizeof(TColor32));
-      } else {
-        const TColor32* src = Src.ScanLine(sy);
-        for (int32_t i = 0; i < cw; ++i) dst[i] = src[xs[size_t(i)]];
-      }
+    TColor32* dst = sink.Row(y);
+    if (sy == previous) {
+      // Opaque rows copy the row above; the gathered buffer of the other modes still holds it.
+      if (opaque) std::memcpy(dst, Dst.ScanLine(y - 1) + DstClip.Left, size_t(cw) * sizeof(TColor32));
     } else {
-      if (!repeat) {
-        const TColor32* src = Src.ScanLine(sy);
-        for (int32_t i = 0; i < cw; ++i) gathered[size_t(i)] = src[xs[size_t(i)]];
-      }
-      StoreRow(dst, gathered.data(), cw, Src, CombineOp, CombineCallBack);
+      const TColor32* src = Src.Rows(sy, sy);
+      for (int32_t i = 0; i < cw; ++i) dst[i] = src[xs[size_t(i)]];
     }
+    sink.Commit(y);
     previous = sy;
   }
 }
 
-void BilinearStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, const TBitmap32& Src,
-                     const TRect& SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) {
+void BilinearStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TSourceRows& Src,
+                     const TRect& SrcRect, const TRowStore& Store) {
   const int32_t cw = DstClip.Width(), ch = DstClip.Height();
   const TLinearMap mx = LinearMap(cw, int64_t(DstRect.Right) - DstRect.Left, int64_t(DstClip.Left) - DstRect.Left,
                                   SrcRect.Left, SrcRect.Right, Src.Width());
@@ -158,23 +151,26 @@ void BilinearStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
   // kept while consecutive destination rows share them.
   std::vector<TColor32> upper(static_cast<size_t>(cw)), lower(static_cast<size_t>(cw));
   int32_t upper_row = -1, lower_row = -1;
-  const auto blend_row = [&](int32_t sy, std::vector<TColor32>& out) {
-    r.BilinearHorizontal(Src.ScanLine(sy), mx.pos.data(), mx.w.data(), cw, out.data());
+  Src.Plan(2);
+  const auto blend_row = [&](const TColor32* row, std::vector<TColor32>& out) {
+    r.BilinearHorizontal(row, mx.pos.data(), mx.w.data(), cw, out.data());
   };
-  TRowSink sink(Dst, DstClip, Src, CombineOp, CombineCallBack);
+  TRowSink sink(Dst, DstClip, Store);
+  const size_t stride = static_cast<size_t>(Src.Width());
   for (int32_t j = 0; j < ch; ++j) {
     const int32_t py = my.pos[size_t(j)];
+    const TColor32* pair = Src.Rows(py, py + 1);
     if (upper_row != py) {
       if (lower_row == py) {
         upper.swap(lower);
         std::swap(upper_row, lower_row);
       } else {
-        blend_row(py, upper);
+        blend_row(pair, upper);
         upper_row = py;
       }
     }
     if (lower_row != py + 1) {
-      blend_row(py + 1, lower);
+      blend_row(pair + stride, lower);
       lower_row = py + 1;
     }
     const int32_t y = DstClip.Top + j;
@@ -183,8 +179,8 @@ void BilinearStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
   }
 }
 
-void BlockAverageStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, const TBitmap32& Src,
-                         const TRect& SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) {
+void BlockAverageStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TSourceRows& Src,
+                         const TRect& SrcRect, const TRowStore& Store) {
   const int32_t cw = DstClip.Width(), ch = DstClip.Height();
   const std::vector<int32_t> bx = BlockBounds(cw, int64_t(DstRect.Right) - DstRect.Left,
                                               int64_t(DstClip.Left) - DstRect.Left, SrcRect.Left, SrcRect.Right);
@@ -194,7 +190,9 @@ void BlockAverageStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstC
   for (int32_t i = 0; i < cw; ++i) max_w = std::max<int64_t>(max_w, bx[size_t(i) + 1] - bx[size_t(i)]);
   for (int32_t j = 0; j < ch; ++j) max_h = std::max<int64_t>(max_h, by[size_t(j) + 1] - by[size_t(j)]);
   const int32_t x0 = bx[0], columns = bx[size_t(cw)] - x0;
-  TRowSink sink(Dst, DstClip, Src, CombineOp, CombineCallBack);
+  const ptrdiff_t stride = Src.Width();
+  Src.Plan(static_cast<int32_t>(max_h));
+  TRowSink sink(Dst, DstClip, Store);
 
   if (max_w * max_h <= kMaxReciprocalBlock) {
     const simd::TPixelRoutines& r = simd::Routines();
@@ -203,7 +201,7 @@ void BlockAverageStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstC
     std::vector<uint32_t> sums(size_t(columns) * 4);
     for (int32_t j = 0; j < ch; ++j) {
       const int32_t rows = by[size_t(j) + 1] - by[size_t(j)];
-      r.ColumnSums(Src.ScanLine(by[size_t(j)]) + x0, Src.Width(), rows, columns, sums.data());
+      r.ColumnSums(Src.Rows(by[size_t(j)], by[size_t(j) + 1] - 1) + x0, stride, rows, columns, sums.data());
       const int32_t y = DstClip.Top + j;
       r.BlockAverage(sums.data(), rel.data(), cw, rows, sink.Row(y));
       sink.Commit(y);
@@ -216,8 +214,9 @@ void BlockAverageStretch(TBitmap32& Dst, const TRect& DstRect, const TRect& DstC
   for (int32_t j = 0; j < ch; ++j) {
     std::fill(sums.begin(), sums.end(), 0);
     const int32_t rows = by[size_t(j) + 1] - by[size_t(j)];
-    for (int32_t sy = by[size_t(j)]; sy < by[size_t(j) + 1]; ++sy) {
-      const TColor32* src = Src.ScanLine(sy) + x0;
+    const TColor32* block = Src.Rows(by[size_t(j)], by[size_t(j) + 1] - 1) + x0;
+    for (int32_t k = 0; k < rows; ++k) {
+      const TColor32* src = block + k * stride;
       for (int32_t x = 0; x < columns; ++x)
         for (int c = 0; c < 4; ++c) sums[size_t(x) * 4 + size_t(c)] += (src[x] >> (8 * c)) & 0xFF;
     }

@@ -5,6 +5,9 @@
 
 #include "raster/bitmap32.h"
 #include "raster/raster_errors.h"
+#include "raster/resamplers.h"
+#include "raster/source_rows.h"
+#include "raster/stretch_paths.h"
 
 namespace pellavo {
 namespace {
@@ -110,6 +113,30 @@ void StretchTransfer(TBitmap32* Dst, TRect DstRect, TRect DstClip, const TBitmap
     }
   }
   Dst->AreaChanged(DstRect, AREAINFO_RECT);
+}
+
+void StretchRows(TBitmap32& Dst, TRect DstRect, TSourceRows& Src, TRect SrcRect, const TCustomResampler& Resampler) {
+  if (Dst.Empty() || Src.Width() <= 0 || Src.Height() <= 0) return;
+  if (IsRectEmpty(SrcRect)) return;
+  if (SrcRect.Left < 0 || SrcRect.Top < 0 || SrcRect.Right > Src.Width() || SrcRect.Bottom > Src.Height())
+    throw ESrcInvalidException(kSrcRectInvalid);
+  TRect clip = Dst.ClipRect();
+  IntersectRect(clip, clip, Dst.BoundsRect());
+  IntersectRect(clip, clip, DstRect);
+  if (IsRectEmpty(clip)) return;
+
+  if (int64_t(DstRect.Right) - DstRect.Left == SrcRect.Width() &&
+      int64_t(DstRect.Bottom) - DstRect.Top == SrcRect.Height()) {
+    // The block copy, row by row as the rows arrive.
+    const int32_t dx = SrcRect.Left - DstRect.Left, dy = SrcRect.Top - DstRect.Top;
+    Src.Plan(1);
+    for (int32_t y = clip.Top; y < clip.Bottom; ++y)
+      std::memcpy(Dst.ScanLine(y) + clip.Left, Src.Rows(y + dy, y + dy) + (clip.Left + dx),
+                  size_t(clip.Width()) * sizeof(TColor32));
+  } else {
+    Resampler.TransferRows(Dst, DstRect, clip, Src, SrcRect, TRowStore{});
+  }
+  Dst.AreaChanged(DstRect, AREAINFO_RECT);
 }
 
 }  // namespace pellavo

@@ -8,6 +8,7 @@ namespace pellavo {
 
 class TBitmap32;
 class TCustomResampler;
+class TSourceRows;
 
 // Draws SrcRect of Src into DstRect of Dst, clipped to DstClip and to Dst: an exact block copy
 // when the two rectangles have the same size, otherwise the resampler's Transfer. Missing
@@ -16,6 +17,10 @@ class TCustomResampler;
 void StretchTransfer(TBitmap32* Dst, TRect DstRect, TRect DstClip, const TBitmap32* Src, TRect SrcRect,
                      const TCustomResampler* Resampler, TDrawMode CombineOp,
                      const TPixelCombineEvent& CombineCallBack);
+
+// StretchTransfer from source rows, opaque, clipped to Dst: the same checks and the same
+// pixels as drawing a surface that holds those rows.
+void StretchRows(TBitmap32& Dst, TRect DstRect, TSourceRows& Src, TRect SrcRect, const TCustomResampler& Resampler);
 
 // Copies the block of DstClip's size whose top-left source pixel is (SrcX, SrcY) to DstClip,
 // combining by CombineOp. The block is clipped to both surfaces.

@@ -12,14 +12,18 @@
 #include "core/paths.h"
 #include "core/rect.h"
 #include "formats/all/output_writers.h"
+#include "formats/all/row_images.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
 #include "metadata/exif_blocks.h"
 #include "raster/alpha.h"
 #include "raster/bitmap32.h"
+#include "raster/bitmap_rows.h"
 #include "raster/color32.h"
 #include "raster/orientation.h"
+#include "raster/source_rows.h"
+#include "raster/transfer.h"
 #include "worker/geometry.h"
 
 namespace pellavo {
@@ -60,11 +64,26 @@ class TConverter {
   void ConvertFile();
 
  private:
-  void ReadSourceFacts();
+  // Tries the conversion from rows decoded as the stretch asks for them; false when the file
+  // must be read whole instead, with nothing of the attempt left.
+  bool ConvertStreamed(const TDecodeLimits& limits);
+  // decoded_upright: the decoder has applied the recorded turn itself (see
+  // TGraphic::DecodedUpright).
+  void ReadSourceFacts(TImageMetadata metadata, bool decoded_upright);
+  // The profile's conversion for CMYK samples, which runs in the decoder; none otherwise.
+  TRowImage::TCmykConverter CmykConverter() const;
+  // The picture's upright size and, for a JPEG, its reduced decoding scale; then the target.
+  void SizeTarget(int32_t w, int32_t h, bool has_decode_scale);
   void Warn(const std::string& text) { outcome_.Warnings.push_back(text); }
   TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
+  // The render step from Rows, without the source surface ever holding the image; the same
+  // pixels as RenderImage for an upright, opaque source (or any source without KeepAlpha).
+  void RenderStreamed(int32_t width, int32_t height);
+  // Alpha, colour profile and decorations on the resampled target, then the target into the
+  // picture.
+  void FinishTarget(int32_t width, int32_t height, bool alpha);
   void SaveImage();
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
@@ -110,6 +129,11 @@ class TConverter {
   // This conversion's share of the run's memory budget, taken by the decoder from the image's
   // header. Declared before the picture and surfaces so that it is released after them.
   TMemoryClaim Claim;
+  // The source's rows for the stretch: decoded as they are asked for when its format and the
+  // file allow it, or read from Picture when that is a bitmap; none when the source surface
+  // takes the picture.
+  std::unique_ptr<TRowImage> Rows;
+  std::unique_ptr<TStreamedRows> Streamed;
   std::unique_ptr<TPicture> Picture;
   std::unique_ptr<TBitmap32> SourceSurface;
   std::unique_ptr<TBitmap32> TargetSurface;
@@ -127,28 +151,74 @@ void TConverter::ConvertFile() {
   }
   if (KeepDates) SourceTime = FileModificationTime(SourceName);
   Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
-  Picture = std::make_unique<TPicture>();
   const TDecodeLimits limits{MaxImageBytes, &Claim};
+  if (ConvertStreamed(limits)) return;
+
+  Picture = std::make_unique<TPicture>();
   Picture->ReadFromFile(SourceName, limits);
-  ReadSourceFacts();
-
-  // Sizes apply to the picture as it stands upright.
-  int32_t w = Picture->Width(), h = Picture->Height();
-  if (OrientationSwapsSides(Orientation)) std::swap(w, h);
-  if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
-
-  if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
-    result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
-    jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
+  ReadSourceFacts(Picture->Graphic()->EmbeddedMetadata(), Picture->Graphic()->DecodedUpright());
+  auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic());
+  if (TRowImage::TCmykConverter convert = CmykConverter(); jpeg && convert) jpeg->SetCmykConverter(std::move(convert));
+  SizeTarget(Picture->Width(), Picture->Height(), jpeg != nullptr);
+  if (jpeg) jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
+  if (TGraphic* g = Picture->Graphic(); g && g->Is(TBitmap::StaticClass())) {
+    // A bitmap (a BMP, a JPEG 2000 file) is already decoded whole: the stretch reads its rows
+    // instead of a copy of it on the source surface, where nothing is turned or made see-through.
+    auto rows = std::make_unique<TBitmapRows>(static_cast<const TBitmap&>(*g));
+    if (Orientation == 1 && (!KeepAlpha || rows->Opaque())) Rows = std::move(rows);
   }
   // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
-  AdmitImage(limits, Picture->Width(), Picture->Height());
+  if (!Rows) AdmitImage(limits, Picture->Width(), Picture->Height());
   RenderAndSave();
 }
 
-void TConverter::ReadSourceFacts() {
-  Metadata = Picture->Graphic()->EmbeddedMetadata();
+bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
+  const int32_t requested = SizeValue;
+  try {
+    Rows = OpenRowImage(SourceName, limits);
+    if (Rows) {
+      // The row-by-row readers leave every turn to the converter.
+      ReadSourceFacts(Rows->EmbeddedMetadata(), false);
+      // A turn needs the whole image; so does finding out whether a source that may have
+      // transparency has any.
+      if (Orientation == 1 && (!KeepAlpha || Rows->Opaque())) {
+        if (TRowImage::TCmykConverter convert = CmykConverter()) Rows->SetCmykConverter(std::move(convert));
+        SizeTarget(Rows->Width(), Rows->Height(), Rows->HasDecodeScale());
+        if (result_.DecodeScale != 0) Rows->SetDecodeScale(result_.DecodeScale);
+        CheckImageSize(limits, Rows->Width(), Rows->Height());
+        RenderAndSave();
+        return true;
+      }
+    }
+  } catch (const EWholeImageNeeded&) {
+    // Something after the image data changes its look: start again from the whole image.
+  }
+  Streamed.reset();
+  Rows.reset();
+  TargetSurface.reset();
+  SourceSurface.reset();
+  Picture.reset();
+  Profile.reset();
+  ToSrgb.reset();
+  Metadata = TImageMetadata{};
+  StoredOrientation = Orientation = 1;
+  SizeValue = requested;
+  result_ = TConversion{};
+  result_.Report.Outcome.Source = SourceName;
+  return false;
+}
+
+void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
+  // Sizes apply to the picture as it stands upright.
+  if (OrientationSwapsSides(Orientation)) std::swap(w, h);
+  if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
+  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
+  // A JPEG, which still reports its full size, may decode near the target's size.
+  if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
+}
+
+void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) {
+  Metadata = std::move(metadata);
   if (ColourManaged)
     for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
   // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
@@ -162,7 +232,7 @@ void TConverter::ReadSourceFacts() {
     }
   }
   // Such pixels are upright already, whatever the EXIF block says; outputs record them as upright.
-  if (Picture->Graphic()->DecodedUpright()) StoredOrientation = 1;
+  if (decoded_upright) StoredOrientation = 1;
   Orientation = AutoRotate ? StoredOrientation : 1;
 
   if (!ColourManaged || Metadata.IccProfile.empty()) return;
@@ -181,15 +251,15 @@ void TConverter::ReadSourceFacts() {
     ToSrgb.reset();
     return;
   }
+}
+
+TRowImage::TCmykConverter TConverter::CmykConverter() const {
   // CMYK samples become colour in the decoder, through the profile instead of the ink formula.
-  if (ToSrgb && ToSrgb->Space() == TProfileSpace::Cmyk) {
-    if (auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic())) {
-      const TSrgbConversion* conversion = ToSrgb.get();
-      jpeg->SetCmykConverter([conversion](uint8_t* row, int32_t width, bool inverted) {
-        conversion->ApplyToCmyk(row, size_t(width), inverted);
-      });
-    }
-  }
+  if (!ToSrgb || ToSrgb->Space() != TProfileSpace::Cmyk) return nullptr;
+  const TSrgbConversion* conversion = ToSrgb.get();
+  return [conversion](uint8_t* row, int32_t width, bool inverted) {
+    conversion->ApplyToCmyk(row, size_t(width), inverted);
+  };
 }
 
 TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
@@ -218,15 +288,25 @@ void TConverter::RenderAndSave() {
   TargetSurface = std::make_unique<TBitmap32>();
   SourceSurface = std::make_unique<TBitmap32>();
   try {
-    RenderImage(DstRect.Right, DstRect.Bottom);
+    if (Rows)
+      RenderStreamed(DstRect.Right, DstRect.Bottom);
+    else
+      RenderImage(DstRect.Right, DstRect.Bottom);
+  } catch (const EWholeImageNeeded&) {
+    throw;
   } catch (const Exception& e) {
+    // A file that fails to decode part way fails as its reader says, as it does when read whole.
+    if (Streamed && Streamed->ImageFailed()) throw;
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what(), e.Cause());
   } catch (const std::exception& e) {
+    if (Streamed && Streamed->ImageFailed()) throw;
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
   SourceSurface.reset();
+  Streamed.reset();
+  Rows.reset();
   SaveImage();
 }
 
@@ -253,6 +333,39 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
     InflateRect(DstRect, -BorderWidth, -BorderWidth);
   }
   SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
+  FinishTarget(width, height, alpha);
+}
+
+void TConverter::RenderStreamed(int32_t width, int32_t height) {
+  const int32_t sw = Rows->Width(), sh = Rows->Height();
+  if (sw <= 0 || sh <= 0) throw EInvalidGraphic("the image has no pixels");
+  result_.DecodedWidth = sw;
+  result_.DecodedHeight = sh;
+  // What this path holds: the target and the decoder; the window of rows is claimed as the
+  // stretch sizes it.
+  ClaimBytes(TDecodeLimits{MaxImageBytes, &Claim},
+             DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
+  SrcRect = TRect{0, 0, sw, sh};
+  TargetSurface->SetSize(width, height);
+  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, sw, sh)) SrcRect = WideCrop(sw, sh, width, height);
+  // The source surface holds no pixels here; it carries the filter's resampler.
+  SourceSurface->SetStretchFilter(FilterIndex);
+  if (BorderOn) {
+    TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
+    InflateRect(DstRect, -BorderWidth, -BorderWidth);
+  }
+  Streamed = std::make_unique<TStreamedRows>(*Rows, TDecodeLimits{MaxImageBytes, &Claim});
+  StretchRows(*TargetSurface, DstRect, *Streamed, SrcRect, SourceSurface->Resampler());
+  Streamed->Finish();
+  // The rows may be a bitmap of the picture, which the rendered image now replaces.
+  Streamed.reset();
+  Rows.reset();
+  Picture = std::make_unique<TPicture>();
+  // Rows are streamed only when they are opaque or their alpha is filtered like a colour.
+  FinishTarget(width, height, false);
+}
+
+void TConverter::FinishTarget(int32_t width, int32_t height, bool alpha) {
   if (alpha) UnpremultiplyAlpha(*TargetSurface, DstRect);
   if (ToSrgb && ToSrgb->Space() != TProfileSpace::Cmyk) {
     const TRect image{std::max(DstRect.Left, 0), std::max(DstRect.Top, 0), std::min(DstRect.Right, width),
@@ -285,18 +398,20 @@ void TConverter::SaveImage() {
   }
 
   TBitmap& bitmap = picture->Bitmap();
-  const TEncodeOptions options = EncodeOptions(bitmap.Width(), bitmap.Height());
+  const int32_t width = bitmap.Width(), height = bitmap.Height();
+  const TEncodeOptions options = EncodeOptions(width, height);
   TSafeOutput out(OutputName, Overwrite);
   SetFinalName(OutputName);
-  writer(bitmap, out.Stream(), options);
+  // The writer may take the pixels: the picture is not needed after it.
+  writer(std::move(bitmap), out.Stream(), options);
   if (SourceTime) out.SetModificationTime(*SourceTime);
   out.Commit();
   // Without overwriting, the free name is taken only now.
   OutputName = out.FinalName();
   SetFinalName(OutputName);
   outcome_.Written = true;
-  outcome_.Width = bitmap.Width();
-  outcome_.Height = bitmap.Height();
+  outcome_.Width = width;
+  outcome_.Height = height;
 }
 
 }  // namespace

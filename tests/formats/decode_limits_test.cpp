@@ -65,7 +65,7 @@ TEST(DecodeLimits, EveryFormatChecksTheLimitItIsGivenAndClaimsTheImage) {
     const std::string path = dir.File("small" + std::string(OutputFormatInfo(format).Extension));
     SCOPED_TRACE(path);
     TMemoryStream encoded;
-    OutputWriter(format)(source, encoded, TEncodeOptions{});
+    OutputWriter(format)(TBitmap(source), encoded, TEncodeOptions{});
     test::WriteBytes(path, encoded.Take());
     auto budget = std::make_shared<TMemoryBudget>(1 << 20);
     TMemoryClaim claim(budget);

@@ -21,10 +21,12 @@
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
+#include "worker/profiles.h"
 
 namespace pellavo {
 namespace {
 
+using test::AdobeRgbProfile;
 using test::MakeBitmap32;
 
 constexpr TColor32 kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kWhite = 0xFFFFFFFFu;
@@ -35,26 +37,6 @@ std::vector<uint8_t> OrientationExif(int orientation) {
           1, 0,                                                 // one entry
           0x12, 0x01, 3, 0, 1, 0, 0, 0, uint8_t(orientation), 0, 0, 0,  // 0x0112 SHORT x 1
           0, 0, 0, 0};                                          // no next directory
-}
-
-// An Adobe RGB (1998) profile as LittleCMS builds it from the published primaries and gamma.
-std::vector<uint8_t> AdobeRgbProfile() {
-  const cmsCIExyY white{0.3127, 0.3290, 1.0};
-  const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 563.0 / 256.0);
-  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(gamma);
-  cmsMLU* description = cmsMLUalloc(nullptr, 1);
-  cmsMLUsetASCII(description, "en", "US", "Adobe RGB (1998) compatible");
-  cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
-  cmsMLUfree(description);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
 }
 
 void WriteJpeg(const std::string& path, const TBitmap& bitmap, const TImageMetadata& metadata = {}) {

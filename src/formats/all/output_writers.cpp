@@ -21,11 +21,11 @@ namespace {
 // The rendered image can sit in a class derived from the bitmap (a JPEG 2000 source's picture
 // keeps its graphic), whose own SaveToStream writes its own format: a BMP is asked for here.
 // A 32-bit BMP and a JP2 keep the fourth byte whatever the options say, as they always did.
-void WriteBmp(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { bitmap.TBitmap::SaveToStream(out); }
+void WriteBmp(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) { bitmap.TBitmap::SaveToStream(out); }
 
-void WritePdfFile(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { WritePdf(bitmap, out); }
+void WritePdfFile(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) { WritePdf(bitmap, out); }
 
-void WriteJp2(TBitmap& bitmap, TStream& out, const TEncodeOptions&) {
+void WriteJp2(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) {
   TJpeg2000Bitmap jp2;
   jp2.Jp2Lossless = false;
   jp2.Jp2Quality = 90;
@@ -33,15 +33,15 @@ void WriteJp2(TBitmap& bitmap, TStream& out, const TEncodeOptions&) {
   jp2.SaveToStream(out);
 }
 
-void WriteJpeg(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
+void WriteJpeg(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TJPEGImage jpeg;
   jpeg.SetJpegQuality(options.Quality);
   jpeg.SetMetadata(options.Metadata);
-  jpeg.Assign(bitmap);
+  jpeg.TakeBitmap(std::move(bitmap));
   jpeg.SaveToStream(out);
 }
 
-void WritePng(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
+void WritePng(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TPNGObject png;
   png.SetRowFilters(FilterBit(pfSub) | FilterBit(pfUp));
   png.SetDeflateLevel(8);
@@ -51,7 +51,7 @@ void WritePng(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   png.SaveToStream(out);
 }
 
-void WriteGif(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
+void WriteGif(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TGIFImage gif;
   gif.SetReductionMode(TGIFReductionMode::SystemOctreePalette);
   gif.SetKeepAlpha(options.KeepAlpha);
@@ -59,14 +59,14 @@ void WriteGif(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
   gif.SaveToStream(out);
 }
 
-void WriteEmf(TBitmap& bitmap, TStream& out, const TEncodeOptions&) { SaveBitmapAsEmf(bitmap, out); }
+void WriteEmf(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) { SaveBitmapAsEmf(bitmap, out); }
 
 // Quality is clamped into the encoders' 1 to 100.
 uint8_t QualityOf(const TEncodeOptions& options) { return uint8_t(std::clamp(options.Quality, 1, 100)); }
 
 // WebP and AVIF encoders take the same three settings.
 template <class TEncoder>
-void WriteWithQuality(TBitmap& bitmap, TStream& out, const TEncodeOptions& options) {
+void WriteWithQuality(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TEncoder encoder;
   encoder.Quality = QualityOf(options);
   encoder.KeepAlpha = options.KeepAlpha;

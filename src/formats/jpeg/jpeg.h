@@ -112,6 +112,8 @@ class TJPEGImage : public TGraphic {
   // Another JPEG image: shares its compressed data and copies its bitmap. A bitmap: keeps a
   // copy to compress, dropping any compressed data.
   void Assign(const TGraphic& source) override;
+  // Assign of a bitmap that is given up: its pixels are held without a copy.
+  void TakeBitmap(TBitmap&& bitmap);
   // Decodes into a TBitmap.
   bool AssignTo(TGraphic& dest) const override;
   // Draws at DecodeScale. Drawn unscaled into a target that holds it whole, the image is
@@ -131,6 +133,7 @@ class TJPEGImage : public TGraphic {
   void SaveToStream(TStream& stream) override;
 
  private:
+  friend class TJPEGRowImage;
   struct TPlan;
 
   TPlan SetUpDecoder(jpeg_detail::TDecompressor& d, bool into_target) const;

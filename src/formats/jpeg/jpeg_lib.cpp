@@ -1,6 +1,9 @@
 #include "formats/jpeg/jpeg_lib.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <string>
 
 #include <jerror.h>
@@ -36,15 +39,29 @@ void InitErrors(TErrorManager& err) {
   err.pub.emit_message = EmitMessage;
 }
 
-// The whole file is in memory, so the buffer is handed over at once. At its end the reader
+// A file in memory is handed over at once; a file on disk comes a piece at a time. At its end the reader
 // gets an end-of-image marker once: a file that lacks only its final marker still decodes,
 // while image data cut short trips the warning above. Reading past that marker is an error.
 const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+constexpr size_t kFileBufferBytes = 64 * 1024;
 
 void InitSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   TErrorManager& err = ErrorsOf(reinterpret_cast<j_common_ptr>(cinfo));
+  TSource& src = *reinterpret_cast<TSource*>(cinfo->src);
+  if (src.fd >= 0 && !err.input_ended) {
+    ssize_t got;
+    do {
+      got = ::read(src.fd, src.buffer.data(), src.buffer.size());
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) ERREXIT(cinfo, JERR_FILE_READ);
+    if (got > 0) {
+      src.pub.next_input_byte = src.buffer.data();
+      src.pub.bytes_in_buffer = static_cast<size_t>(got);
+      return TRUE;
+    }
+  }
   if (err.input_ended) ERREXIT(cinfo, JERR_INPUT_EOF);
   err.input_ended = true;
   cinfo->src->next_input_byte = kEndOfImage;
@@ -133,6 +150,11 @@ TDecompressor::TDecompressor(const uint8_t* data, size_t size) {
   Run([&info] { jpeg_create_decompress(&info); });
   info.src = &src_.pub;
   info.mem->max_memory_to_use = kMaxJpegLibraryMemory;
+}
+
+TDecompressor::TDecompressor(int fd) : TDecompressor(nullptr, 0) {
+  src_.fd = fd;
+  src_.buffer.resize(kFileBufferBytes);
 }
 
 TDecompressor::~TDecompressor() = default;

@@ -28,6 +28,9 @@ struct TErrorManager {
 
 struct TSource {
   jpeg_source_mgr pub;
+  // Reading a file instead of bytes in memory: its descriptor and a buffer for its pieces.
+  int fd = -1;
+  std::vector<uint8_t> buffer;
 };
 
 struct TDestination {
@@ -54,6 +57,9 @@ class TDecompressor {
  public:
   // Creates the decompressor; throws EJPEG.
   TDecompressor(const uint8_t* data, size_t size);
+  // Reads an open file from its current position, a piece at a time, so that a large file is
+  // never held whole; the descriptor stays the caller's.
+  explicit TDecompressor(int fd);
   ~TDecompressor();
   TDecompressor(const TDecompressor&) = delete;
   TDecompressor& operator=(const TDecompressor&) = delete;

@@ -1,5 +1,6 @@
 #include "formats/png/chunks.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -54,10 +55,10 @@ void TChunk::CheckCrc(TStream& stream, const uint8_t* data, size_t size) const {
 }
 
 uint32_t TChunk::Crc(std::string_view name, const uint8_t* data, size_t size) {
-  uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(name.data()), 4);
-  // zlib takes a null buffer as a request for the initial value, so an empty chunk adds nothing.
-  if (size) crc = crc32(crc, data, static_cast<uInt>(size));
-  return static_cast<uint32_t>(crc);
+  // libdeflate's CRC-32 is zlib's, several times faster over the large IDAT chunks.
+  uint32_t crc = libdeflate_crc32(0, name.data(), 4);
+  if (size) crc = libdeflate_crc32(crc, data, size);
+  return crc;
 }
 
 void TChunk::WriteChunk(TStream& stream, const uint8_t* data, size_t size) const {

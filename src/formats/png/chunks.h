@@ -47,14 +47,14 @@ class TChunk {
   // Whether the name marks a chunk a reader must understand: anything but a lower-case first
   // letter (names that are not letters at all are not PNG chunks either).
   static bool IsCritical(std::string_view name);
+  // Reads the CRC that follows data and compares it with that of name and data.
+  void CheckCrc(TStream& stream, const uint8_t* data, size_t size) const;
   // The CRC-32 of a chunk's name and data, as stored after them.
   static uint32_t Crc(std::string_view name, const uint8_t* data, size_t size);
 
  protected:
   // Writes length, name, the given data and the CRC of name and data.
   void WriteChunk(TStream& stream, const uint8_t* data, size_t size) const;
-  // Reads the CRC that follows data and compares it with that of name and data.
-  void CheckCrc(TStream& stream, const uint8_t* data, size_t size) const;
 
   std::vector<uint8_t> data_;
 

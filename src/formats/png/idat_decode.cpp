@@ -11,7 +11,7 @@
 #include "formats/png/png_io.h"
 #include "formats/png/png_layout.h"
 #include "formats/png/png_object.h"
-#include "formats/png/zstream.h"
+#include "formats/png/idat_reader.h"
 
 namespace pellavo {
 
@@ -29,6 +29,117 @@ struct TPassRows {
 constexpr size_t kFirstGrowth = 64 * 1024;
 
 }  // namespace
+
+namespace png_detail {
+
+namespace {
+
+// Input the reader keeps ahead of the inflater, and the level at which it reads more.
+constexpr size_t kReadAhead = 256 * 1024;
+constexpr size_t kRefillBelow = 32 * 1024;
+
+}  // namespace
+
+TIdatReader::TIdatReader(const TChunk& chunk, TStream& stream, uint32_t length) : chunk_(chunk), stream_(stream) {
+  Append(length);
+  ReadAhead();
+  inflate_.SetInput(in_.data(), in_.size());
+}
+
+void TIdatReader::Append(uint32_t length) {
+  if (length > kMaxPngChunkLength || int64_t{length} > stream_.Remaining()) throw EPngUnexpectedEnd();
+  const size_t at = in_.size();
+  try {
+    in_.resize(at + length);
+  } catch (const std::bad_alloc&) {
+    throw EPNGOutMemory();
+  }
+  ReadExact(stream_, in_.data() + at, length);
+  uint8_t stored[4];
+  ReadExact(stream_, stored, 4);
+  const uint64_t end = (pieces_.empty() ? base_ : pieces_.back().end) + length;
+  pieces_.push_back({end, GetBE32(stored) == TChunk::Crc("IDAT", in_.data() + at, length)});
+}
+
+void TIdatReader::ReadAhead() {
+  // Called only while in_ holds nothing used up.
+  while (read_ahead_ && in_.size() < kReadAhead) {
+    if (stream_.Remaining() < 8) {
+      read_ahead_ = false;
+      break;
+    }
+    const int64_t at = stream_.Position();
+    uint8_t head[8];
+    ReadExact(stream_, head, 8);
+    const uint32_t length = GetBE32(head);
+    if (std::memcmp(head + 4, "IDAT", 4) != 0 || length > kMaxPngChunkLength ||
+        int64_t{length} + 4 > stream_.Remaining()) {
+      stream_.Seek(at);
+      read_ahead_ = false;
+      break;
+    }
+    Append(length);
+  }
+}
+
+void TIdatReader::CheckPassed() {
+  const uint64_t consumed = Consumed();
+  while (pieces_.size() > 1 && consumed > pieces_.front().end) {
+    if (!pieces_.front().crc_ok) throw EPngInvalidCRC();
+    pieces_.pop_front();
+  }
+}
+
+void TIdatReader::NextChunk() {
+  for (const TPiece& p : pieces_)
+    if (!p.crc_ok) throw EPngInvalidCRC();
+  base_ = pieces_.back().end;
+  pieces_.clear();
+  in_.clear();
+  uint8_t head[8];
+  ReadExact(stream_, head, 8);
+  if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
+  Append(GetBE32(head));
+  read_ahead_ = true;
+  ReadAhead();
+  inflate_.SetInput(in_.data(), in_.size());
+}
+
+size_t TIdatReader::Read(uint8_t* out, size_t n) {
+  size_t got = 0;
+  while (got < n && !ended_) {
+    // An inflater may hold input it has taken but not yet turned into output: the next chunk
+    // is read only once it makes no progress without it.
+    const bool empty = inflate_.AvailIn() == 0;
+    size_t produced = 0;
+    ended_ = inflate_.Inflate(out + got, n - got, produced);
+    got += produced;
+    delivered_ += produced;
+    CheckPassed();
+    if (empty && produced == 0 && !ended_) {
+      NextChunk();
+    } else if (read_ahead_ && inflate_.AvailIn() < kRefillBelow) {
+      // Drop what is used up and read on.
+      const size_t used = in_.size() - inflate_.AvailIn();
+      in_.erase(in_.begin(), in_.begin() + ptrdiff_t(used));
+      base_ += used;
+      ReadAhead();
+      inflate_.SetInput(in_.data(), in_.size());
+    }
+  }
+  return got;
+}
+
+void TIdatReader::ReadExactly(uint8_t* out, size_t n) {
+  if (Read(out, n) != n) throw EPNGMissingMultipleIDAT();
+}
+
+// Whatever is left of the chunk the image ended in is passed over; its CRC still counts.
+void TIdatReader::End() {
+  if (!pieces_.front().crc_ok) throw EPngInvalidCRC();
+}
+
+}  // namespace png_detail
 
 void TChunkIDAT::LoadFromStream(TStream& stream, uint32_t length) {
   TChunkIHDR& header = Owner().Header();
@@ -50,43 +161,19 @@ void TChunkIDAT::LoadFromStream(TStream& stream, uint32_t length) {
   // costs no more memory than its data inflates to.
   std::vector<uint8_t> filtered;
   size_t produced = 0;
-  std::vector<uint8_t> in = ReadChunkData(stream, length);
-  TInflater z;
-  z->next_in = in.data();
-  z->avail_in = static_cast<uInt>(in.size());
+  TIdatReader reader(*this, stream, length);
   while (produced < total) {
-    if (z->avail_in == 0) {
-      CheckCrc(stream, in.data(), in.size());
-      uint8_t head[8];
-      ReadExact(stream, head, 8);
-      if (std::memcmp(head + 4, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
-      in = ReadChunkData(stream, GetBE32(head));
-      z->next_in = in.data();
-      z->avail_in = static_cast<uInt>(in.size());
-      continue;
+    const size_t grown = static_cast<size_t>(std::min<uint64_t>(total, std::max(kFirstGrowth, 2 * filtered.size())));
+    try {
+      filtered.reserve(grown);
+      filtered.resize(grown);
+    } catch (const std::bad_alloc&) {
+      throw EPNGOutMemory();
     }
-    if (produced == filtered.size()) {
-      const size_t grown = static_cast<size_t>(std::min<uint64_t>(total, std::max(kFirstGrowth, 2 * filtered.size())));
-      try {
-        filtered.reserve(grown);
-        filtered.resize(grown);
-      } catch (const std::bad_alloc&) {
-        throw EPNGOutMemory();
-      }
-    }
-    z->next_out = filtered.data() + produced;
-    z->avail_out = static_cast<uInt>(std::min<size_t>(filtered.size() - produced, UINT_MAX));
-    const int rc = inflate(z.get(), Z_NO_FLUSH);
-    produced = static_cast<size_t>(z->next_out - filtered.data());
-    if (rc == Z_STREAM_END) {
-      if (produced < total) throw EPNGMissingMultipleIDAT();
-      break;
-    }
-    if (rc == Z_BUF_ERROR && z->avail_in == 0) continue;  // wants the next chunk
-    if (rc != Z_OK) throw EPNGZLIBError(rc == Z_NEED_DICT ? Z_DATA_ERROR : rc);
+    reader.ReadExactly(filtered.data() + produced, grown - produced);
+    produced = grown;
   }
-  // Whatever is left of the chunk the image ended in is passed over; its CRC still counts.
-  CheckCrc(stream, in.data(), in.size());
+  reader.End();
 
   // Undo the filters pass by pass, in place; each row sees the reconstructed row above it.
   size_t at = 0;

@@ -104,6 +104,14 @@ class TPNGObject : public TGraphic {
   void ReadRow32(uint32_t y, TColor32* out) const;
 
  private:
+  friend class TPNGRowImage;
+
+  // The steps of LoadFromStream, which the row-by-row reader takes apart. Reads the signature
+  // and the chunks up to the head of the first IDAT: true with the stream at its data and its
+  // length, false after an IEND without one.
+  bool LoadUntilImage(TStream& stream, uint32_t& idat_length);
+  // After the image data: every chunk up to IEND, then the checks of a whole file.
+  void LoadAfterImage(TStream& stream);
   void ClearChunks();
   void AssignBitmap(const TBitmap& bitmap);
   void AssignPng(const TPNGObject& source);

@@ -1,5 +1,6 @@
 #pragma once
-// zlib streams that end themselves on every path.
+// A zlib inflate stream that ends itself on every path (text chunks; image data goes through
+// inflater.h).
 #include <zlib.h>
 
 #include "formats/png/png_errors.h"
@@ -15,23 +16,6 @@ class TInflater {
   ~TInflater() { inflateEnd(&z_); }
   TInflater(const TInflater&) = delete;
   TInflater& operator=(const TInflater&) = delete;
-  z_stream* operator->() { return &z_; }
-  z_stream* get() { return &z_; }
-
- private:
-  z_stream z_{};
-};
-
-class TDeflater {
- public:
-  explicit TDeflater(int level) {
-    const int rc = deflateInit(&z_, level);
-    if (rc == Z_MEM_ERROR) throw EPNGOutMemory();
-    if (rc != Z_OK) throw EPNGZLIBError(rc);
-  }
-  ~TDeflater() { deflateEnd(&z_); }
-  TDeflater(const TDeflater&) = delete;
-  TDeflater& operator=(const TDeflater&) = delete;
   z_stream* operator->() { return &z_; }
   z_stream* get() { return &z_; }
 

@@ -1,0 +1,170 @@
+#include "formats/jpeg/jpeg_rows.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include <jerror.h>
+
+#include "core/stream.h"
+#include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpeg_lib.h"
+#include "formats/jpeg/jpeg_metadata.h"
+#include "formats/jpeg/jpeg_plan.h"
+
+namespace pellavo {
+
+using jpeg_detail::TDecompressor;
+using jpeg_detail::ThrowLibraryError;
+
+class TJPEGRowImage final : public TRowImage {
+ public:
+  TJPEGRowImage(TFileStream file, const TDecodeLimits& limits) : file_(std::move(file)), limits_(limits) {}
+
+  bool Open() {
+    if (file_.Size() == 0 || image_.settings_.StagedDisplay) return false;
+    TDecompressor d(Rewound());
+    const TJPEGImage::TPlan plan = image_.SetUpDecoder(d, true);
+    const jpeg_decompress_struct& c = d.Info();
+    // Two-pass colour quantising needs the whole image before its first row.
+    if (plan.quantize && c.out_color_components != 1) return false;
+    colours_ = c.jpeg_color_space == JCS_CMYK || c.jpeg_color_space == JCS_YCCK ? TStoredColours::Cmyk
+               : c.jpeg_color_space == JCS_GRAYSCALE                           ? TStoredColours::Gray
+                                                                               : TStoredColours::Rgb;
+    // The metadata segments all come before the first scan, where the header reading stopped:
+    // the file up to there holds all the whole file would give.
+    const int64_t head = file_.Position() - int64_t(c.src->bytes_in_buffer);
+    head_.resize(size_t(std::clamp<int64_t>(head, 0, file_.Size())));
+    file_.Seek(0);
+    head_.resize(file_.Read(head_.data(), head_.size()));
+    UpdateSize(d);
+    return true;
+  }
+
+  int32_t Width() const override { return width_; }
+  int32_t Height() const override { return height_; }
+  bool HasDecodeScale() const override { return true; }
+  void SetDecodeScale(int scale) override {
+    const auto s = static_cast<TJPEGScale>(std::clamp(scale, 0, 3));
+    if (s == image_.settings_.DecodeScale) return;
+    image_.settings_.DecodeScale = s;
+    TDecompressor d(Rewound());
+    image_.SetUpDecoder(d, true);
+    UpdateSize(d);
+  }
+  bool Opaque() const override { return true; }
+  TImageMetadata EmbeddedMetadata() const override {
+    TImageMetadata metadata = ReadJpegMetadata(head_.data(), head_.size());
+    metadata.Colours = colours_;
+    return metadata;
+  }
+  void SetCmykConverter(TCmykConverter converter) override { image_.SetCmykConverter(std::move(converter)); }
+  uint64_t WorkingBytes() const override {
+    // The library's row groups and our strip, the file buffer, its tables; and for a
+    // progressive file its coefficients of the whole image, which a whole-image decode holds
+    // as well.
+    return uint64_t(width_) * 4 * kStripRows * 2 + (64u << 10) + (1u << 20) + coefficient_bytes_;
+  }
+
+  void ReadRows(TColor32* out, int32_t count) override {
+    if (!decoder_) Start();
+    jpeg_decompress_struct& c = decoder_->Info();
+    for (int32_t done = 0; done < count;) {
+      const int32_t n = std::min<int32_t>(count - done, kStripRows);
+      for (int32_t i = 0; i < n; ++i)
+        rows_[size_t(i)] = plan_.quantize ? strip_.data() + size_t(i) * size_t(width_)
+                                          : reinterpret_cast<JSAMPROW>(out + size_t(done + i) * size_t(width_));
+      JDIMENSION got = 0;
+      decoder_->Run([&] { got = jpeg_read_scanlines(&c, rows_.data(), JDIMENSION(n)); });
+      // Our source never suspends; no progress would mean a loop without end.
+      if (got == 0) ThrowLibraryError(JERR_CANT_SUSPEND);
+      for (JDIMENSION i = 0; i < got; ++i) {
+        TColor32* row = out + size_t(done) * size_t(width_) + size_t(i) * size_t(width_);
+        if (plan_.cmyk) {
+          image_.ConvertCmykRow(plan_, reinterpret_cast<uint8_t*>(row), width_);
+        } else if (plan_.quantize) {
+          const uint8_t* index = rows_[i];
+          for (int32_t x = 0; x < width_; ++x) row[x] = palette_[index[x]];
+        }
+      }
+      done += int32_t(got);
+    }
+  }
+
+  void Finish() override {
+    if (!decoder_) Start();
+    jpeg_decompress_struct& c = decoder_->Info();
+    decoder_->Run([&] { jpeg_finish_decompress(&c); });
+  }
+
+ private:
+  // Rows per library call where rows go through a buffer of ours.
+  static constexpr int32_t kStripRows = 16;
+
+  int Rewound() {
+    file_.Seek(0);
+    return file_.Descriptor();
+  }
+
+  void UpdateSize(TDecompressor& d) {
+    width_ = int32_t(d.Info().output_width);
+    height_ = int32_t(d.Info().output_height);
+    boolean multiple = FALSE;
+    d.Run([&] { multiple = jpeg_has_multiple_scans(&d.Info()); });
+    coefficient_bytes_ = 0;
+    if (multiple) {
+      // 64 coefficients of two bytes a block, the blocks of each component rounded up to whole
+      // sampling units, as the library lays them out.
+      const jpeg_decompress_struct& c = d.Info();
+      for (int i = 0; i < c.num_components; ++i) {
+        const jpeg_component_info& k = c.comp_info[i];
+        const uint64_t bw = (uint64_t(k.width_in_blocks) + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
+        const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
+        coefficient_bytes_ += bw * bh * DCTSIZE2 * sizeof(JCOEF);
+      }
+    }
+  }
+
+  void Start() {
+    decoder_ = std::make_unique<TDecompressor>(Rewound());
+    plan_ = image_.SetUpDecoder(*decoder_, true);
+    jpeg_decompress_struct& c = decoder_->Info();
+    CheckImageSize(limits_, c.output_width, c.output_height);
+    c.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits_.MaxImageBytes));
+    decoder_->Run([&] { jpeg_start_decompress(&c); });
+    rows_.resize(kStripRows);
+    if (plan_.quantize) {
+      // Grey output of the one-pass quantiser: its map is fixed from the start. Indices past
+      // the map are black, as in the bitmap the whole-image reader would make.
+      strip_.resize(size_t(width_) * kStripRows);
+      palette_.fill(kOpaque);
+      for (int i = 0; i < std::min(c.actual_number_of_colors, 256); ++i) {
+        const uint8_t v = c.colormap[0][i];
+        palette_[size_t(i)] = ArgbColor(255, v, v, v);
+      }
+    }
+  }
+
+  TFileStream file_;
+  TDecodeLimits limits_;
+  TJPEGImage image_;  // its settings, decoder set-up and CMYK converter; it holds no data
+  TStoredColours colours_ = TStoredColours::Rgb;
+  std::vector<uint8_t> head_;  // the file before its first scan
+  int32_t width_ = 0, height_ = 0;
+  uint64_t coefficient_bytes_ = 0;
+  std::unique_ptr<TDecompressor> decoder_;
+  TJPEGImage::TPlan plan_;
+  std::vector<JSAMPROW> rows_;
+  std::vector<uint8_t> strip_;
+  std::array<TColor32, 256> palette_{};
+};
+
+std::unique_ptr<TRowImage> OpenJpegRows(const std::string& path, const TDecodeLimits& limits) {
+  auto image = std::make_unique<TJPEGRowImage>(TFileStream::OpenRead(path), limits);
+  if (!image->Open()) return nullptr;
+  return image;
+}
+
+}  // namespace pellavo

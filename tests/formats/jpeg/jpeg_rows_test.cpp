@@ -1,0 +1,92 @@
+// The row-by-row JPEG reader against the surface a picture of the file gives, at every scale
+// and for every kind of output the worker meets: colour, grey (through the palette), CMYK.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpeg_rows.h"
+#include "support/images.h"
+#include "support/temp_dir.h"
+
+namespace pellavo {
+namespace {
+
+std::vector<uint8_t> Encode(const TBitmap& bitmap, bool progressive, bool gray) {
+  TJPEGImage jpeg;
+  jpeg.SetJpegQuality(85);
+  jpeg.SetProgressiveOutput(progressive);
+  jpeg.SetGrayOutput(gray);
+  jpeg.Assign(bitmap);
+  TMemoryStream s;
+  jpeg.SaveToStream(s);
+  return s.Take();
+}
+
+// What a surface holds after taking the picture at the scale: drawn onto transparent black,
+// then opaque.
+std::vector<TColor32> SurfaceOf(const std::string& path, int scale) {
+  TJPEGImage jpeg;
+  jpeg.ReadFromFile(path);
+  jpeg.SetDecodeScale(static_cast<TJPEGScale>(scale));
+  std::vector<TColor32> pixels(size_t(jpeg.Width()) * size_t(jpeg.Height()), 0);
+  jpeg.Draw(TPixels32{pixels.data(), jpeg.Width(), jpeg.Height()}, TRect{0, 0, jpeg.Width(), jpeg.Height()});
+  for (TColor32& p : pixels) p |= kOpaque;
+  return pixels;
+}
+
+TEST(JpegRows, RowsAreWhatASurfaceTakesFromThePicture) {
+  test::TTempDir dir;
+  const TBitmap picture = test::MakeBitmap32(75, 41, test::PatternPixel);
+  const struct {
+    const char* name;
+    std::string path;
+  } files[] = {
+      {"baseline", dir.File("baseline.jpg")},
+      {"progressive", dir.File("progressive.jpg")},
+      {"grey", dir.File("grey.jpg")},
+      {"Adobe YCCK", "tests/data/jpeg/adobe-ycck-bars.jpg"},
+  };
+  test::WriteBytes(files[0].path, Encode(picture, false, false));
+  test::WriteBytes(files[1].path, Encode(picture, true, false));
+  test::WriteBytes(files[2].path, Encode(picture, false, true));
+  for (const auto& f : files)
+    for (int scale = 0; scale <= 3; ++scale) {
+      SCOPED_TRACE(std::string(f.name) + ", scale " + std::to_string(scale));
+      const auto rows = OpenJpegRows(f.path, TDecodeLimits{});
+      ASSERT_NE(rows, nullptr);
+      rows->SetDecodeScale(scale);
+      std::vector<TColor32> pixels(size_t(rows->Width()) * size_t(rows->Height()));
+      // Uneven batches: the reader serves any count.
+      for (int32_t y = 0, n = 1; y < rows->Height(); y += n, n = n % 5 + 1)
+        rows->ReadRows(pixels.data() + size_t(y) * size_t(rows->Width()), std::min(n, rows->Height() - y));
+      rows->Finish();
+      EXPECT_EQ(pixels, SurfaceOf(f.path, scale));
+    }
+}
+
+TEST(JpegRows, AnEmptyFileIsLeftToTheWholeImageReader) {
+  test::TTempDir dir;
+  test::WriteBytes(dir.File("empty.jpg"), {});
+  EXPECT_EQ(OpenJpegRows(dir.File("empty.jpg"), TDecodeLimits{}), nullptr);
+}
+
+TEST(JpegRows, ACutFileFailsAtTheRowItLacks) {
+  test::TTempDir dir;
+  std::vector<uint8_t> bytes = Encode(test::MakeBitmap32(64, 64, test::PatternPixel), false, false);
+  bytes.resize(bytes.size() / 2);
+  test::WriteBytes(dir.File("cut.jpg"), bytes);
+  const auto rows = OpenJpegRows(dir.File("cut.jpg"), TDecodeLimits{});
+  ASSERT_NE(rows, nullptr);
+  std::vector<TColor32> pixels(64 * 64);
+  EXPECT_THROW(
+      {
+        rows->ReadRows(pixels.data(), 64);
+        rows->Finish();
+      },
+      EJPEG);
+}
+
+}  // namespace
+}  // namespace pellavo
