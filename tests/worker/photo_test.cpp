@@ -1,7 +1,6 @@
 // Photos as cameras and phones write them: stored sideways with an EXIF orientation, tagged with
 // a colour profile, carrying EXIF and XMP; and images with transparency.
 #include <gtest/gtest.h>
-#include <lcms2.h>
 
 #include <cmath>
 #include <map>
@@ -21,12 +20,13 @@
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
-#include "worker/profiles.h"
+#include "support/profiles.h"
 
 namespace pellavo {
 namespace {
 
 using test::AdobeRgbProfile;
+using test::BlackInkOnlyProfile;
 using test::MakeBitmap32;
 
 constexpr TColor32 kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kWhite = 0xFFFFFFFFu;
@@ -497,36 +497,6 @@ namespace {
 
 // A CMYK profile that sees only the black ink: lightness 100 without it, 0 with all of it, no
 // colour at all. Through it a cyan patch is white, where the plain ink formula makes it cyan.
-std::vector<uint8_t> BlackInkOnlyProfile() {
-  cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
-  cmsSetProfileVersion(profile, 4.3);
-  cmsSetDeviceClass(profile, cmsSigInputClass);
-  cmsSetColorSpace(profile, cmsSigCmykData);
-  cmsSetPCS(profile, cmsSigLabData);
-  cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
-  cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 2, 4, 3, nullptr);
-  cmsStageSampleCLut16bit(
-      clut,
-      [](const cmsUInt16Number in[], cmsUInt16Number out[], void*) -> cmsInt32Number {
-        const cmsCIELab lab{100.0 * (1.0 - in[3] / 65535.0), 0, 0};
-        cmsFloat2LabEncoded(out, &lab);
-        return TRUE;
-      },
-      nullptr, 0);
-  // The lutAtoBType a version 4 profile stores needs curves around its table; identity ones.
-  cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
-  cmsPipelineInsertStage(lut, cmsAT_END, clut);
-  cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
-  cmsWriteTag(profile, cmsSigAToB0Tag, lut);
-  cmsPipelineFree(lut);
-  cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
 
 TEST_F(Photos, CmykJpegsConvertThroughTheirProfile) {
   if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";

@@ -8,7 +8,7 @@
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
-#include "worker/profiles.h"
+#include "support/profiles.h"
 
 namespace pellavo {
 namespace {

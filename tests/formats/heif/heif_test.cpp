@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <lcms2.h>
 #include <libheif/heif.h>
 
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "raster/bitmap32.h"
 #include "support/commands.h"
 #include "support/images.h"
+#include "support/profiles.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
 
@@ -24,6 +24,7 @@ namespace pellavo {
 namespace {
 
 using test::HaveTool;
+using test::LinearRgbProfile;
 using test::MakeBitmap32;
 using test::MeanRgbDifference;
 using test::Pixels;
@@ -96,23 +97,6 @@ std::vector<uint8_t> MakeHeic(const TBitmap& image, heif_orientation orientation
 // A little-endian TIFF block with one tag, the orientation.
 std::vector<uint8_t> OrientationExif(int orientation) {
   return {'I', 'I', 42, 0, 8, 0, 0, 0,  1, 0, 0x12, 0x01, 3, 0, 1, 0, 0, 0, uint8_t(orientation), 0, 0, 0, 0, 0, 0, 0};
-}
-
-// An ICC profile with sRGB's primaries and white but linear tone curves.
-std::vector<uint8_t> LinearRgbProfile() {
-  cmsCIExyY white;
-  cmsWhitePointFromTemp(&white, 6504);
-  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.30, 0.60, 1.0}, {0.15, 0.06, 1.0}};
-  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-  cmsToneCurve* curves[3] = {linear, linear, linear};
-  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-  cmsFreeToneCurve(linear);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
 }
 
 // Opaque blue with a red square in the top left corner.
