@@ -75,6 +75,16 @@ void WriteWithQuality(TBitmap&& bitmap, TStream& out, const TEncodeOptions& opti
   encoder.SaveToStream(out);
 }
 
+// Named functions, not the template's instances, go into the table: an instance's address is not
+// a constant the table's check can read in every build.
+void WriteWebp(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  WriteWithQuality<TWebPImage>(std::move(bitmap), out, options);
+}
+
+void WriteAvif(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  WriteWithQuality<TAvifImage>(std::move(bitmap), out, options);
+}
+
 // Bound by position so that a format added to the table without its writer does not compile.
 constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.size()> kWriters = {{
     {TOutputFormat::Source, nullptr},
@@ -85,8 +95,8 @@ constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.siz
     {TOutputFormat::Emf, WriteEmf},
     {TOutputFormat::Jp2, WriteJp2},
     {TOutputFormat::Pdf, WritePdfFile},
-    {TOutputFormat::Webp, WriteWithQuality<TWebPImage>},
-    {TOutputFormat::Avif, WriteWithQuality<TAvifImage>},
+    {TOutputFormat::Webp, WriteWebp},
+    {TOutputFormat::Avif, WriteAvif},
 }};
 
 static_assert(
