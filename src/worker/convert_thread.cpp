@@ -74,6 +74,13 @@ class TConverter {
   TRowImage::TCmykConverter CmykConverter() const;
   // The picture's upright size and, for a JPEG, its reduced decoding scale; then the target.
   void SizeTarget(int32_t w, int32_t h, bool has_decode_scale);
+  TTargetRule TargetRule() const { return TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}; }
+  // Whether the stretch may read these rows directly: a turn needs the whole image, and so does
+  // finding out whether a source that may have transparency has any.
+  bool RowsFeedTheStretch(const TRowImage& rows) const { return Orientation == 1 && (!KeepAlpha || rows.Opaque()); }
+  // Sizes the target for a source of sw × sh, picks the part of the source it shows, and draws
+  // the border; the source surface carries the filter.
+  void PrepareTarget(int32_t width, int32_t height, int32_t sw, int32_t sh);
   void Warn(const std::string& text) { outcome_.Warnings.push_back(text); }
   TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
@@ -165,7 +172,7 @@ void TConverter::ConvertFile() {
     // A bitmap (a BMP, a JPEG 2000 file) is already decoded whole: the stretch reads its rows
     // instead of a copy of it on the source surface, where nothing is turned or made see-through.
     auto rows = std::make_unique<TBitmapRows>(static_cast<const TBitmap&>(*g));
-    if (Orientation == 1 && (!KeepAlpha || rows->Opaque())) Rows = std::move(rows);
+    if (RowsFeedTheStretch(*rows)) Rows = std::move(rows);
   }
   // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
   if (!Rows) AdmitImage(limits, Picture->Width(), Picture->Height());
@@ -179,9 +186,7 @@ bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
     if (Rows) {
       // The row-by-row readers leave every turn to the converter.
       ReadSourceFacts(Rows->EmbeddedMetadata(), false);
-      // A turn needs the whole image; so does finding out whether a source that may have
-      // transparency has any.
-      if (Orientation == 1 && (!KeepAlpha || Rows->Opaque())) {
+      if (RowsFeedTheStretch(*Rows)) {
         if (TRowImage::TCmykConverter convert = CmykConverter()) Rows->SetCmykConverter(std::move(convert));
         SizeTarget(Rows->Width(), Rows->Height(), Rows->HasDecodeScale());
         if (result_.DecodeScale != 0) Rows->SetDecodeScale(result_.DecodeScale);
@@ -212,7 +217,7 @@ void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
   // Sizes apply to the picture as it stands upright.
   if (OrientationSwapsSides(Orientation)) std::swap(w, h);
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, w, h);
+  DstRect = ComputeTarget(TargetRule(), w, h);
   // A JPEG, which still reports its full size, may decode near the target's size.
   if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
 }
@@ -320,20 +325,22 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
   OrientSurface(*SourceSurface, Orientation);
   result_.DecodedWidth = SourceSurface->Width();
   result_.DecodedHeight = SourceSurface->Height();
-  SrcRect = SourceSurface->BoundsRect();
-  TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, result_.DecodedWidth, result_.DecodedHeight))
-    SrcRect = WideCrop(result_.DecodedWidth, result_.DecodedHeight, width, height);
-  SourceSurface->SetStretchFilter(FilterIndex);
+  PrepareTarget(width, height, result_.DecodedWidth, result_.DecodedHeight);
   // Opaque sources, and every source without KeepAlpha, are resampled as they always were.
   const bool alpha = KeepAlpha && HasTransparency(*SourceSurface);
   if (alpha) PremultiplyAlpha(*SourceSurface);
+  SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
+  FinishTarget(width, height, alpha);
+}
+
+void TConverter::PrepareTarget(int32_t width, int32_t height, int32_t sw, int32_t sh) {
+  TargetSurface->SetSize(width, height);
+  SrcRect = UseWide(TargetRule(), sw, sh) ? WideCrop(sw, sh, width, height) : TRect{0, 0, sw, sh};
+  SourceSurface->SetStretchFilter(FilterIndex);
   if (BorderOn) {
     TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
     InflateRect(DstRect, -BorderWidth, -BorderWidth);
   }
-  SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
-  FinishTarget(width, height, alpha);
 }
 
 void TConverter::RenderStreamed(int32_t width, int32_t height) {
@@ -345,15 +352,8 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   // stretch sizes it.
   ClaimBytes(TDecodeLimits{MaxImageBytes, &Claim},
              DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
-  SrcRect = TRect{0, 0, sw, sh};
-  TargetSurface->SetSize(width, height);
-  if (UseWide(TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}, sw, sh)) SrcRect = WideCrop(sw, sh, width, height);
   // The source surface holds no pixels here; it carries the filter's resampler.
-  SourceSurface->SetStretchFilter(FilterIndex);
-  if (BorderOn) {
-    TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
-    InflateRect(DstRect, -BorderWidth, -BorderWidth);
-  }
+  PrepareTarget(width, height, sw, sh);
   Streamed = std::make_unique<TStreamedRows>(*Rows, TDecodeLimits{MaxImageBytes, &Claim});
   StretchRows(*TargetSurface, DstRect, *Streamed, SrcRect, SourceSurface->Resampler());
   Streamed->Finish();
