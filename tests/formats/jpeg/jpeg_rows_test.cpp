@@ -6,6 +6,7 @@
 #include <string>
 
 #include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpeg_encode.h"
 #include "formats/jpeg/jpeg_rows.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -14,14 +15,7 @@ namespace pellavo {
 namespace {
 
 std::vector<uint8_t> Encode(const TBitmap& bitmap, bool progressive, bool gray) {
-  TJPEGImage jpeg;
-  jpeg.SetJpegQuality(85);
-  jpeg.SetProgressiveOutput(progressive);
-  jpeg.SetGrayOutput(gray);
-  jpeg.Assign(bitmap);
-  TMemoryStream s;
-  jpeg.SaveToStream(s);
-  return s.Take();
+  return test::EncodeJpeg(bitmap, 85, progressive, gray);
 }
 
 // What a surface holds after taking the picture at the scale: drawn onto transparent black,

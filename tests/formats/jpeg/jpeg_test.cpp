@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "formats/all/standard_formats.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpeg_encode.h"
 #include "formats/jpeg/jpeg_lib.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
@@ -30,14 +31,7 @@ TColor32 SmoothPixel(int32_t x, int32_t y) {
 }
 
 Bytes Encode(const TBitmap& bitmap, int quality = 90, bool progressive = false, bool gray = false) {
-  TJPEGImage jpeg;
-  jpeg.SetJpegQuality(quality);
-  jpeg.SetProgressiveOutput(progressive);
-  jpeg.SetGrayOutput(gray);
-  jpeg.Assign(bitmap);
-  TMemoryStream s;
-  jpeg.SaveToStream(s);
-  return s.Take();
+  return test::EncodeJpeg(bitmap, quality, progressive, gray);
 }
 
 std::unique_ptr<TJPEGImage> Load(const Bytes& bytes) {
