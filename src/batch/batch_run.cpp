@@ -5,7 +5,10 @@
 #include <locale>
 #include <set>
 
+#include "core/chunk_pool.h"
+#include "core/core_gate.h"
 #include "core/files.h"
+#include "core/limits.h"
 #include "core/memory_budget.h"
 
 namespace pellavo {
@@ -57,6 +60,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   // Owned by the run and shared with its workers: one still waiting for room when the run is
   // gone keeps it alive.
   std::shared_ptr<TMemoryBudget> budget_;
+  std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
+  std::shared_ptr<TCoreGate> cores_;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   std::chrono::steady_clock::time_point run_start_;
 };
@@ -101,6 +106,8 @@ void TBatchRun::TState::Start() {
   max_image_bytes_ = settings.MaxImageBytes;
   budget_ = std::make_shared<TMemoryBudget>(settings.MemoryBudgetBytes ? settings.MemoryBudgetBytes
                                                                        : DefaultMemoryBudget());
+  chunks_ = std::make_shared<TChunkPool>(kKeptChunks);
+  cores_ = std::make_shared<TCoreGate>(UsableCores());
   running_ = true;
   view_.SetRunning(true);
 
@@ -148,6 +155,8 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.SizeValue = size_value_;
   order.Settings.MaxImageBytes = max_image_bytes_;
   order.Budget = budget_;
+  order.Chunks = chunks_;
+  order.Cores = cores_;
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
   order.Output =
@@ -205,6 +214,7 @@ bool TBatchRun::TState::RunIsOver() const {
 
 void TBatchRun::TState::EndRun() {
   running_ = false;
+  chunks_.reset();
   pending_delay_ = 0;
   view_.SetStopEnabled(false);
   view_.MinimizeAndRestore();

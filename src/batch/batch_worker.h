@@ -5,6 +5,8 @@
 
 #include "batch/run_settings.h"
 #include "batch/run_view.h"
+#include "core/chunk_pool.h"
+#include "core/core_gate.h"
 #include "core/memory_budget.h"
 #include "core/thread.h"
 
@@ -18,6 +20,11 @@ struct TWorkerOrder {
   int SizeValue = 0;      // fixed for the run
   // The run's memory budget, shared with every worker of the run; none outside a run.
   std::shared_ptr<TMemoryBudget> Budget;
+  // The run's large buffers that decoders hand on from file to file; none outside a run.
+  std::shared_ptr<TChunkPool> Chunks;
+  // The run's turns at the cores, which a conversion waits for before it decodes; none outside
+  // a run.
+  std::shared_ptr<TCoreGate> Cores;
 };
 
 // How a worker's entry ended, as the run's completion handler receives it.

@@ -7,6 +7,7 @@
 
 namespace pellavo {
 
+class TChunkPool;
 class TMemoryClaim;
 
 // What decoding one image may cost, handed from the run's settings through the worker's order to
@@ -17,6 +18,9 @@ struct TDecodeLimits {
   // The worker's share of the run's memory budget, or none. Not owned: the worker that owns the
   // claim keeps it alive until its picture is released.
   TMemoryClaim* Claim = nullptr;
+  // The run's pool of large buffers that decoders reuse from file to file, or none. Not owned:
+  // the run outlives its workers' pictures.
+  TChunkPool* Chunks = nullptr;
 };
 
 // A header that claims more than the limit.

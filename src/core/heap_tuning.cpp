@@ -5,10 +5,12 @@
 namespace pellavo {
 
 void TuneHeapForBatches() {
-  // Setting the trim threshold also fixes the mapping threshold at its default of 128 KB:
-  // larger blocks are mapped for themselves and returned as soon as they are freed.
+  // Fixed thresholds: the library's sliding mapping threshold would otherwise rise with every
+  // large block freed and keep decoder buffers of many megabytes in a worker's heap.
   constexpr int kKeptHeapTopBytes = 32 << 20;
+  constexpr int kMappedBlockBytes = 8 << 20;
   mallopt(M_TRIM_THRESHOLD, kKeptHeapTopBytes);
+  mallopt(M_MMAP_THRESHOLD, kMappedBlockBytes);
 }
 
 }  // namespace pellavo

@@ -42,6 +42,10 @@ inline constexpr int64_t kMaxPdfDocumentBytes = 0x7FFFFFFF;
 // gigabytes.
 inline constexpr long kMaxJpegLibraryMemory = 1L << 31;
 
+// Chunks of a run's pool kept for reuse once given back (2 MB each): enough for the
+// coefficients of a large progressive photo, so that the next one faults no page in again.
+inline constexpr size_t kKeptChunks = 64;
+
 // The JPEG 2000 codec holds every decoded sample as a 32-bit integer: a header asking for more
 // than 2 GiB of them is refused before anything is decoded.
 inline constexpr uint64_t kMaxJpeg2000DecodedSamples = uint64_t{1} << 29;

@@ -57,6 +57,8 @@ class TConverter {
         NoEnlarge(order.Settings.NoEnlarge),
         KeepDates(order.Settings.KeepDates),
         Quality(order.Settings.Quality),
+        Cores(order.Cores),
+        Chunks(order.Chunks),
         Claim(order.Budget),
         result_(result),
         outcome_(result.Report.Outcome) {}
@@ -133,9 +135,16 @@ class TConverter {
   std::unique_ptr<TSrgbConversion> ToSrgb;
   bool AlphaKept = false;  // the rendered image has transparency the output keeps
 
+  std::shared_ptr<TCoreGate> Cores;
+  // Held from before the decoding until the output is complete but not yet published: the
+  // publishing may wait on the disk, which needs no core.
+  TCoreGate::TTurn Turn;
+  // The run's pool, kept alive while the decoders below may hold its chunks.
+  std::shared_ptr<TChunkPool> Chunks;
   // This conversion's share of the run's memory budget, taken by the decoder from the image's
   // header. Declared before the picture and surfaces so that it is released after them.
   TMemoryClaim Claim;
+  TDecodeLimits Limits() { return TDecodeLimits{MaxImageBytes, &Claim, Chunks.get()}; }
   // The source's rows for the stretch: decoded as they are asked for when its format and the
   // file allow it, or read from Picture when that is a bitmap; none when the source surface
   // takes the picture.
@@ -156,9 +165,10 @@ void TConverter::ConvertFile() {
     outcome_.Skipped = true;
     return;
   }
+  if (Cores) Turn = Cores->Enter();
   if (KeepDates) SourceTime = FileModificationTime(SourceName);
   Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
-  const TDecodeLimits limits{MaxImageBytes, &Claim};
+  const TDecodeLimits limits = Limits();
   if (ConvertStreamed(limits)) return;
 
   Picture = std::make_unique<TPicture>();
@@ -350,11 +360,11 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   result_.DecodedHeight = sh;
   // What this path holds: the target and the decoder; the window of rows is claimed as the
   // stretch sizes it.
-  ClaimBytes(TDecodeLimits{MaxImageBytes, &Claim},
+  ClaimBytes(Limits(),
              DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
   // The source surface holds no pixels here; it carries the filter's resampler.
   PrepareTarget(width, height, sw, sh);
-  Streamed = std::make_unique<TStreamedRows>(*Rows, TDecodeLimits{MaxImageBytes, &Claim});
+  Streamed = std::make_unique<TStreamedRows>(*Rows, Limits());
   StretchRows(*TargetSurface, DstRect, *Streamed, SrcRect, SourceSurface->Resampler());
   Streamed->Finish();
   // The rows may be a bitmap of the picture, which the rendered image now replaces.
@@ -405,6 +415,7 @@ void TConverter::SaveImage() {
   // The writer may take the pixels: the picture is not needed after it.
   writer(std::move(bitmap), out.Stream(), options);
   if (SourceTime) out.SetModificationTime(*SourceTime);
+  Turn.Release();
   out.Commit();
   // Without overwriting, the free name is taken only now.
   OutputName = out.FinalName();

@@ -60,7 +60,7 @@ std::vector<TRGBQuad> ColormapPalette(const jpeg_decompress_struct& c) {
 void AdmitDecode(TDecompressor& d, const TDecodeLimits& limits) {
   const jpeg_decompress_struct& c = d.Info();
   AdmitImage(limits, c.output_width, c.output_height);
-  d.Info().mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits.MaxImageBytes));
+  d.Limit(limits);
 }
 
 }  // namespace

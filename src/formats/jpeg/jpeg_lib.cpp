@@ -150,6 +150,7 @@ TDecompressor::TDecompressor(const uint8_t* data, size_t size) {
   Run([&info] { jpeg_create_decompress(&info); });
   info.src = &src_.pub;
   info.mem->max_memory_to_use = kMaxJpegLibraryMemory;
+  blocks_.Install(reinterpret_cast<j_common_ptr>(&info));
 }
 
 TDecompressor::TDecompressor(int fd) : TDecompressor(nullptr, 0) {
@@ -162,6 +163,11 @@ TDecompressor::~TDecompressor() = default;
 void TDecompressor::ReadHeader() {
   jpeg_decompress_struct& info = handle_.info;
   Run([&info] { jpeg_read_header(&info, TRUE); });
+}
+
+void TDecompressor::Limit(const TDecodeLimits& limits) {
+  handle_.info.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits.MaxImageBytes));
+  blocks_.UsePool(limits.Chunks);
 }
 
 TCompressor::TCompressor(std::vector<uint8_t>& out) {

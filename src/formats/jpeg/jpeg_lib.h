@@ -15,7 +15,9 @@
 
 #include <jpeglib.h>
 
+#include "core/decode_limits.h"
 #include "core/limits.h"
+#include "formats/jpeg/jpeg_blocks.h"
 
 namespace pellavo::jpeg_detail {
 
@@ -73,6 +75,9 @@ class TDecompressor {
   }
 
   void ReadHeader();
+  // Holds the library's memory to the image limit and takes its coefficient blocks from the
+  // run's pool; before the decompression starts.
+  void Limit(const TDecodeLimits& limits);
 
  private:
   struct THandle {
@@ -80,8 +85,9 @@ class TDecompressor {
     ~THandle() { jpeg_destroy_decompress(&info); }
   };
 
-  TErrorManager err_;  // declared first: the handle refers to it until it is destroyed
+  TErrorManager err_;  // declared before the handle: it refers to them until it is destroyed
   TSource src_;
+  TBlockArrays blocks_;
   THandle handle_;
 };
 

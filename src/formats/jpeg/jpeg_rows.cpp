@@ -132,7 +132,7 @@ class TJPEGRowImage final : public TRowImage {
     plan_ = image_.SetUpDecoder(*decoder_, true);
     jpeg_decompress_struct& c = decoder_->Info();
     CheckImageSize(limits_, c.output_width, c.output_height);
-    c.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits_.MaxImageBytes));
+    decoder_->Limit(limits_);
     decoder_->Run([&] { jpeg_start_decompress(&c); });
     rows_.resize(kStripRows);
     if (plan_.quantize) {
