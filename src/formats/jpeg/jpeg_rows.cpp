@@ -10,6 +10,7 @@
 
 #include "core/stream.h"
 #include "formats/jpeg/jpeg.h"
+#include "formats/jpeg/jpeg_dc_scan.h"
 #include "formats/jpeg/jpeg_lib.h"
 #include "formats/jpeg/jpeg_metadata.h"
 #include "formats/jpeg/jpeg_plan.h"
@@ -64,12 +65,16 @@ class TJPEGRowImage final : public TRowImage {
   uint64_t WorkingBytes() const override {
     // The library's row groups and our strip, the file buffer, its tables; and for a
     // progressive file its coefficients of the whole image, which a whole-image decode holds
-    // as well.
-    return uint64_t(width_) * 4 * kStripRows * 2 + (64u << 10) + (1u << 20) + coefficient_bytes_;
+    // as well; or the DC values of a scan decoded on several cores.
+    return uint64_t(width_) * 4 * kStripRows * 2 + (64u << 10) + (1u << 20) + coefficient_bytes_ + dc_scan_bytes_;
   }
 
   void ReadRows(TColor32* out, int32_t count) override {
-    if (!decoder_) Start();
+    if (!decoder_ && !dc_scan_) Start();
+    if (dc_scan_) {
+      for (int32_t i = 0; i < count; ++i, ++next_row_) dc_scan_->ReadRow(next_row_, out + size_t(i) * size_t(width_));
+      return;
+    }
     jpeg_decompress_struct& c = decoder_->Info();
     for (int32_t done = 0; done < count;) {
       const int32_t n = std::min<int32_t>(count - done, kStripRows);
@@ -94,7 +99,8 @@ class TJPEGRowImage final : public TRowImage {
   }
 
   void Finish() override {
-    if (!decoder_) Start();
+    if (!decoder_ && !dc_scan_) Start();
+    if (dc_scan_) return;
     jpeg_decompress_struct& c = decoder_->Info();
     decoder_->Run([&] { jpeg_finish_decompress(&c); });
   }
@@ -114,6 +120,8 @@ class TJPEGRowImage final : public TRowImage {
     boolean multiple = FALSE;
     d.Run([&] { multiple = jpeg_has_multiple_scans(&d.Info()); });
     coefficient_bytes_ = 0;
+    // Three 16-bit values a pixel, a read buffer and the block starts kept for each part.
+    dc_scan_bytes_ = jpeg_detail::TDcScan::Takes(d.Info()) ? uint64_t(width_) * uint64_t(height_) * 6 + (16u << 20) : 0;
     if (multiple) {
       // 64 coefficients of two bytes a block, the blocks of each component rounded up to whole
       // sampling units, as the library lays them out.
@@ -133,6 +141,13 @@ class TJPEGRowImage final : public TRowImage {
     jpeg_decompress_struct& c = decoder_->Info();
     CheckImageSize(limits_, c.output_width, c.output_height);
     decoder_->Limit(limits_);
+    if (jpeg_detail::TDcScan::Takes(c)) {
+      dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), file_.Position() - int64_t(c.src->bytes_in_buffer));
+      if (dc_scan_) {
+        decoder_.reset();
+        return;
+      }
+    }
     decoder_->Run([&] { jpeg_start_decompress(&c); });
     rows_.resize(kStripRows);
     if (plan_.quantize) {
@@ -154,7 +169,11 @@ class TJPEGRowImage final : public TRowImage {
   std::vector<uint8_t> head_;  // the file before its first scan
   int32_t width_ = 0, height_ = 0;
   uint64_t coefficient_bytes_ = 0;
+  uint64_t dc_scan_bytes_ = 0;
   std::unique_ptr<TDecompressor> decoder_;
+  // A large file at an eighth, decoded on several cores instead; its rows are handed out in turn.
+  std::unique_ptr<jpeg_detail::TDcScan> dc_scan_;
+  int32_t next_row_ = 0;
   TJPEGImage::TPlan plan_;
   std::vector<JSAMPROW> rows_;
   std::vector<uint8_t> strip_;

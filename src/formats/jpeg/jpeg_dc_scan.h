@@ -1,0 +1,69 @@
+#pragma once
+// Decoding a large baseline JPEG at an eighth of its size on several cores. Private to the codec.
+//
+// At an eighth each 8 × 8 block gives one pixel, from its DC coefficient alone, and the library
+// spends nearly all its time finding where one Huffman code ends and the next begins, on one core:
+// a file without restart markers offers no other place to start. But Huffman codes fall back
+// into step soon after a decoder starts at an arbitrary bit. So each core decodes a part of the
+// file from a guess that a block starts where the part starts, and the decoder of the part before
+// it, running on past its own end, confirms the guess where both reach the start of a block group
+// at the same bit. From there the two agree on every code; their DC values differ only by each
+// component's running predictor, which the confirmed decoder knows. Where no confirmation comes,
+// the earlier decoder carries on through the part: the result never rests on a guess.
+//
+// Only 8-bit baseline YCbCr files without subsampling or restart markers are taken, and anything
+// unexpected (a bad code, data cut short, a second scan) gives up, for the library to decode the
+// file as usual. The pixels are the library's for the same file at the same scale, byte for byte.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "core/color.h"
+
+namespace pellavo::jpeg_detail {
+
+// How the work is split; the defaults suit a real file, tests force small parts.
+struct TDcScanSplit {
+  int parts = 0;                      // 0: one per usable core, and none when that is one
+  int64_t min_part_bytes = 4 << 20;   // smaller files are not split, and left to the library
+  size_t tracked_starts = size_t{1} << 16;  // block groups per part whose bit is kept for matching
+};
+
+class TDcScan {
+ public:
+  // Whether the header read by the library (scale set, output dimensions calculated) is one this
+  // decodes into BGRA rows.
+  static bool Takes(const jpeg_decompress_struct& header);
+  // The whole scan, whose entropy-coded data starts at scan_start in the open file fd (read with
+  // pread, so the descriptor's position is left alone); nullptr when the decoding gave up.
+  static std::unique_ptr<TDcScan> Decode(const jpeg_decompress_struct& header, int fd, int64_t scan_start,
+                                         const TDcScanSplit& split = {});
+
+  ~TDcScan();
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  // Row y (0 ≤ y < Height) as BGRA pixels with the fourth byte 255, as the library writes them.
+  void ReadRow(int32_t y, TColor32* out) const;
+
+  struct TPart;
+
+ private:
+  TDcScan() = default;
+
+  // Where the rows' block groups come from: a run of one part's records.
+  struct TPiece {
+    const TPart* part;
+    uint64_t first_record;
+    uint64_t first_group;  // the image's block group the run starts at
+    uint16_t offset[3];    // added to the part's DC values, per component in frame order
+  };
+
+  int32_t width_ = 0, height_ = 0;
+  int quant_[3] = {};  // DC quantiser per component in frame order
+  std::vector<std::unique_ptr<TPart>> parts_;
+  std::vector<TPiece> pieces_;
+};
+
+}  // namespace pellavo::jpeg_detail

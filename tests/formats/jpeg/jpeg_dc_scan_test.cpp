@@ -1,0 +1,180 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/jpeg/jpeg_dc_scan.h"
+#include "formats/jpeg/jpeg_lib.h"
+#include "support/temp_dir.h"
+
+namespace pellavo {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using jpeg_detail::TDcScan;
+using jpeg_detail::TDcScanSplit;
+
+// RGB samples of a picture with smooth areas, edges and noise, so that codes of every length
+// and large magnitudes turn up.
+Bytes Picture(int w, int h, unsigned seed, int noise) {
+  std::mt19937 random(seed);
+  Bytes rgb(size_t(w) * size_t(h) * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &rgb[(size_t(y) * size_t(w) + size_t(x)) * 3];
+      const bool edge = ((x / 37) + (y / 23)) % 2 == 0;
+      p[0] = uint8_t(edge ? 250 : (x * 255) / std::max(w - 1, 1));
+      p[1] = uint8_t(edge ? 5 : (y * 255) / std::max(h - 1, 1));
+      p[2] = uint8_t((x ^ y) & 0xFF);
+      for (int c = 0; c < 3; ++c) p[c] = uint8_t(std::clamp(int(p[c]) + int(random() % unsigned(2 * noise + 1)) - noise, 0, 255));
+    }
+  return rgb;
+}
+
+struct TEncoding {
+  int quality = 90;
+  int restart_rows = 0;
+  bool subsampled = false;
+  bool optimize = false;
+};
+
+Bytes Encode(int w, int h, const Bytes& rgb, const TEncoding& e) {
+  Bytes out;
+  jpeg_detail::TCompressor comp(out);
+  jpeg_compress_struct& c = comp.Info();
+  c.image_width = JDIMENSION(w);
+  c.image_height = JDIMENSION(h);
+  c.input_components = 3;
+  c.in_color_space = JCS_RGB;
+  comp.Run([&] {
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, e.quality, TRUE);
+    for (int i = 0; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = i == 0 && e.subsampled ? 2 : 1;
+    c.restart_in_rows = e.restart_rows;
+    c.optimize_coding = e.optimize ? TRUE : FALSE;
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+      JSAMPROW row = const_cast<JSAMPROW>(&rgb[size_t(c.next_scanline) * size_t(w) * 3]);
+      jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+  });
+  return out;
+}
+
+// What the library gives for the file at an eighth, as BGRA pixels.
+std::vector<TColor32> LibraryRows(const Bytes& file) {
+  jpeg_detail::TDecompressor d(file.data(), file.size());
+  d.ReadHeader();
+  jpeg_decompress_struct& c = d.Info();
+  c.scale_denom = 8;
+  c.out_color_space = JCS_EXT_BGRA;
+  d.Run([&] { jpeg_start_decompress(&c); });
+  std::vector<TColor32> pixels(size_t(c.output_width) * c.output_height);
+  while (c.output_scanline < c.output_height) {
+    JSAMPROW row = reinterpret_cast<JSAMPROW>(&pixels[size_t(c.output_scanline) * c.output_width]);
+    d.Run([&] { jpeg_read_scanlines(&c, &row, 1); });
+  }
+  d.Run([&] { jpeg_finish_decompress(&c); });
+  return pixels;
+}
+
+// Ours, split as asked; empty when it gave up (or does not take the file).
+std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& split) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  EXPECT_GE(fd, 0);
+  std::vector<TColor32> pixels;
+  {
+    jpeg_detail::TDecompressor d(fd);
+    d.ReadHeader();
+    jpeg_decompress_struct& c = d.Info();
+    c.scale_denom = 8;
+    c.out_color_space = JCS_EXT_BGRA;
+    d.Run([&] { jpeg_calc_output_dimensions(&c); });
+    const int64_t scan_start = int64_t(::lseek(fd, 0, SEEK_CUR)) - int64_t(c.src->bytes_in_buffer);
+    if (const auto scan = TDcScan::Decode(c, fd, scan_start, split)) {
+      pixels.resize(size_t(scan->Width()) * size_t(scan->Height()));
+      for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, &pixels[size_t(y) * size_t(scan->Width())]);
+    }
+  }
+  ::close(fd);
+  return pixels;
+}
+
+TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
+  test::TTempDir dir;
+  struct Case {
+    const char* name;
+    int w, h, noise;
+    TEncoding encoding;
+  };
+  const Case cases[] = {
+      {"photo-like", 643, 411, 12, {}},
+      {"noise at quality 100: long codes, large values", 200, 160, 120, {100}},
+      {"quality 5", 333, 250, 30, {5}},
+      {"optimized tables", 320, 240, 20, {92, 0, false, true}},
+      {"one block", 5, 3, 0, {}},
+  };
+  for (const Case& c : cases) {
+    const Bytes file = Encode(c.w, c.h, Picture(c.w, c.h, 7, c.noise), c.encoding);
+    const std::string path = dir.File(std::string(c.name).substr(0, 5) + ".jpg");
+    test::WriteBytes(path, file);
+    const std::vector<TColor32> want = LibraryRows(file);
+    for (int parts : {1, 2, 3, 7}) {
+      for (size_t tracked : {size_t{1} << 16, size_t{1}}) {
+        SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(parts) + " parts, " + std::to_string(tracked) +
+                     " tracked");
+        EXPECT_TRUE(ScanRows(path, {parts, 1, tracked}) == want);
+      }
+    }
+  }
+}
+
+TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
+  test::TTempDir dir;
+  const int w = 256, h = 192;
+  const Bytes picture = Picture(w, h, 3, 10);
+  const Bytes good = Encode(w, h, picture, {});
+  Bytes cut(good.begin(), good.begin() + std::ptrdiff_t(good.size() * 2 / 3));
+  Bytes cut_with_end = cut;
+  cut_with_end.insert(cut_with_end.end(), {0xFF, 0xD9});
+  Bytes extra_scan = good;
+  extra_scan.resize(extra_scan.size() - 2);
+  extra_scan.insert(extra_scan.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x12, 0xFF, 0xD9});
+  Bytes trailing = good;
+  trailing.insert(trailing.end() - 2, {0x12, 0x34});
+  Bytes no_end = good;
+  no_end.resize(no_end.size() - 2);
+  struct Case {
+    const char* name;
+    Bytes file;
+    bool taken;
+  };
+  const Case cases[] = {
+      {"cut short", cut, false},
+      {"cut short, then an end marker", cut_with_end, false},
+      {"a second scan", extra_scan, false},
+      {"data after the last block", trailing, false},
+      {"restart markers", Encode(w, h, picture, {90, 1}), false},
+      {"subsampled", Encode(w, h, picture, {90, 0, true}), false},
+      {"no end marker", no_end, true},
+  };
+  for (const Case& c : cases) {
+    for (int parts : {1, 3}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(parts) + " parts");
+      const std::string path = dir.File("case.jpg");
+      test::WriteBytes(path, c.file);
+      const std::vector<TColor32> got = ScanRows(path, {parts, 1, size_t{1} << 16});
+      EXPECT_EQ(!got.empty(), c.taken);
+      if (c.taken) {
+        EXPECT_TRUE(got == LibraryRows(c.file));
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pellavo
