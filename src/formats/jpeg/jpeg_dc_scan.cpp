@@ -42,6 +42,8 @@ struct THuffman {
     int p = 0;
     uint32_t code = 0;
     for (int l = 1; l <= 16; ++l) {
+      // No code may be all ones.
+      if (code + table.bits[l] >= (uint32_t{1} << l)) return false;
       valoffset[l] = p - int32_t(code);
       for (int i = 0; i < table.bits[l]; ++i, ++p, ++code) {
         if (l > kPeekBits) continue;
@@ -54,8 +56,6 @@ struct THuffman {
         }
       }
       maxcode[l] = table.bits[l] ? int32_t(code) - 1 : -1;
-      // No code may be all ones.
-      if (code >= (uint32_t{1} << l)) return false;
       code <<= 1;
     }
     maxcode[17] = std::numeric_limits<int32_t>::max();
@@ -358,7 +358,10 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
       auto part = std::make_unique<TPart>();
       part->in = std::make_unique<TBitReader>(fd, begin[size_t(i)]);
       part->exact = i == 0;
-      part->dc.reserve(size_t(groups * 3 / uint64_t(parts) + 3));
+      // A block group takes six bits at least: a header that claims more than the data can hold
+      // reserves no more than the data could fill.
+      const uint64_t share = uint64_t(begin[size_t(i) + 1] - begin[size_t(i)]);
+      part->dc.reserve(size_t(std::min(groups / uint64_t(parts) + 1, share * 8 / 6 + 1) * 3));
       self.parts_.push_back(std::move(part));
     }
   } catch (const std::bad_alloc&) {

@@ -148,6 +148,18 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
   trailing.insert(trailing.end() - 2, {0x12, 0x34});
   Bytes no_end = good;
   no_end.resize(no_end.size() - 2);
+  // One code moved from the longest length to a single bit: the lengths no longer fit, and the
+  // library refuses the table.
+  Bytes bad_table = good;
+  for (size_t i = 2; i + 21 < bad_table.size(); ++i)
+    if (bad_table[i] == 0xFF && bad_table[i + 1] == 0xC4) {
+      uint8_t* counts = &bad_table[i + 4];  // counts[l] for l = 1..16
+      int longest = 16;
+      while (counts[longest] == 0) --longest;
+      --counts[longest];
+      ++counts[1];
+      break;
+    }
   struct Case {
     const char* name;
     Bytes file;
@@ -160,6 +172,7 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"data after the last block", trailing, false},
       {"restart markers", Encode(w, h, picture, {90, 1}), false},
       {"subsampled", Encode(w, h, picture, {90, 0, true}), false},
+      {"a Huffman table with an all-ones code", bad_table, false},
       {"no end marker", no_end, true},
   };
   for (const Case& c : cases) {
