@@ -188,7 +188,9 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                "replaced after its new content is completely written");
 
   int threads = 5;
-  app.add_option("-j,--threads", threads, "Files converted at the same time (0: all at once)")
+  app.add_option("-j,--threads", threads,
+                 "Files in progress at the same time (0: all at once); of these, one per core decodes and "
+                 "encodes at a time")
       ->check(CLI::Range(0, 99))
       ->default_str("5");
   app.add_option("--delay", s.StartDelay, "Milliseconds between starting two files")

@@ -381,6 +381,7 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
         if (!part.exact && part.starts.size() == part.Records() && part.starts.size() < split.tracked_starts)
           part.starts.push_back(at);
         if (part.Step(scan)) continue;
+        if (part.starts.size() > part.Records()) part.starts.pop_back();  // no group starts there
         if (part.exact || part.stopped) break;
         part.failed = false;
         part.in = std::make_unique<TBitReader>(fd, int64_t(at / 8 + 1));
