@@ -14,6 +14,9 @@ namespace pellavo::jpeg_detail {
 namespace {
 
 constexpr int kPeekBits = 11;
+// Guesses a part may try after bad codes before it leaves its share to the part before it: real
+// data falls into step within a guess or two, noise may never.
+constexpr int kMaxGuesses = 64;
 
 // A Huffman table as this decoder reads it: codes of up to kPeekBits bits from one look at the
 // next bits, longer ones the canonical way.
@@ -82,7 +85,22 @@ struct THuffman {
 // supplies them; Overrun tells when a decode has used any.
 class TBitReader {
  public:
-  TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(kReadBytes) {}
+  TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(new uint8_t[kReadBytes]) {}
+
+  // Starts over at a file offset, keeping what has been read that lies past it.
+  void Restart(int64_t offset) {
+    if (offset >= base_ && offset <= base_ + int64_t(size_)) {
+      next_ = size_t(offset - base_);
+    } else {
+      base_ = offset;
+      next_ = size_ = 0;
+    }
+    acc_ = 0;
+    bits_ = fill_bits_ = 0;
+    ended_ = false;
+    marker_ = -1;
+    loaded_ = 0;
+  }
 
   // At least 32 bits wait.
   void Fill() {
@@ -140,7 +158,7 @@ class TBitReader {
       base_ += int64_t(size_);
       next_ = size_ = 0;
       ssize_t got;
-      do got = ::pread(fd_, buffer_.data(), buffer_.size(), base_);
+      do got = ::pread(fd_, buffer_.get(), kReadBytes, base_);
       while (got < 0 && errno == EINTR);
       if (got <= 0) return -1;
       size_ = size_t(got);
@@ -150,7 +168,7 @@ class TBitReader {
 
   const int fd_;
   int64_t base_;  // the file offset of buffer_[0]
-  std::vector<uint8_t> buffer_;
+  std::unique_ptr<uint8_t[]> buffer_;  // not cleared: only what was read is looked at
   size_t next_ = 0, size_ = 0;
   uint64_t acc_ = 0;  // unread bits from the top
   int bits_ = 0;
@@ -373,6 +391,7 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   const auto decode_share = [&](int i) noexcept {
     TPart& part = *self.parts_[size_t(i)];
     const uint64_t end = i + 1 < parts ? uint64_t(begin[size_t(i) + 1]) * 8 : std::numeric_limits<uint64_t>::max();
+    int guesses = 0;
     try {
       while (part.Records() < groups) {
         part.in->Fill();
@@ -382,9 +401,9 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
           part.starts.push_back(at);
         if (part.Step(scan)) continue;
         if (part.starts.size() > part.Records()) part.starts.pop_back();  // no group starts there
-        if (part.exact || part.stopped) break;
+        if (part.exact || part.stopped || ++guesses > kMaxGuesses) break;
         part.failed = false;
-        part.in = std::make_unique<TBitReader>(fd, int64_t(at / 8 + 1));
+        part.in->Restart(int64_t(at / 8 + 1));
         part.dc.clear();
         part.starts.clear();
         std::fill(std::begin(part.predictors), std::end(part.predictors), uint16_t{0});
