@@ -1,5 +1,6 @@
 #include "formats/jpeg/jpeg_dc_scan.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -362,9 +363,9 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   }
 
   // The parts, each beginning at its share of the data.
-  const off_t file_end = ::lseek(fd, 0, SEEK_END);
-  if (file_end < scan_start) return nullptr;
-  const int64_t data = int64_t(file_end) - scan_start;
+  struct stat file {};
+  if (::fstat(fd, &file) != 0 || file.st_size < scan_start) return nullptr;
+  const int64_t data = int64_t(file.st_size) - scan_start;
   int parts = split.parts > 0 ? split.parts : UsableCores();
   parts = int(std::clamp<int64_t>(std::min<int64_t>(parts, data / std::max<int64_t>(split.min_part_bytes, 1)), 1, 64));
   // On one core the library is as fast, and it has judged far more files.

@@ -94,8 +94,12 @@ std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& spli
     c.scale_denom = 8;
     c.out_color_space = JCS_EXT_BGRA;
     d.Run([&] { jpeg_calc_output_dimensions(&c); });
-    const int64_t scan_start = int64_t(::lseek(fd, 0, SEEK_CUR)) - int64_t(c.src->bytes_in_buffer);
-    if (const auto scan = TDcScan::Decode(c, fd, scan_start, split)) {
+    const off_t read_to = ::lseek(fd, 0, SEEK_CUR);
+    const int64_t scan_start = int64_t(read_to) - int64_t(c.src->bytes_in_buffer);
+    const auto scan = TDcScan::Decode(c, fd, scan_start, split);
+    // The library reads on from where it was when the decoding gives up.
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), read_to);
+    if (scan) {
       pixels.resize(size_t(scan->Width()) * size_t(scan->Height()));
       for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, &pixels[size_t(y) * size_t(scan->Width())]);
     }
