@@ -415,8 +415,9 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   };
   std::vector<std::thread> threads;
   try {
+    threads.reserve(size_t(parts));
     for (int i = 1; i < parts; ++i) threads.emplace_back(decode_share, i);
-  } catch (const std::system_error&) {
+  } catch (...) {
     // Fewer threads: the parts not started are passed through by the one before them.
   }
   decode_share(0);
