@@ -339,7 +339,12 @@ bool TDcScan::Takes(const jpeg_decompress_struct& c) {
       return false;
     if (!c.dc_huff_tbl_ptrs[s->dc_tbl_no] || !c.ac_huff_tbl_ptrs[s->ac_tbl_no]) return false;
   }
-  return true;
+  // Each of the frame's components once.
+  int seen = 0;
+  for (int i = 0; i < 3; ++i)
+    if (c.cur_comp_info[i]->component_index >= 0 && c.cur_comp_info[i]->component_index < 3)
+      seen |= 1 << c.cur_comp_info[i]->component_index;
+  return seen == 7;
 }
 
 std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd, int64_t scan_start,
@@ -358,7 +363,6 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
     if (!dc_tables[size_t(s.dc_tbl_no)].Build(*c.dc_huff_tbl_ptrs[s.dc_tbl_no], true)) return nullptr;
     if (!ac_tables[size_t(s.ac_tbl_no)].Build(*c.ac_huff_tbl_ptrs[s.ac_tbl_no], false)) return nullptr;
     scan[size_t(i)] = {&dc_tables[size_t(s.dc_tbl_no)], &ac_tables[size_t(s.ac_tbl_no)], s.component_index};
-    if (s.component_index < 0 || s.component_index > 2) return nullptr;
     self.quant_[i] = c.quant_tbl_ptrs[c.comp_info[i].quant_tbl_no]->quantval[0];
   }
 
