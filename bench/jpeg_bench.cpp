@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/jpeg/jpeg_dc_scan.h"
-#include "formats/jpeg/jpeg_lib.h"
+#include "formats/jpeg/jpeg_eighth.h"
 
 namespace pellavo {
 namespace {
@@ -58,27 +57,12 @@ const std::string& Sample() {
   return path;
 }
 
-void SetUp(jpeg_decompress_struct& c) {
-  c.scale_denom = 8;
-  c.out_color_space = JCS_EXT_BGRA;
-}
-
 void Library(benchmark::State& state) {
   const int fd = ::open(Sample().c_str(), O_RDONLY);
-  std::vector<TColor32> row;
   for (auto _ : state) {
     ::lseek(fd, 0, SEEK_SET);
     TDecompressor d(fd);
-    d.ReadHeader();
-    jpeg_decompress_struct& c = d.Info();
-    SetUp(c);
-    d.Run([&] { jpeg_start_decompress(&c); });
-    row.resize(c.output_width);
-    while (c.output_scanline < c.output_height) {
-      JSAMPROW r = reinterpret_cast<JSAMPROW>(row.data());
-      d.Run([&] { jpeg_read_scanlines(&c, &r, 1); });
-    }
-    d.Run([&] { jpeg_finish_decompress(&c); });
+    benchmark::DoNotOptimize(test::LibraryEighth(d));
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * ::lseek(fd, 0, SEEK_END));
   ::close(fd);
@@ -87,21 +71,12 @@ void Library(benchmark::State& state) {
 void DcScan(benchmark::State& state) {
   const int fd = ::open(Sample().c_str(), O_RDONLY);
   const TDcScanSplit split{int(state.range(0)), 1, size_t{1} << 16};
-  std::vector<TColor32> row;
   for (auto _ : state) {
     ::lseek(fd, 0, SEEK_SET);
-    TDecompressor d(fd);
-    d.ReadHeader();
-    jpeg_decompress_struct& c = d.Info();
-    SetUp(c);
-    d.Run([&] { jpeg_calc_output_dimensions(&c); });
-    const auto scan = TDcScan::Decode(c, fd, ::lseek(fd, 0, SEEK_CUR) - off_t(c.src->bytes_in_buffer), split);
-    if (!scan) {
+    if (!test::DcScanEighth(fd, split).taken) {
       state.SkipWithError("not taken");
       break;
     }
-    row.resize(size_t(scan->Width()));
-    for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, row.data());
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * ::lseek(fd, 0, SEEK_END));
   ::close(fd);

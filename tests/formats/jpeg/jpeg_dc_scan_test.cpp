@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/jpeg/jpeg_dc_scan.h"
+#include "formats/jpeg/jpeg_eighth.h"
 #include "formats/jpeg/jpeg_lib.h"
 #include "support/temp_dir.h"
 
@@ -14,7 +15,6 @@ namespace pellavo {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using jpeg_detail::TDcScan;
 using jpeg_detail::TDcScanSplit;
 
 // RGB samples of a picture with smooth areas, edges and noise, so that codes of every length
@@ -68,44 +68,18 @@ Bytes Encode(int w, int h, const Bytes& rgb, const TEncoding& e) {
 // What the library gives for the file at an eighth, as BGRA pixels.
 std::vector<TColor32> LibraryRows(const Bytes& file) {
   jpeg_detail::TDecompressor d(file.data(), file.size());
-  d.ReadHeader();
-  jpeg_decompress_struct& c = d.Info();
-  c.scale_denom = 8;
-  c.out_color_space = JCS_EXT_BGRA;
-  d.Run([&] { jpeg_start_decompress(&c); });
-  std::vector<TColor32> pixels(size_t(c.output_width) * c.output_height);
-  while (c.output_scanline < c.output_height) {
-    JSAMPROW row = reinterpret_cast<JSAMPROW>(&pixels[size_t(c.output_scanline) * c.output_width]);
-    d.Run([&] { jpeg_read_scanlines(&c, &row, 1); });
-  }
-  d.Run([&] { jpeg_finish_decompress(&c); });
-  return pixels;
+  return test::LibraryEighth(d).pixels;
 }
 
 // Ours, split as asked; empty when it gave up (or does not take the file).
 std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& split) {
   const int fd = ::open(path.c_str(), O_RDONLY);
   EXPECT_GE(fd, 0);
-  std::vector<TColor32> pixels;
-  {
-    jpeg_detail::TDecompressor d(fd);
-    d.ReadHeader();
-    jpeg_decompress_struct& c = d.Info();
-    c.scale_denom = 8;
-    c.out_color_space = JCS_EXT_BGRA;
-    d.Run([&] { jpeg_calc_output_dimensions(&c); });
-    const off_t read_to = ::lseek(fd, 0, SEEK_CUR);
-    const int64_t scan_start = int64_t(read_to) - int64_t(c.src->bytes_in_buffer);
-    const auto scan = TDcScan::Decode(c, fd, scan_start, split);
-    // The library reads on from where it was when the decoding gives up.
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), read_to);
-    if (scan) {
-      pixels.resize(size_t(scan->Width()) * size_t(scan->Height()));
-      for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, &pixels[size_t(y) * size_t(scan->Width())]);
-    }
-  }
+  const test::TEighth got = test::DcScanEighth(fd, split);
   ::close(fd);
-  return pixels;
+  // The library reads on from where it was when the decoding gives up.
+  EXPECT_TRUE(got.descriptor_kept);
+  return got.pixels;
 }
 
 TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
