@@ -19,7 +19,7 @@ struct TDecodeLimits {
   // claim keeps it alive until its picture is released.
   TMemoryClaim* Claim = nullptr;
   // The run's pool of large buffers that decoders reuse from file to file, or none. Not owned:
-  // the run outlives its workers' pictures.
+  // the worker that hands it over keeps it alive until its picture is released.
   TChunkPool* Chunks = nullptr;
 };
 

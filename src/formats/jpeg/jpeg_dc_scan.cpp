@@ -84,6 +84,9 @@ struct THuffman {
 // The entropy-coded bits of the file from an offset on, stuffed bytes taken out, read ahead in
 // large pieces with pread. At a marker, or the end of the file, zero bits follow, as the library
 // supplies them; Overrun tells when a decode has used any.
+// The bit reader's pieces of the file.
+constexpr size_t kReadBytes = size_t{1} << 20;
+
 class TBitReader {
  public:
   TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(new uint8_t[kReadBytes]) {}
@@ -120,8 +123,6 @@ class TBitReader {
   bool Overrun() const { return fill_bits_ > bits_; }
 
  private:
-  static constexpr size_t kReadBytes = size_t{1} << 20;
-
   void Load() {
     while (bits_ <= 56) {
       if (ended_) {
@@ -347,6 +348,21 @@ bool TDcScan::Takes(const jpeg_decompress_struct& c) {
   return seen == 7;
 }
 
+int TDcScan::Parts(int64_t data_bytes, const TDcScanSplit& split) {
+  const int wanted = split.parts > 0 ? split.parts : UsableCores();
+  const int parts =
+      int(std::clamp<int64_t>(std::min<int64_t>(wanted, data_bytes / std::max<int64_t>(split.min_part_bytes, 1)), 1, 64));
+  // On one core the library is as fast, and it has judged far more files.
+  return parts < 2 && split.parts == 0 ? 0 : parts;
+}
+
+uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t data_bytes, const TDcScanSplit& split) {
+  if (!Takes(header)) return 0;
+  const int parts = Parts(data_bytes, split);
+  return uint64_t(header.output_width) * header.output_height * 3 * sizeof(uint16_t) +
+         uint64_t(parts) * (kReadBytes + split.tracked_starts * sizeof(uint64_t));
+}
+
 std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd, int64_t scan_start,
                                          const TDcScanSplit& split) {
   if (!Takes(c)) return nullptr;
@@ -370,10 +386,8 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   struct stat file {};
   if (::fstat(fd, &file) != 0 || file.st_size < scan_start) return nullptr;
   const int64_t data = int64_t(file.st_size) - scan_start;
-  int parts = split.parts > 0 ? split.parts : UsableCores();
-  parts = int(std::clamp<int64_t>(std::min<int64_t>(parts, data / std::max<int64_t>(split.min_part_bytes, 1)), 1, 64));
-  // On one core the library is as fast, and it has judged far more files.
-  if (parts < 2 && split.parts == 0) return nullptr;
+  const int parts = Parts(data, split);
+  if (parts == 0) return nullptr;
   std::vector<int64_t> begin(size_t(parts) + 1);
   for (int i = 0; i <= parts; ++i) begin[size_t(i)] = scan_start + data * i / parts;
   try {

@@ -40,6 +40,11 @@ class TDcScan {
   // pread, so the descriptor's position is left alone); nullptr when the decoding gave up.
   static std::unique_ptr<TDcScan> Decode(const jpeg_decompress_struct& header, int fd, int64_t scan_start,
                                          const TDcScanSplit& split = {});
+  // What Decode holds for a file whose image data after the header is data_bytes long: the DC
+  // values, and a read buffer and the kept block starts of each part; 0 when it would not take
+  // the file.
+  static uint64_t WorkingBytes(const jpeg_decompress_struct& header, int64_t data_bytes,
+                               const TDcScanSplit& split = {});
 
   ~TDcScan();
   int32_t Width() const { return width_; }
@@ -51,6 +56,9 @@ class TDcScan {
 
  private:
   TDcScan() = default;
+  // How many parts the data is decoded in; under 2 (with the split left to the default) the
+  // library decodes the file.
+  static int Parts(int64_t data_bytes, const TDcScanSplit& split);
 
   // Where the rows' block groups come from: a run of one part's records.
   struct TPiece {

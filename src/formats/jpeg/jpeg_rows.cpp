@@ -36,11 +36,11 @@ class TJPEGRowImage final : public TRowImage {
                                                                                : TStoredColours::Rgb;
     // The metadata segments all come before the first scan, where the header reading stopped:
     // the file up to there holds all the whole file would give.
-    const int64_t head = file_.Position() - int64_t(c.src->bytes_in_buffer);
+    UpdateSize(d);  // while the file is where the header reading left it
+    const int64_t head = ScanStart(d);
     head_.resize(size_t(std::clamp<int64_t>(head, 0, file_.Size())));
     file_.Seek(0);
     head_.resize(file_.Read(head_.data(), head_.size()));
-    UpdateSize(d);
     return true;
   }
 
@@ -114,14 +114,17 @@ class TJPEGRowImage final : public TRowImage {
     return file_.Descriptor();
   }
 
+  // Where the image data starts in the file, once d has read the header (and before the file is
+  // read by anything else).
+  int64_t ScanStart(TDecompressor& d) { return file_.Position() - int64_t(d.Info().src->bytes_in_buffer); }
+
   void UpdateSize(TDecompressor& d) {
     width_ = int32_t(d.Info().output_width);
     height_ = int32_t(d.Info().output_height);
     boolean multiple = FALSE;
     d.Run([&] { multiple = jpeg_has_multiple_scans(&d.Info()); });
     coefficient_bytes_ = 0;
-    // Three 16-bit values a pixel, a read buffer and the block starts kept for each part.
-    dc_scan_bytes_ = jpeg_detail::TDcScan::Takes(d.Info()) ? uint64_t(width_) * uint64_t(height_) * 6 + (16u << 20) : 0;
+    dc_scan_bytes_ = jpeg_detail::TDcScan::WorkingBytes(d.Info(), file_.Size() - ScanStart(d));
     if (multiple) {
       // 64 coefficients of two bytes a block, the blocks of each component rounded up to whole
       // sampling units, as the library lays them out.
@@ -141,12 +144,10 @@ class TJPEGRowImage final : public TRowImage {
     jpeg_decompress_struct& c = decoder_->Info();
     CheckImageSize(limits_, c.output_width, c.output_height);
     decoder_->Limit(limits_);
-    if (jpeg_detail::TDcScan::Takes(c)) {
-      dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), file_.Position() - int64_t(c.src->bytes_in_buffer));
-      if (dc_scan_) {
-        decoder_.reset();
-        return;
-      }
+    dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), ScanStart(*decoder_));
+    if (dc_scan_) {
+      decoder_.reset();
+      return;
     }
     decoder_->Run([&] { jpeg_start_decompress(&c); });
     rows_.resize(kStripRows);
