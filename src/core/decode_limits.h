@@ -44,6 +44,14 @@ void CheckImageSize(const TDecodeLimits& limits, int64_t width, int64_t height);
 // count as 0.
 void AdmitImage(const TDecodeLimits& limits, int64_t width, int64_t height);
 
+// AdmitImage for a reader whose header may state no pixels at all: such an image is refused
+// with E(invalid + "it has no pixels"), invalid being the reader's "<format> image is not valid: ".
+template <class E>
+void AdmitImageWithPixels(const TDecodeLimits& limits, int64_t width, int64_t height, const std::string& invalid) {
+  if (width <= 0 || height <= 0) throw E(invalid + "it has no pixels");
+  AdmitImage(limits, width, height);
+}
+
 // Raises the worker's claim to at least bytes, for a reader that holds less than the whole
 // image (rows decoded as they are needed); waits for room like AdmitImage.
 void ClaimBytes(const TDecodeLimits& limits, uint64_t bytes);

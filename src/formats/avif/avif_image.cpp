@@ -48,12 +48,6 @@ std::string ResultText(avifResult result, const avifDiagnostics* diag) {
   return text;
 }
 
-// The size check before anything is allocated for a decoded image of width x height.
-void CheckDecodedSize(const TDecodeLimits& limits, uint32_t width, uint32_t height) {
-  if (width == 0 || height == 0) throw EAvifError(std::string(kInvalid) + "it has no pixels");
-  AdmitImage(limits, width, height);
-}
-
 // The largest width x height any 'ispe' (image spatial extents) property in meta/iprp/ipco
 // states, found by walking the boxes; 0 x 0 when the file is not laid out so.
 std::pair<uint32_t, uint32_t> LargestSpatialExtents(const std::vector<uint8_t>& bytes) {
@@ -130,11 +124,12 @@ void TAvifImage::LoadFromStream(TStream& stream) {
   // The library refuses images past its own bound while it parses, with a message of its own;
   // ours, which names the size, comes first from the file's boxes.
   const auto [claimed_width, claimed_height] = LargestSpatialExtents(bytes);
-  if (claimed_width && claimed_height) CheckDecodedSize(DecodeLimits(), claimed_width, claimed_height);
+  if (claimed_width && claimed_height)
+    AdmitImageWithPixels<EAvifError>(DecodeLimits(), claimed_width, claimed_height, kInvalid);
   avifResult result = avifDecoderSetIOMemory(decoder.get(), bytes.data(), bytes.size());
   if (result == AVIF_RESULT_OK) result = avifDecoderParse(decoder.get());
   if (result != AVIF_RESULT_OK) throw EAvifError(kInvalid + ResultText(result, &decoder->diag));
-  CheckDecodedSize(DecodeLimits(), decoder->image->width, decoder->image->height);
+  AdmitImageWithPixels<EAvifError>(DecodeLimits(), decoder->image->width, decoder->image->height, kInvalid);
   // The AV1 decoder then holds every frame to the admitted size.
   decoder->imageSizeLimit = uint32_t(std::clamp<uint64_t>(uint64_t(decoder->image->width) * decoder->image->height, 1,
                                                           AVIF_DEFAULT_IMAGE_SIZE_LIMIT));
@@ -142,7 +137,7 @@ void TAvifImage::LoadFromStream(TStream& stream) {
   if (result != AVIF_RESULT_OK) throw EAvifError(kInvalid + ResultText(result, &decoder->diag));
 
   const avifImage& image = *decoder->image;
-  CheckDecodedSize(DecodeLimits(), image.width, image.height);
+  AdmitImageWithPixels<EAvifError>(DecodeLimits(), image.width, image.height, kInvalid);
   const bool alpha = image.alphaPlane != nullptr;
   TBitmap decoded(int32_t(image.width), int32_t(image.height), alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
   avifRGBImage rgb;

@@ -33,12 +33,6 @@ void Check(const heif_error& error) {
   if (error.code != heif_error_Ok) throw EHeifError(kInvalid + std::string(error.message ? error.message : "unknown error"));
 }
 
-// The size check before anything is allocated for a decoded image of width x height.
-void CheckDecodedSize(const TDecodeLimits& limits, int width, int height) {
-  if (width <= 0 || height <= 0) throw EHeifError(std::string(kInvalid) + "it has no pixels");
-  AdmitImage(limits, width, height);
-}
-
 // The library decodes a grid image at the size its grid says, which need not be the size the
 // image says it has: a few hundred bytes can ask for gigabytes. Its limit on either side is set
 // from the checked size, with room for a crop window and whole tiles.
@@ -142,7 +136,7 @@ void THeifImage::LoadFromStream(TStream& stream) {
   // The size the image has once its transformations are applied.
   const int claimed_width = heif_image_handle_get_width(handle.get());
   const int claimed_height = heif_image_handle_get_height(handle.get());
-  CheckDecodedSize(DecodeLimits(), claimed_width, claimed_height);
+  AdmitImageWithPixels<EHeifError>(DecodeLimits(), claimed_width, claimed_height, kInvalid);
   LimitDecodedSides(*context, claimed_width, claimed_height);
 
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
@@ -157,7 +151,7 @@ void THeifImage::LoadFromStream(TStream& stream) {
 
   const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
   const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
-  CheckDecodedSize(DecodeLimits(), width, height);
+  AdmitImageWithPixels<EHeifError>(DecodeLimits(), width, height, kInvalid);
   int stride = 0;
   const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
   if (!plane || stride <= 0) throw EHeifError(std::string(kInvalid) + "the decoder gave no pixels");

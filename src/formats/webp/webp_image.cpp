@@ -40,12 +40,6 @@ std::string EncodingErrorText(WebPEncodingError error) {
   }
 }
 
-// The size check before anything is allocated for a decoded image of width x height.
-void CheckDecodedSize(const TDecodeLimits& limits, int width, int height) {
-  if (width <= 0 || height <= 0) throw EWebPError(std::string(kInvalid) + "it has no pixels");
-  AdmitImage(limits, width, height);
-}
-
 struct TDemuxDeleter {
   void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
 };
@@ -199,7 +193,7 @@ void TWebPImage::LoadFromStream(TStream& stream) {
   WebPBitstreamFeatures features;
   const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
   if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
-  CheckDecodedSize(DecodeLimits(), features.width, features.height);
+  AdmitImageWithPixels<EWebPError>(DecodeLimits(), features.width, features.height, kInvalid);
   TBitmap decoded =
       features.has_animation ? FirstFrame(bytes, features.width, features.height) : StillImage(bytes, features);
   TImageMetadata metadata = MetadataOf(bytes);
