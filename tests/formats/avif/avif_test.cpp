@@ -10,6 +10,7 @@
 #include "formats/png/png_object.h"
 #include "support/commands.h"
 #include "support/images.h"
+#include "support/lossy_codec.h"
 #include "support/temp_dir.h"
 
 namespace pellavo {
@@ -27,22 +28,10 @@ using test::WriteBytes;
 constexpr double kQuality90Tolerance = 3.0;
 
 std::vector<uint8_t> Encode(const TBitmap& bitmap, int quality = 90, bool keep_alpha = true) {
-  TAvifImage avif;
-  avif.Quality = uint8_t(quality);
-  avif.KeepAlpha = keep_alpha;
-  avif.Assign(bitmap);
-  TMemoryStream out;
-  avif.SaveToStream(out);
-  out.Seek(0);
-  return out.ReadToEnd();
+  return test::EncodeAs<TAvifImage>(bitmap, quality, keep_alpha);
 }
 
-TAvifImage Decode(const std::vector<uint8_t>& bytes) {
-  TAvifImage avif;
-  TMemoryStream in(bytes);
-  avif.LoadFromStream(in);
-  return avif;
-}
+TAvifImage Decode(const std::vector<uint8_t>& bytes) { return test::DecodeAs<TAvifImage>(bytes); }
 
 TColor32 TranslucentPixel(int32_t x, int32_t y) { return (test::SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 6 + y) << 24; }
 

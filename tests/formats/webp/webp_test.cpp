@@ -11,6 +11,7 @@
 #include "formats/webp/webp_image.h"
 #include "support/commands.h"
 #include "support/images.h"
+#include "support/lossy_codec.h"
 #include "support/temp_dir.h"
 
 namespace pellavo {
@@ -28,22 +29,10 @@ using test::WriteBytes;
 constexpr double kQuality90Tolerance = 3.0;
 
 std::vector<uint8_t> Encode(const TBitmap& bitmap, int quality = 90, bool keep_alpha = true) {
-  TWebPImage webp;
-  webp.Quality = uint8_t(quality);
-  webp.KeepAlpha = keep_alpha;
-  webp.Assign(bitmap);
-  TMemoryStream out;
-  webp.SaveToStream(out);
-  out.Seek(0);
-  return out.ReadToEnd();
+  return test::EncodeAs<TWebPImage>(bitmap, quality, keep_alpha);
 }
 
-TWebPImage Decode(const std::vector<uint8_t>& bytes) {
-  TWebPImage webp;
-  TMemoryStream in(bytes);
-  webp.LoadFromStream(in);
-  return webp;
-}
+TWebPImage Decode(const std::vector<uint8_t>& bytes) { return test::DecodeAs<TWebPImage>(bytes); }
 
 // A PAM file as dwebp writes it: a text header, then red, green, blue and alpha bytes.
 std::vector<TColor32> ReadPam(const std::string& path, int& width, int& height) {
