@@ -1,10 +1,13 @@
 #pragma once
 // A bitmap through a codec with a quality and an alpha switch (WebP, AVIF), in memory.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
 
 #include "core/stream.h"
 #include "formats/bmp/bitmap.h"
+#include "support/images.h"
 
 namespace pellavo::test {
 
@@ -26,6 +29,44 @@ TImage DecodeAs(const std::vector<uint8_t>& bytes) {
   TMemoryStream in(bytes);
   image.LoadFromStream(in);
   return image;
+}
+
+// Alpha that varies across the image, over colours that do too.
+inline TColor32 TranslucentPixel(int32_t x, int32_t y) {
+  return (SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 6 + y) << 24;
+}
+
+// 24 and 32-bit bitmaps, opaque or not, alpha kept or not, come back at their size, with their
+// colours within tolerance (mean difference at quality 90) and any alpha they keep unchanged.
+template <class TImage>
+void ExpectRoundTripsKeepSizeColoursAndAlpha(double tolerance) {
+  const TBitmap opaque = MakeBitmap32(37, 23, SmoothPixel);
+  const TBitmap translucent = MakeBitmap32(37, 23, TranslucentPixel);
+  TBitmap rgb24 = opaque;
+  rgb24.SetPixelFormat(TPixelFormat::pf24bit);
+  struct Case {
+    const char* what;
+    const TBitmap& source;
+    bool keep_alpha;
+    int bits;  // of the image read back
+  } cases[] = {
+      {"24-bit", rgb24, true, 24},
+      {"32-bit, every pixel opaque: no alpha is stored", opaque, true, 24},
+      {"32-bit with alpha", translucent, true, 32},
+      {"32-bit with alpha, alpha not kept", translucent, false, 24},
+  };
+  for (const Case& c : cases) {
+    const TImage back = DecodeAs<TImage>(EncodeAs<TImage>(c.source, 90, c.keep_alpha));
+    ASSERT_EQ(back.Width(), 37) << c.what;
+    ASSERT_EQ(back.Height(), 23) << c.what;
+    EXPECT_EQ(back.BitsPerPixel(), c.bits) << c.what;
+    const std::vector<TColor32> want = Pixels(c.source), got = Pixels(back);
+    EXPECT_LE(MeanRgbDifference(want, got), tolerance) << c.what;
+    if (c.bits == 32) {
+      // Lossy colour, but the alpha plane is stored without loss.
+      for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(AlphaOf(got[i]), AlphaOf(want[i])) << c.what << " pixel " << i;
+    }
+  }
 }
 
 }  // namespace pellavo::test

@@ -33,7 +33,6 @@ std::vector<uint8_t> Encode(const TBitmap& bitmap, int quality = 90, bool keep_a
 
 TAvifImage Decode(const std::vector<uint8_t>& bytes) { return test::DecodeAs<TAvifImage>(bytes); }
 
-TColor32 TranslucentPixel(int32_t x, int32_t y) { return (test::SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 6 + y) << 24; }
 
 // Opaque blue with a red square in the top left corner: each turn and mirror moves the square
 // to another corner or changes the image's shape.
@@ -53,33 +52,7 @@ std::string RedCorner(const TBitmap& b) {
 }
 
 TEST(Avif, RoundTripsKeepSizeColoursAndAlpha) {
-  const TBitmap opaque = MakeBitmap32(37, 23, test::SmoothPixel);
-  const TBitmap translucent = MakeBitmap32(37, 23, TranslucentPixel);
-  TBitmap rgb24 = opaque;
-  rgb24.SetPixelFormat(TPixelFormat::pf24bit);
-  struct Case {
-    const char* what;
-    const TBitmap& source;
-    bool keep_alpha;
-    int bits;
-  } cases[] = {
-      {"24-bit", rgb24, true, 24},
-      {"32-bit, every pixel opaque: no alpha is stored", opaque, true, 24},
-      {"32-bit with alpha", translucent, true, 32},
-      {"32-bit with alpha, alpha not kept", translucent, false, 24},
-  };
-  for (const Case& c : cases) {
-    const TAvifImage back = Decode(Encode(c.source, 90, c.keep_alpha));
-    ASSERT_EQ(back.Width(), 37) << c.what;
-    ASSERT_EQ(back.Height(), 23) << c.what;
-    EXPECT_EQ(back.BitsPerPixel(), c.bits) << c.what;
-    const std::vector<TColor32> want = Pixels(c.source), got = Pixels(back);
-    EXPECT_LE(MeanRgbDifference(want, got), kQuality90Tolerance) << c.what;
-    if (c.bits == 32) {
-      // The alpha plane is coded without loss.
-      for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(AlphaOf(got[i]), AlphaOf(want[i])) << c.what << " pixel " << i;
-    }
-  }
+  test::ExpectRoundTripsKeepSizeColoursAndAlpha<TAvifImage>(kQuality90Tolerance);
 }
 
 TEST(Avif, QualityMapsOntoTheQuantizerAndTradesSizeForFidelity) {

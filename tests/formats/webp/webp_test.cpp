@@ -52,37 +52,9 @@ std::vector<TColor32> ReadPam(const std::string& path, int& width, int& height) 
   return pixels;
 }
 
-// Alpha that varies across the image, over colours that do too.
-TColor32 TranslucentPixel(int32_t x, int32_t y) { return (test::SmoothPixel(x, y) & 0xFFFFFF) | TColor32(x * 6 + y) << 24; }
 
 TEST(WebP, RoundTripsKeepSizeColoursAndAlpha) {
-  const TBitmap opaque = MakeBitmap32(37, 23, test::SmoothPixel);
-  const TBitmap translucent = MakeBitmap32(37, 23, TranslucentPixel);
-  TBitmap rgb24 = opaque;
-  rgb24.SetPixelFormat(TPixelFormat::pf24bit);
-  struct Case {
-    const char* what;
-    const TBitmap& source;
-    bool keep_alpha;
-    int bits;  // of the image read back
-  } cases[] = {
-      {"24-bit", rgb24, true, 24},
-      {"32-bit, every pixel opaque: no alpha is stored", opaque, true, 24},
-      {"32-bit with alpha", translucent, true, 32},
-      {"32-bit with alpha, alpha not kept", translucent, false, 24},
-  };
-  for (const Case& c : cases) {
-    const TWebPImage back = Decode(Encode(c.source, 90, c.keep_alpha));
-    ASSERT_EQ(back.Width(), 37) << c.what;
-    ASSERT_EQ(back.Height(), 23) << c.what;
-    EXPECT_EQ(back.BitsPerPixel(), c.bits) << c.what;
-    const std::vector<TColor32> want = Pixels(c.source), got = Pixels(back);
-    EXPECT_LE(MeanRgbDifference(want, got), kQuality90Tolerance) << c.what;
-    if (c.bits == 32) {
-      // Lossy colour, but the alpha plane is stored without loss.
-      for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(AlphaOf(got[i]), AlphaOf(want[i])) << c.what << " pixel " << i;
-    }
-  }
+  test::ExpectRoundTripsKeepSizeColoursAndAlpha<TWebPImage>(kQuality90Tolerance);
 }
 
 TEST(WebP, QualityTradesSizeForFidelity) {
@@ -112,7 +84,7 @@ TEST(WebP, ReferenceToolsReadOurFilesAndWeReadTheirs) {
   const std::string d = "'" + dir.Path() + "'/";
 
   // Ours, decoded by dwebp, holds what our own decoder sees, alpha included.
-  const TBitmap translucent = MakeBitmap32(41, 27, TranslucentPixel);
+  const TBitmap translucent = MakeBitmap32(41, 27, test::TranslucentPixel);
   WriteBytes(dir.File("ours.webp"), Encode(translucent));
   ASSERT_EQ(test::RunCommand("dwebp -quiet -pam " + d + "ours.webp -o " + d + "ours.pam").code, 0);
   int w = 0, h = 0;
