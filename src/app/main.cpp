@@ -10,13 +10,14 @@
 #include "app/main_window.h"
 #include "app/qt_dialogs.h"
 #include "app/qt_main_queue.h"
-#include "core/heap_tuning.h"
 #include "formats/all/standard_formats.h"
+#include "programs/heap_tuning.h"
 #include "worker/standard_workers.h"
 
 using namespace pellavo;
 
 int main(int argc, char** argv) {
+  TuneHeapForBatches();  // before Qt or a run starts a thread
   switch (CommandLineRequest(std::vector<std::string>(argv + 1, argv + argc))) {
     case TCommandLineRequest::Help:
       std::cout << UsageText();
@@ -28,7 +29,6 @@ int main(int argc, char** argv) {
       break;
   }
 
-  TuneHeapForBatches();
   RegisterStandardFormats();
   TApplication app(argc, argv);  // takes Qt's own options out of argv
   // The desktop entry's name lets a Wayland compositor find the entry's icon and name for the window.

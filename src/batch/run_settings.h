@@ -53,7 +53,7 @@ struct TRunSettings {
   bool AutoRotate = true;                              // per file
   // Transparency is kept where the output format can hold it and laid onto BackgroundColor
   // elsewhere; off, transparent areas of PNG and GIF sources come out black and the alpha of
-  // other sources is filtered like a colour, as the design has it.
+  // other sources is filtered like a colour, as outputs made before the switch existed had it.
   bool KeepAlpha = true;                               // per file
   TColor BackgroundColor = 0x00FFFFFF;                 // per file, white
   // An embedded colour profile is carried into the outputs whose format carries metadata (JPEG,
@@ -66,7 +66,7 @@ struct TRunSettings {
   uint64_t MaxImageBytes = kDefaultMaxImageBytes;      // at start
   // What the decoded images of all workers may take together; 0 for half the machine's memory.
   uint64_t MemoryBudgetBytes = 0;                      // at start
-  // Beyond the classic options.
+  // The row below the options panel.
   bool NoEnlarge = false;                              // per file: a source within the target keeps its size
   int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP and AVIF outputs
   bool KeepDates = false;                              // per file: outputs get their source's modification time

@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -12,6 +11,7 @@
 
 #include "batch/output_naming.h"
 #include "core/limits.h"
+#include "core/paths.h"
 #include "core/version.h"
 #include "formats/registry.h"
 
@@ -26,12 +26,6 @@ bool ParseColor(const std::string& text, TColor& color) {
   const unsigned long rgb = std::strtoul(hex.c_str(), nullptr, 16);
   color = static_cast<TColor>(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
   return true;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // "a, b or c"
@@ -54,7 +48,7 @@ std::string Joined(const std::vector<std::string>& words, std::string_view separ
 template <size_t N>
 std::vector<std::string> ItemNames(const std::array<std::string_view, N>& items) {
   std::vector<std::string> names;
-  for (std::string_view item : items) names.push_back(Lower(item));
+  for (std::string_view item : items) names.push_back(LowerAscii(item));
   return names;
 }
 
@@ -68,8 +62,23 @@ std::map<std::string, int> IndexByName(const std::vector<std::string>& names) {
 // The command line's name of an output format: its item text in lower case without the dot
 // ("source", "jpg").
 std::string FormatName(const TOutputFormatInfo& f) {
-  const std::string item = Lower(f.Item);
+  const std::string item = LowerAscii(f.Item);
   return item.starts_with('.') ? item.substr(1) : item;
+}
+
+// The output formats (not "Source") that have a property, by their names in capitals as the
+// help texts write them: "JPEG, PNG, WebP and AVIF".
+template <class Has>
+std::string FormatsInWords(Has has) {
+  std::vector<std::string> names;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.Format != TOutputFormat::Source && has(f)) names.emplace_back(f.Name);
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
+    out += names[i];
+  }
+  return out;
 }
 
 // An output format by that name, or by its extension (".jpg").
@@ -190,7 +199,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   int threads = 5;
   app.add_option("-j,--threads", threads,
                  "Files in progress at the same time (0: all at once); of these, one per core decodes and "
-                 "encodes at a time")
+                 "encodes at a time, and a large file splits its work only across cores no other file is using")
       ->check(CLI::Range(0, 99))
       ->default_str("5");
   app.add_option("--delay", s.StartDelay, "Milliseconds between starting two files")
@@ -218,8 +227,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   std::string background = "#FFFFFF";
   auto* background_opt =
       app.add_option("--background", background,
-                     "Colour as #RRGGBB that transparent areas are laid onto in outputs without transparency "
-                     "(JPEG, PDF, EMF)")
+                     "Colour as #RRGGBB that transparent areas are laid onto in outputs without transparency (" +
+                         FormatsInWords([](const TOutputFormatInfo& f) { return !f.KeepsAlpha; }) + ")")
           ->default_str("#FFFFFF");
   app.add_flag("--no-profile", no_profile,
                "Ignore embedded colour profiles: pixels are taken as they are stored and outputs carry none");
@@ -268,8 +277,10 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "\n"
       "Photos: by default a photo stored sideways or mirrored is turned upright by its EXIF orientation\n"
       "before it is sized (HEIC and AVIF files by their own rotation when they hold one); an embedded\n"
-      "colour profile travels with JPEG, PNG, WebP and AVIF outputs, and the other formats get the\n"
-      "colours converted to sRGB; transparency stays in PNG, GIF, BMP, JPEG 2000, WebP and AVIF outputs\n"
+      "colour profile travels with " + FormatsInWords([](const TOutputFormatInfo& f) { return f.CarriesMetadata; }) +
+      " outputs, and the other formats get the\n"
+      "colours converted to sRGB; transparency stays in " +
+      FormatsInWords([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) + " outputs\n"
       "and is laid onto --background in the others. Metadata (EXIF, XMP) is left out unless\n"
       "--keep-metadata is given. --no-autorotate --no-alpha --no-profile take every pixel as stored.\n"
       "\n"

@@ -16,9 +16,9 @@
 #include "cli/path_list.h"
 #include "core/errors.h"
 #include "core/files.h"
-#include "core/heap_tuning.h"
 #include "core/main_queue.h"
 #include "formats/all/standard_formats.h"
+#include "programs/heap_tuning.h"
 #include "worker/standard_workers.h"
 
 using namespace pellavo;
@@ -37,9 +37,9 @@ std::string PlainReason(int error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  TuneHeapForBatches();  // first: the signal watcher below is a thread
   // Before any other thread exists, so that every thread leaves the signals to the watcher.
   TInterrupts interrupts;
-  TuneHeapForBatches();
   // A reader that went away (a closed pipe) must not kill the run halfway through a file: writes
   // to it fail instead, and the run goes on.
   std::signal(SIGPIPE, SIG_IGN);

@@ -20,8 +20,9 @@ constexpr TColor32 ArgbColor(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
   return TColor32{a} << 24 | TColor32{r} << 16 | TColor32{g} << 8 | b;
 }
 
-// The system colour a negative TColor names, as a non-negative TColor. The values are the
-// classic defaults of the platform the design comes from; the index is the low byte.
+// The system colour a negative TColor names, as a non-negative TColor. The values are fixed
+// (the usual desktop defaults), so that a setting stored as a system colour renders the same on
+// every desktop; the index is the low byte.
 TColor SystemColor(int index);
 
 // A 32-bit pixel area that graphics draw into: rows of Width values, top row first.

@@ -8,6 +8,7 @@
 namespace pellavo {
 
 class TChunkPool;
+class TCoreGate;
 class TMemoryClaim;
 
 // What decoding one image may cost, handed from the run's settings through the worker's order to
@@ -21,6 +22,9 @@ struct TDecodeLimits {
   // The run's pool of large buffers that decoders reuse from file to file, or none. Not owned:
   // the worker that hands it over keeps it alive until its picture is released.
   TChunkPool* Chunks = nullptr;
+  // The run's turns at the cores, from which a decoder that splits a file borrows spare turns
+  // for its helper threads; none outside a run. Not owned, like the pool.
+  TCoreGate* Cores = nullptr;
 };
 
 // A header that claims more than the limit.

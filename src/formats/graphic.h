@@ -7,6 +7,7 @@
 #include "core/decode_limits.h"
 #include "core/rect.h"
 #include "core/stream.h"
+#include "formats/cmyk_converter.h"
 #include "formats/image_metadata.h"
 
 namespace pellavo {
@@ -60,6 +61,13 @@ class TGraphic {
   // (as HEIF and AVIF files may hold): an EXIF orientation in the metadata then describes the
   // stored image, and applying it again would turn the picture twice.
   virtual bool DecodedUpright() const { return false; }
+  // Reduced decoding at 1/2^scale (0 to 3), for formats that have it: Width and Height then
+  // report the reduced size. Set before the first draw.
+  virtual bool HasDecodeScale() const { return false; }
+  virtual void SetDecodeScale(int /*scale*/) {}
+  // Replaces the ink formula of a CMYK source; set before the first draw. Formats without CMYK
+  // ignore it.
+  virtual void SetCmykConverter(TCmykConverter /*converter*/) {}
 
   virtual bool Empty() const = 0;
   virtual int32_t Width() const = 0;

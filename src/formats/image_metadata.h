@@ -5,6 +5,8 @@
 
 namespace pellavo {
 
+class TCoreGate;
+
 // How a file stores its colours, which decides what kind of colour profile describes them.
 enum class TStoredColours : uint8_t { Rgb, Gray, Cmyk };
 
@@ -35,6 +37,9 @@ struct TEncodeOptions {
   bool KeepAlpha = false;
   // 1 to 100, for the lossy formats that take it (JPEG, WebP, AVIF); the others ignore it.
   int Quality = 90;
+  // The run's turns at the cores, from which an encoder that splits its work borrows spare turns
+  // for its helper threads; none outside a run. Not owned.
+  TCoreGate* Cores = nullptr;
 };
 
 }  // namespace pellavo

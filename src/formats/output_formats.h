@@ -13,6 +13,7 @@ enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf, 
 struct TOutputFormatInfo {
   TOutputFormat Format;
   std::string_view Item;       // the group's item text
+  std::string_view Name;       // as texts name the format ("JPEG 2000"); empty for Source
   std::string_view Extension;  // lower case, with its dot; empty for Source, which keeps the source's
   // Extensions that are written in this format under its own extension instead, such as the
   // ".jpeg" of a source kept by Source. Empty slots are unused (and spelt out: GCC 12 cannot
@@ -31,18 +32,18 @@ struct TOutputFormatInfo {
 // them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
 // formats/all/standard_formats.cpp when the program reads it too.
 inline constexpr std::array<TOutputFormatInfo, 10> kOutputFormats = {{
-    // Format, item, extension, aliases, TakesQuality, CarriesMetadata, KeepsAlpha
-    {TOutputFormat::Source, "Source", "", {"", "", ""}, false, false, false},
+    // Format, item, name, extension, aliases, TakesQuality, CarriesMetadata, KeepsAlpha
+    {TOutputFormat::Source, "Source", "", "", {"", "", ""}, false, false, false},
     // HEIF is read only; a phone photo kept in its own format becomes the JPEG every viewer reads.
-    {TOutputFormat::Jpg, ".jpg", ".jpg", {".jpeg", ".heic", ".heif"}, true, true, false},
-    {TOutputFormat::Bmp, ".bmp", ".bmp", {".ico", "", ""}, false, false, true},
-    {TOutputFormat::Png, ".png", ".png", {"", "", ""}, false, true, true},
-    {TOutputFormat::Gif, ".gif", ".gif", {"", "", ""}, false, false, true},
-    {TOutputFormat::Emf, ".emf", ".emf", {".wmf", "", ""}, false, false, false},
-    {TOutputFormat::Jp2, ".jp2", ".jp2", {".jpc", ".j2k", ""}, false, false, true},
-    {TOutputFormat::Pdf, ".pdf", ".pdf", {"", "", ""}, false, false, false},
-    {TOutputFormat::Webp, ".webp", ".webp", {"", "", ""}, true, true, true},
-    {TOutputFormat::Avif, ".avif", ".avif", {"", "", ""}, true, true, true},
+    {TOutputFormat::Jpg, ".jpg", "JPEG", ".jpg", {".jpeg", ".heic", ".heif"}, true, true, false},
+    {TOutputFormat::Bmp, ".bmp", "BMP", ".bmp", {".ico", "", ""}, false, false, true},
+    {TOutputFormat::Png, ".png", "PNG", ".png", {"", "", ""}, false, true, true},
+    {TOutputFormat::Gif, ".gif", "GIF", ".gif", {"", "", ""}, false, false, true},
+    {TOutputFormat::Emf, ".emf", "EMF", ".emf", {".wmf", "", ""}, false, false, false},
+    {TOutputFormat::Jp2, ".jp2", "JPEG 2000", ".jp2", {".jpc", ".j2k", ""}, false, false, true},
+    {TOutputFormat::Pdf, ".pdf", "PDF", ".pdf", {"", "", ""}, false, false, false},
+    {TOutputFormat::Webp, ".webp", "WebP", ".webp", {"", "", ""}, true, true, true},
+    {TOutputFormat::Avif, ".avif", "AVIF", ".avif", {"", "", ""}, true, true, true},
 }};
 
 namespace output_format_detail {

@@ -7,6 +7,7 @@
 #include "core/color.h"
 #include "core/decode_limits.h"
 #include "core/errors.h"
+#include "formats/cmyk_converter.h"
 #include "formats/image_metadata.h"
 
 namespace pellavo {
@@ -32,9 +33,8 @@ class TRowImage {
   virtual bool Opaque() const { return false; }
   // The blocks found before the image data, as the format's picture reports them read whole.
   virtual TImageMetadata EmbeddedMetadata() const { return {}; }
-  // Replaces the ink formula of a CMYK source, as TJPEGImage::SetCmykConverter; set before the
-  // first row. Formats without CMYK ignore it.
-  using TCmykConverter = std::function<void(uint8_t* row, int32_t width, bool adobe_inverted)>;
+  // Replaces the ink formula of a CMYK source; set before the first row. Formats without CMYK
+  // ignore it.
   virtual void SetCmykConverter(TCmykConverter /*converter*/) {}
 
   // Decodes the next count rows into out, Width() pixels each, one after another.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "colour/icc_profile.h"
 #include "core/color.h"
@@ -13,7 +14,6 @@
 #include "core/rect.h"
 #include "formats/all/output_writers.h"
 #include "formats/all/row_images.h"
-#include "formats/jpeg/jpeg.h"
 #include "formats/picture.h"
 #include "formats/registry.h"
 #include "metadata/exif_blocks.h"
@@ -39,27 +39,11 @@ class TConverter {
   TConverter(const TWorkerOrder& order, TConversion& result)
       : SourceName(order.Source),
         OutputName(order.Output),
-        SizeValue(order.SizeValue),
-        SizeMode(order.Settings.SizeMode),
-        Overwrite(order.Settings.Overwrite),
-        FilterIndex(order.Settings.FilterIndex),
-        FrameOn(order.Settings.FrameOn),
-        BorderOn(order.Settings.BorderOn),
-        BorderWidth(order.Settings.BorderWidth),
-        WideMode(order.Settings.WideMode),
-        BorderColor(order.Settings.BorderColor),
-        MaxImageBytes(order.Settings.MaxImageBytes),
-        AutoRotate(order.Settings.AutoRotate),
-        KeepAlpha(order.Settings.KeepAlpha),
-        BackgroundColor(order.Settings.BackgroundColor),
-        ColourManaged(order.Settings.ColourManaged),
-        KeepMetadata(order.Settings.KeepMetadata),
-        NoEnlarge(order.Settings.NoEnlarge),
-        KeepDates(order.Settings.KeepDates),
-        Quality(order.Settings.Quality),
+        settings_(order.Settings),
         Cores(order.Cores),
         Chunks(order.Chunks),
         Claim(order.Budget),
+        attempt_(order.SizeValue),
         result_(result),
         outcome_(result.Report.Outcome) {}
 
@@ -73,13 +57,15 @@ class TConverter {
   // TGraphic::DecodedUpright).
   void ReadSourceFacts(TImageMetadata metadata, bool decoded_upright);
   // The profile's conversion for CMYK samples, which runs in the decoder; none otherwise.
-  TRowImage::TCmykConverter CmykConverter() const;
+  TCmykConverter CmykConverter() const;
   // The picture's upright size and, for a JPEG, its reduced decoding scale; then the target.
   void SizeTarget(int32_t w, int32_t h, bool has_decode_scale);
-  TTargetRule TargetRule() const { return TTargetRule{SizeMode, SizeValue, WideMode, NoEnlarge}; }
+  TTargetRule TargetRule() const {
+    return TTargetRule{settings_.SizeMode, attempt_.SizeValue, settings_.WideMode, settings_.NoEnlarge};
+  }
   // Whether the stretch may read these rows directly: a turn needs the whole image, and so does
   // finding out whether a source that may have transparency has any.
-  bool RowsFeedTheStretch(const TRowImage& rows) const { return Orientation == 1 && (!KeepAlpha || rows.Opaque()); }
+  bool RowsFeedTheStretch(const TRowImage& rows) const { return attempt_.Orientation == 1 && (!settings_.KeepAlpha || rows.Opaque()); }
   // Sizes the target for a source of sw × sh, picks the part of the source it shows, and draws
   // the border; the source surface carries the filter.
   void PrepareTarget(int32_t width, int32_t height, int32_t sw, int32_t sh);
@@ -101,39 +87,13 @@ class TConverter {
 
   const std::string& SourceName;
   std::string OutputName;  // the save step may change it
-  int32_t SizeValue;       // a percentage in "Percent" mode until the picture's size is known
-  const TSizeMode SizeMode;
-  const bool Overwrite;
-  const uint8_t FilterIndex;
-  const bool FrameOn;
-  const bool BorderOn;
-  const int32_t BorderWidth;  // read only when BorderOn
-  const TWideMode WideMode;
-  const TColor BorderColor;  // read only when BorderOn
-  const uint64_t MaxImageBytes;
-  const bool AutoRotate;
-  const bool KeepAlpha;
-  const TColor BackgroundColor;  // read only when KeepAlpha
-  const bool ColourManaged;
-  const bool KeepMetadata;
-  const bool NoEnlarge;
-  const bool KeepDates;
-  const int Quality;
+  // The worker's order outlives the conversion.
+  const TRunSettings& settings_;
   // The source's modification time, taken before anything is written: the output may replace
   // the source itself.
   std::optional<TFileTime> SourceTime;
-
   // What the output is written as, from OutputName's extension; none when no format writes it.
   std::optional<TOutputFormat> Format;
-  // What the source carries besides its pixels, and what follows from it.
-  TImageMetadata Metadata;
-  int StoredOrientation = 1;  // as the EXIF block records it
-  int Orientation = 1;        // the turn applied to the decoded pixels
-  std::unique_ptr<TIccProfile> Profile;
-  // Set when the profile's colours are converted to sRGB instead of being carried: for outputs
-  // that hold no profile, and for profiles that describe anything but RGB.
-  std::unique_ptr<TSrgbConversion> ToSrgb;
-  bool AlphaKept = false;  // the rendered image has transparency the output keeps
 
   std::shared_ptr<TCoreGate> Cores;
   // Held from before the decoding until the output is complete but not yet published: the
@@ -142,19 +102,37 @@ class TConverter {
   // The run's pool, kept alive while the decoders below may hold its chunks.
   std::shared_ptr<TChunkPool> Chunks;
   // This conversion's share of the run's memory budget, taken by the decoder from the image's
-  // header. Declared before the picture and surfaces so that it is released after them.
+  // header. Declared before the attempt's picture and surfaces so that it is released after them.
   TMemoryClaim Claim;
-  TDecodeLimits Limits() { return TDecodeLimits{MaxImageBytes, &Claim, Chunks.get()}; }
-  // The source's rows for the stretch: decoded as they are asked for when its format and the
-  // file allow it, or read from Picture when that is a bitmap; none when the source surface
-  // takes the picture.
-  std::unique_ptr<TRowImage> Rows;
-  std::unique_ptr<TStreamedRows> Streamed;
-  std::unique_ptr<TPicture> Picture;
-  std::unique_ptr<TBitmap32> SourceSurface;
-  std::unique_ptr<TBitmap32> TargetSurface;
-  TRect SrcRect;
-  TRect DstRect;
+  TDecodeLimits Limits() { return TDecodeLimits{settings_.MaxImageBytes, &Claim, Chunks.get(), Cores.get()}; }
+
+  // What one attempt at the conversion finds out and holds. When the streamed attempt gives way
+  // to the whole image, a fresh one replaces it: nothing of the first attempt is left to undo.
+  struct TAttempt {
+    explicit TAttempt(int32_t size_value) : SizeValue(size_value) {}
+    int32_t SizeValue;  // a percentage in "Percent" mode until the picture's size is known
+    // What the source carries besides its pixels, and what follows from it.
+    TImageMetadata Metadata;
+    int StoredOrientation = 1;  // as the EXIF block records it
+    int Orientation = 1;        // the turn applied to the decoded pixels
+    std::unique_ptr<TIccProfile> Profile;
+    // Set when the profile's colours are converted to sRGB instead of being carried: for outputs
+    // that hold no profile, and for profiles that describe anything but RGB. Declared before
+    // the decoders below, whose CMYK converter may point at it.
+    std::unique_ptr<TSrgbConversion> ToSrgb;
+    bool AlphaKept = false;  // the rendered image has transparency the output keeps
+    // The source's rows for the stretch: decoded as they are asked for when its format and the
+    // file allow it, or read from Picture when that is a bitmap; none when the source surface
+    // takes the picture.
+    std::unique_ptr<TRowImage> Rows;
+    std::unique_ptr<TStreamedRows> Streamed;
+    std::unique_ptr<TPicture> Picture;
+    std::unique_ptr<TBitmap32> SourceSurface;
+    std::unique_ptr<TBitmap32> TargetSurface;
+    TRect SrcRect;
+    TRect DstRect;
+  };
+  TAttempt attempt_;
 
   TConversion& result_;
   TFileOutcome& outcome_;
@@ -166,41 +144,41 @@ void TConverter::ConvertFile() {
     return;
   }
   if (Cores) Turn = Cores->Enter();
-  if (KeepDates) SourceTime = FileModificationTime(SourceName);
+  if (settings_.KeepDates) SourceTime = FileModificationTime(SourceName);
   Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
   const TDecodeLimits limits = Limits();
   if (ConvertStreamed(limits)) return;
 
-  Picture = std::make_unique<TPicture>();
-  Picture->ReadFromFile(SourceName, limits);
-  ReadSourceFacts(Picture->Graphic()->EmbeddedMetadata(), Picture->Graphic()->DecodedUpright());
-  auto* jpeg = dynamic_cast<TJPEGImage*>(Picture->Graphic());
-  if (TRowImage::TCmykConverter convert = CmykConverter(); jpeg && convert) jpeg->SetCmykConverter(std::move(convert));
-  SizeTarget(Picture->Width(), Picture->Height(), jpeg != nullptr);
-  if (jpeg) jpeg->SetDecodeScale(static_cast<TJPEGScale>(result_.DecodeScale));
-  if (TGraphic* g = Picture->Graphic(); g && g->Is(TBitmap::StaticClass())) {
+  attempt_.Picture = std::make_unique<TPicture>();
+  attempt_.Picture->ReadFromFile(SourceName, limits);
+  ReadSourceFacts(attempt_.Picture->Graphic()->EmbeddedMetadata(), attempt_.Picture->Graphic()->DecodedUpright());
+  TGraphic* g = attempt_.Picture->Graphic();
+  if (TCmykConverter convert = CmykConverter(); g && convert) g->SetCmykConverter(std::move(convert));
+  SizeTarget(attempt_.Picture->Width(), attempt_.Picture->Height(), g && g->HasDecodeScale());
+  if (g && g->HasDecodeScale()) g->SetDecodeScale(result_.DecodeScale);
+  if (g && g->Is(TBitmap::StaticClass())) {
     // A bitmap (a BMP, a JPEG 2000 file) is already decoded whole: the stretch reads its rows
     // instead of a copy of it on the source surface, where nothing is turned or made see-through.
     auto rows = std::make_unique<TBitmapRows>(static_cast<const TBitmap&>(*g));
-    if (RowsFeedTheStretch(*rows)) Rows = std::move(rows);
+    if (RowsFeedTheStretch(*rows)) attempt_.Rows = std::move(rows);
   }
   // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
-  if (!Rows) AdmitImage(limits, Picture->Width(), Picture->Height());
+  if (!attempt_.Rows) AdmitImage(limits, attempt_.Picture->Width(), attempt_.Picture->Height());
   RenderAndSave();
 }
 
 bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
-  const int32_t requested = SizeValue;
+  const int32_t requested = attempt_.SizeValue;
   try {
-    Rows = OpenRowImage(SourceName, limits);
-    if (Rows) {
+    attempt_.Rows = OpenRowImage(SourceName, limits);
+    if (attempt_.Rows) {
       // The row-by-row readers leave every turn to the converter.
-      ReadSourceFacts(Rows->EmbeddedMetadata(), false);
-      if (RowsFeedTheStretch(*Rows)) {
-        if (TRowImage::TCmykConverter convert = CmykConverter()) Rows->SetCmykConverter(std::move(convert));
-        SizeTarget(Rows->Width(), Rows->Height(), Rows->HasDecodeScale());
-        if (result_.DecodeScale != 0) Rows->SetDecodeScale(result_.DecodeScale);
-        CheckImageSize(limits, Rows->Width(), Rows->Height());
+      ReadSourceFacts(attempt_.Rows->EmbeddedMetadata(), false);
+      if (RowsFeedTheStretch(*attempt_.Rows)) {
+        if (TCmykConverter convert = CmykConverter()) attempt_.Rows->SetCmykConverter(std::move(convert));
+        SizeTarget(attempt_.Rows->Width(), attempt_.Rows->Height(), attempt_.Rows->HasDecodeScale());
+        if (result_.DecodeScale != 0) attempt_.Rows->SetDecodeScale(result_.DecodeScale);
+        CheckImageSize(limits, attempt_.Rows->Width(), attempt_.Rows->Height());
         RenderAndSave();
         return true;
       }
@@ -208,16 +186,8 @@ bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
   } catch (const EWholeImageNeeded&) {
     // Something after the image data changes its look: start again from the whole image.
   }
-  Streamed.reset();
-  Rows.reset();
-  TargetSurface.reset();
-  SourceSurface.reset();
-  Picture.reset();
-  Profile.reset();
-  ToSrgb.reset();
-  Metadata = TImageMetadata{};
-  StoredOrientation = Orientation = 1;
-  SizeValue = requested;
+  // The old attempt is destroyed as a whole, its decoders before the conversion they point at.
+  std::exchange(attempt_, TAttempt(requested));
   result_ = TConversion{};
   result_.Report.Outcome.Source = SourceName;
   return false;
@@ -225,53 +195,53 @@ bool TConverter::ConvertStreamed(const TDecodeLimits& limits) {
 
 void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
   // Sizes apply to the picture as it stands upright.
-  if (OrientationSwapsSides(Orientation)) std::swap(w, h);
-  if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
-  DstRect = ComputeTarget(TargetRule(), w, h);
+  if (OrientationSwapsSides(attempt_.Orientation)) std::swap(w, h);
+  if (settings_.SizeMode == TSizeMode::Percent) attempt_.SizeValue = MulDiv(attempt_.SizeValue, std::max(w, h), 100);
+  attempt_.DstRect = ComputeTarget(TargetRule(), w, h);
   // A JPEG, which still reports its full size, may decode near the target's size.
-  if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
+  if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(attempt_.DstRect.Right, attempt_.DstRect.Bottom), std::max(w, h));
 }
 
 void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) {
-  Metadata = std::move(metadata);
-  if (ColourManaged)
-    for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
+  attempt_.Metadata = std::move(metadata);
+  if (settings_.ColourManaged)
+    for (const std::string& problem : attempt_.Metadata.ProfileProblems) Warn(problem + "; ignored");
   // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
-  if (!AutoRotate && !KeepMetadata) Metadata.Exif.clear();
-  if (!Metadata.Exif.empty()) {
+  if (!settings_.AutoRotate && !settings_.KeepMetadata) attempt_.Metadata.Exif.clear();
+  if (!attempt_.Metadata.Exif.empty()) {
     try {
-      StoredOrientation = ExifOrientation(Metadata.Exif);
+      attempt_.StoredOrientation = ExifOrientation(attempt_.Metadata.Exif);
     } catch (const EMetadata& e) {
       Warn(std::string(e.what()) + "; ignored");
-      Metadata.Exif.clear();
+      attempt_.Metadata.Exif.clear();
     }
   }
   // Such pixels are upright already, whatever the EXIF block says; outputs record them as upright.
-  if (decoded_upright) StoredOrientation = 1;
-  Orientation = AutoRotate ? StoredOrientation : 1;
+  if (decoded_upright) attempt_.StoredOrientation = 1;
+  attempt_.Orientation = settings_.AutoRotate ? attempt_.StoredOrientation : 1;
 
-  if (!ColourManaged || Metadata.IccProfile.empty()) return;
+  if (!settings_.ColourManaged || attempt_.Metadata.IccProfile.empty()) return;
   try {
-    Profile = std::make_unique<TIccProfile>(Metadata.IccProfile);
-    const bool matches = (Profile->Space() == TProfileSpace::Rgb && Metadata.Colours == TStoredColours::Rgb) ||
-                         (Profile->Space() == TProfileSpace::Gray && Metadata.Colours == TStoredColours::Gray) ||
-                         (Profile->Space() == TProfileSpace::Cmyk && Metadata.Colours == TStoredColours::Cmyk);
+    attempt_.Profile = std::make_unique<TIccProfile>(attempt_.Metadata.IccProfile);
+    const bool matches = (attempt_.Profile->Space() == TProfileSpace::Rgb && attempt_.Metadata.Colours == TStoredColours::Rgb) ||
+                         (attempt_.Profile->Space() == TProfileSpace::Gray && attempt_.Metadata.Colours == TStoredColours::Gray) ||
+                         (attempt_.Profile->Space() == TProfileSpace::Cmyk && attempt_.Metadata.Colours == TStoredColours::Cmyk);
     if (!matches) throw EColourProfile("the colour profile does not describe the image's colours");
     // Outputs are RGB: only an RGB profile can travel with them.
-    const bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
-    if (!carried) ToSrgb = std::make_unique<TSrgbConversion>(*Profile);
+    const bool carried = attempt_.Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    if (!carried) attempt_.ToSrgb = std::make_unique<TSrgbConversion>(*attempt_.Profile);
   } catch (const EColourProfile& e) {
     Warn(std::string(e.what()) + "; ignored");
-    Profile.reset();
-    ToSrgb.reset();
+    attempt_.Profile.reset();
+    attempt_.ToSrgb.reset();
     return;
   }
 }
 
-TRowImage::TCmykConverter TConverter::CmykConverter() const {
+TCmykConverter TConverter::CmykConverter() const {
   // CMYK samples become colour in the decoder, through the profile instead of the ink formula.
-  if (!ToSrgb || ToSrgb->Space() != TProfileSpace::Cmyk) return nullptr;
-  const TSrgbConversion* conversion = ToSrgb.get();
+  if (!attempt_.ToSrgb || attempt_.ToSrgb->Space() != TProfileSpace::Cmyk) return nullptr;
+  const TSrgbConversion* conversion = attempt_.ToSrgb.get();
   return [conversion](uint8_t* row, int32_t width, bool inverted) {
     conversion->ApplyToCmyk(row, size_t(width), inverted);
   };
@@ -279,20 +249,21 @@ TRowImage::TCmykConverter TConverter::CmykConverter() const {
 
 TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
   TEncodeOptions options;
-  options.KeepAlpha = AlphaKept;
-  options.Quality = Quality;
+  options.KeepAlpha = attempt_.AlphaKept;
+  options.Quality = settings_.Quality;
+  options.Cores = Cores.get();
   if (!Format || !OutputFormatInfo(*Format).CarriesMetadata) return options;
-  if (Profile && !ToSrgb) options.Metadata.IccProfile = Profile->Bytes();
-  if (!KeepMetadata) return options;
+  if (attempt_.Profile && !attempt_.ToSrgb) options.Metadata.IccProfile = attempt_.Profile->Bytes();
+  if (!settings_.KeepMetadata) return options;
   // Pixels that were turned upright need no turn any more; unturned ones keep the one recorded.
-  const int orientation = AutoRotate ? 1 : StoredOrientation;
+  const int orientation = settings_.AutoRotate ? 1 : attempt_.StoredOrientation;
   try {
-    if (!Metadata.Exif.empty()) options.Metadata.Exif = ExifForOutput(Metadata.Exif, orientation, width, height);
+    if (!attempt_.Metadata.Exif.empty()) options.Metadata.Exif = ExifForOutput(attempt_.Metadata.Exif, orientation, width, height);
   } catch (const EMetadata& e) {
     Warn(std::string(e.what()) + "; left out");
   }
   try {
-    if (!Metadata.Xmp.empty()) options.Metadata.Xmp = XmpForOutput(Metadata.Xmp, orientation, width, height);
+    if (!attempt_.Metadata.Xmp.empty()) options.Metadata.Xmp = XmpForOutput(attempt_.Metadata.Xmp, orientation, width, height);
   } catch (const EMetadata& e) {
     Warn(std::string(e.what()) + "; left out");
   }
@@ -300,100 +271,100 @@ TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
 }
 
 void TConverter::RenderAndSave() {
-  TargetSurface = std::make_unique<TBitmap32>();
-  SourceSurface = std::make_unique<TBitmap32>();
+  attempt_.TargetSurface = std::make_unique<TBitmap32>();
+  attempt_.SourceSurface = std::make_unique<TBitmap32>();
   try {
-    if (Rows)
-      RenderStreamed(DstRect.Right, DstRect.Bottom);
+    if (attempt_.Rows)
+      RenderStreamed(attempt_.DstRect.Right, attempt_.DstRect.Bottom);
     else
-      RenderImage(DstRect.Right, DstRect.Bottom);
+      RenderImage(attempt_.DstRect.Right, attempt_.DstRect.Bottom);
   } catch (const EWholeImageNeeded&) {
     throw;
   } catch (const Exception& e) {
     // A file that fails to decode part way fails as its reader says, as it does when read whole.
-    if (Streamed && Streamed->ImageFailed()) throw;
+    if (attempt_.Streamed && attempt_.Streamed->ImageFailed()) throw;
     // Writing the unrendered picture would give an empty file for most formats, or an image of
     // the wrong size; nothing is written, and nothing that exists is touched.
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what(), e.Cause());
   } catch (const std::exception& e) {
-    if (Streamed && Streamed->ImageFailed()) throw;
+    if (attempt_.Streamed && attempt_.Streamed->ImageFailed()) throw;
     throw EInvalidGraphic("Cannot render \"" + SourceName + "\": " + e.what());
   }
-  SourceSurface.reset();
-  Streamed.reset();
-  Rows.reset();
+  attempt_.SourceSurface.reset();
+  attempt_.Streamed.reset();
+  attempt_.Rows.reset();
   SaveImage();
 }
 
 void TConverter::RenderImage(int32_t width, int32_t height) {
-  if (KeepAlpha)
-    AssignWithAlpha(*SourceSurface, *Picture);
+  if (settings_.KeepAlpha)
+    AssignWithAlpha(*attempt_.SourceSurface, *attempt_.Picture);
   else
-    SourceSurface->Assign(*Picture);
+    attempt_.SourceSurface->Assign(*attempt_.Picture);
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
-  if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
-  OrientSurface(*SourceSurface, Orientation);
-  result_.DecodedWidth = SourceSurface->Width();
-  result_.DecodedHeight = SourceSurface->Height();
+  if (attempt_.SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
+  OrientSurface(*attempt_.SourceSurface, attempt_.Orientation);
+  result_.DecodedWidth = attempt_.SourceSurface->Width();
+  result_.DecodedHeight = attempt_.SourceSurface->Height();
   PrepareTarget(width, height, result_.DecodedWidth, result_.DecodedHeight);
   // Opaque sources, and every source without KeepAlpha, are resampled as they always were.
-  const bool alpha = KeepAlpha && HasTransparency(*SourceSurface);
-  if (alpha) PremultiplyAlpha(*SourceSurface);
-  SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
+  const bool alpha = settings_.KeepAlpha && HasTransparency(*attempt_.SourceSurface);
+  if (alpha) PremultiplyAlpha(*attempt_.SourceSurface);
+  attempt_.SourceSurface->DrawTo(*attempt_.TargetSurface, attempt_.DstRect, attempt_.SrcRect);
   FinishTarget(width, height, alpha);
 }
 
 void TConverter::PrepareTarget(int32_t width, int32_t height, int32_t sw, int32_t sh) {
-  TargetSurface->SetSize(width, height);
-  SrcRect = UseWide(TargetRule(), sw, sh) ? WideCrop(sw, sh, width, height) : TRect{0, 0, sw, sh};
-  SourceSurface->SetStretchFilter(FilterIndex);
-  if (BorderOn) {
-    TargetSurface->FillRectClipped(0, 0, width, height, Color32(BorderColor));
-    InflateRect(DstRect, -BorderWidth, -BorderWidth);
+  attempt_.TargetSurface->SetSize(width, height);
+  attempt_.SrcRect = UseWide(TargetRule(), sw, sh) ? WideCrop(sw, sh, width, height) : TRect{0, 0, sw, sh};
+  attempt_.SourceSurface->SetStretchFilter(settings_.FilterIndex);
+  if (settings_.BorderOn) {
+    attempt_.TargetSurface->FillRectClipped(0, 0, width, height, Color32(settings_.BorderColor));
+    InflateRect(attempt_.DstRect, -settings_.BorderWidth, -settings_.BorderWidth);
   }
 }
 
 void TConverter::RenderStreamed(int32_t width, int32_t height) {
-  const int32_t sw = Rows->Width(), sh = Rows->Height();
+  const int32_t sw = attempt_.Rows->Width(), sh = attempt_.Rows->Height();
   if (sw <= 0 || sh <= 0) throw EInvalidGraphic("the image has no pixels");
   result_.DecodedWidth = sw;
   result_.DecodedHeight = sh;
   // What this path holds: the target and the decoder; the window of rows is claimed as the
   // stretch sizes it.
   ClaimBytes(Limits(),
-             DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
+             DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + attempt_.Rows->WorkingBytes());
   // The source surface holds no pixels here; it carries the filter's resampler.
   PrepareTarget(width, height, sw, sh);
-  Streamed = std::make_unique<TStreamedRows>(*Rows, Limits());
-  StretchRows(*TargetSurface, DstRect, *Streamed, SrcRect, SourceSurface->Resampler());
-  Streamed->Finish();
+  attempt_.Streamed = std::make_unique<TStreamedRows>(*attempt_.Rows, Limits());
+  StretchRows(*attempt_.TargetSurface, attempt_.DstRect, *attempt_.Streamed, attempt_.SrcRect, attempt_.SourceSurface->Resampler());
+  attempt_.Streamed->Finish();
   // The rows may be a bitmap of the picture, which the rendered image now replaces.
-  Streamed.reset();
-  Rows.reset();
-  Picture = std::make_unique<TPicture>();
+  attempt_.Streamed.reset();
+  attempt_.Rows.reset();
+  attempt_.Picture = std::make_unique<TPicture>();
   // Rows are streamed only when they are opaque or their alpha is filtered like a colour.
   FinishTarget(width, height, false);
 }
 
 void TConverter::FinishTarget(int32_t width, int32_t height, bool alpha) {
-  if (alpha) UnpremultiplyAlpha(*TargetSurface, DstRect);
-  if (ToSrgb && ToSrgb->Space() != TProfileSpace::Cmyk) {
-    const TRect image{std::max(DstRect.Left, 0), std::max(DstRect.Top, 0), std::min(DstRect.Right, width),
-                      std::min(DstRect.Bottom, height)};
+  if (alpha) UnpremultiplyAlpha(*attempt_.TargetSurface, attempt_.DstRect);
+  if (attempt_.ToSrgb && attempt_.ToSrgb->Space() != TProfileSpace::Cmyk) {
+    const TRect image{std::max(attempt_.DstRect.Left, 0), std::max(attempt_.DstRect.Top, 0), std::min(attempt_.DstRect.Right, width),
+                      std::min(attempt_.DstRect.Bottom, height)};
     for (int32_t y = image.Top; y < image.Bottom; ++y)
-      ToSrgb->ApplyToPixels(TargetSurface->ScanLine(y) + image.Left, size_t(std::max(image.Width(), 0)));
+      attempt_.ToSrgb->ApplyToPixels(attempt_.TargetSurface->ScanLine(y) + image.Left, size_t(std::max(image.Width(), 0)));
   }
-  AlphaKept = alpha && Format && OutputFormatInfo(*Format).KeepsAlpha;
+  attempt_.AlphaKept = alpha && Format && OutputFormatInfo(*Format).KeepsAlpha;
   // Before the decorations, which are drawn on the picture as it will be seen.
-  if (alpha && !AlphaKept) ComposeOnto(*TargetSurface, TargetSurface->BoundsRect(), Color32(BackgroundColor));
-  if (BorderOn) TargetSurface->FrameRectClipped(DstRect, kFrameColor);
-  if (FrameOn) TargetSurface->RaiseRectBlended(TargetSurface->BoundsRect(), kRaiseContrast);
-  TargetSurface->AssignTo(*Picture);
+  if (alpha && !attempt_.AlphaKept) ComposeOnto(*attempt_.TargetSurface, attempt_.TargetSurface->BoundsRect(), Color32(settings_.BackgroundColor));
+  if (settings_.BorderOn) attempt_.TargetSurface->FrameRectClipped(attempt_.DstRect, kFrameColor);
+  if (settings_.FrameOn) attempt_.TargetSurface->RaiseRectBlended(attempt_.TargetSurface->BoundsRect(), kRaiseContrast);
+  attempt_.TargetSurface->AssignTo(*attempt_.Picture);
 }
 
 void TConverter::SaveImage() {
   // The picture goes whatever happens here.
-  const std::unique_ptr<TPicture> picture = std::move(Picture);
+  const std::unique_ptr<TPicture> picture = std::move(attempt_.Picture);
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat>& format = Format;
@@ -403,14 +374,14 @@ void TConverter::SaveImage() {
     OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
-    SetFinalName(Overwrite ? OutputName : UniqueFileName(OutputName));
+    SetFinalName(settings_.Overwrite ? OutputName : UniqueFileName(OutputName));
     throw EInvalidGraphic("No image format writes files ending in \"" + ext + "\"");
   }
 
   TBitmap& bitmap = picture->Bitmap();
   const int32_t width = bitmap.Width(), height = bitmap.Height();
   const TEncodeOptions options = EncodeOptions(width, height);
-  TSafeOutput out(OutputName, Overwrite);
+  TSafeOutput out(OutputName, settings_.Overwrite);
   SetFinalName(OutputName);
   // The writer may take the pixels: the picture is not needed after it.
   writer(std::move(bitmap), out.Stream(), options);

@@ -12,19 +12,36 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
   struct Case {
     const char* what;
     void (*set)(TControlValues&);
-    bool (*check)(const TRunSettings&);
+    void (*check)(const TRunSettings&);  // EXPECTs on the fields the case sets
   };
   const Case cases[] = {
       {"defaults", [](TControlValues&) {},
        [](const TRunSettings& s) {
-         const TRunSettings d;
-         return s.FastCopy == d.FastCopy && s.DestFolder.empty() && s.OutputFormat == TOutputFormat::Source && s.NameAddition == TNameAddition::None &&
-                s.MaxThreadsOn && s.MaxThreads == 5 && s.StartDelay == 0 && s.SizeMode == TSizeMode::Largest &&
-                s.PixelSize == 800 && s.PercentSize == 80 && s.FilterIndex == 5 && !s.Overwrite && !s.BorderOn &&
-                s.BorderWidth == 5 && s.BorderColor == 0x00FFFFFF && s.FrameOn && s.WideMode == TWideMode::None &&
-                s.AutoRotate && !s.KeepMetadata && s.BackgroundColor == 0x00FFFFFF && s.KeepAlpha && s.ColourManaged &&
-                s.Quality == 90 && !s.NoEnlarge && !s.KeepDates && s.Quality == d.Quality &&
-                s.NoEnlarge == d.NoEnlarge && s.KeepDates == d.KeepDates;
+         EXPECT_FALSE(s.FastCopy);
+         EXPECT_EQ(s.DestFolder, "");
+         EXPECT_EQ(s.OutputFormat, TOutputFormat::Source);
+         EXPECT_EQ(s.NameAddition, TNameAddition::None);
+         EXPECT_TRUE(s.MaxThreadsOn);
+         EXPECT_EQ(s.MaxThreads, 5);
+         EXPECT_EQ(s.StartDelay, 0);
+         EXPECT_EQ(s.SizeMode, TSizeMode::Largest);
+         EXPECT_EQ(s.PixelSize, 800);
+         EXPECT_EQ(s.PercentSize, 80);
+         EXPECT_EQ(s.FilterIndex, 5);
+         EXPECT_FALSE(s.Overwrite);
+         EXPECT_FALSE(s.BorderOn);
+         EXPECT_EQ(s.BorderWidth, 5);
+         EXPECT_EQ(s.BorderColor, 0x00FFFFFF);
+         EXPECT_TRUE(s.FrameOn);
+         EXPECT_EQ(s.WideMode, TWideMode::None);
+         EXPECT_TRUE(s.AutoRotate);
+         EXPECT_FALSE(s.KeepMetadata);
+         EXPECT_EQ(s.BackgroundColor, 0x00FFFFFF);
+         EXPECT_TRUE(s.KeepAlpha);
+         EXPECT_TRUE(s.ColourManaged);
+         EXPECT_EQ(s.Quality, 90);
+         EXPECT_FALSE(s.NoEnlarge);
+         EXPECT_FALSE(s.KeepDates);
        }},
       {"the row below the options",
        [](TControlValues& c) {
@@ -32,31 +49,35 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
          c.KeepMetadata = true;
          c.BackgroundColor = 0x00FF8000;
        },
-       [](const TRunSettings& s) { return !s.AutoRotate && s.KeepMetadata && s.BackgroundColor == 0x00FF8000; }},
+       [](const TRunSettings& s) {
+         EXPECT_FALSE(s.AutoRotate);
+         EXPECT_TRUE(s.KeepMetadata);
+         EXPECT_EQ(s.BackgroundColor, 0x00FF8000);
+       }},
       {"no filter selected runs the box kernel", [](TControlValues& c) { c.Filter = -1; },
-       [](const TRunSettings& s) { return s.FilterIndex == 255; }},
-      {"a picked filter", [](TControlValues& c) { c.Filter = 6; }, [](const TRunSettings& s) { return s.FilterIndex == 6; }},
+       [](const TRunSettings& s) { EXPECT_EQ(s.FilterIndex, 255); }},
+      {"a picked filter", [](TControlValues& c) { c.Filter = 6; }, [](const TRunSettings& s) { EXPECT_EQ(s.FilterIndex, 6); }},
       {"Percent", [](TControlValues& c) { c.MaxDimension = 3; },
-       [](const TRunSettings& s) { return s.SizeMode == TSizeMode::Percent; }},
-      {"Width", [](TControlValues& c) { c.MaxDimension = 0; }, [](const TRunSettings& s) { return s.SizeMode == TSizeMode::Width; }},
+       [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Percent); }},
+      {"Width", [](TControlValues& c) { c.MaxDimension = 0; }, [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Width); }},
       {"Height", [](TControlValues& c) { c.MaxDimension = 1; },
-       [](const TRunSettings& s) { return s.SizeMode == TSizeMode::Height; }},
+       [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Height); }},
       {"Prefix", [](TControlValues& c) { c.NameAddition = 0; },
-       [](const TRunSettings& s) { return s.NameAddition == TNameAddition::Prefix; }},
+       [](const TRunSettings& s) { EXPECT_EQ(s.NameAddition, TNameAddition::Prefix); }},
       {"PostFix", [](TControlValues& c) { c.NameAddition = 1; },
-       [](const TRunSettings& s) { return s.NameAddition == TNameAddition::PostFix; }},
-      {"16:9 Land", [](TControlValues& c) { c.Wide = 1; }, [](const TRunSettings& s) { return s.WideMode == TWideMode::Land; }},
-      {"16:9 All", [](TControlValues& c) { c.Wide = 2; }, [](const TRunSettings& s) { return s.WideMode == TWideMode::All; }},
-      {".pdf", [](TControlValues& c) { c.OutputFormat = 7; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Pdf; }},
-      {".webp", [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Webp; }},
-      {".avif", [](TControlValues& c) { c.OutputFormat = 9; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Avif; }},
+       [](const TRunSettings& s) { EXPECT_EQ(s.NameAddition, TNameAddition::PostFix); }},
+      {"16:9 Land", [](TControlValues& c) { c.Wide = 1; }, [](const TRunSettings& s) { EXPECT_EQ(s.WideMode, TWideMode::Land); }},
+      {"16:9 All", [](TControlValues& c) { c.Wide = 2; }, [](const TRunSettings& s) { EXPECT_EQ(s.WideMode, TWideMode::All); }},
+      {".pdf", [](TControlValues& c) { c.OutputFormat = 7; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Pdf); }},
+      {".webp", [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Webp); }},
+      {".avif", [](TControlValues& c) { c.OutputFormat = 9; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Avif); }},
       {"an output format out of range keeps the source's",
-       [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Source; }},
-      {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { return s.Quality == 35; }},
-      {"Only shrink", [](TControlValues& c) { c.OnlyShrink = true; }, [](const TRunSettings& s) { return s.NoEnlarge; }},
-      {"Keep file dates", [](TControlValues& c) { c.KeepDates = true; }, [](const TRunSettings& s) { return s.KeepDates; }},
+       [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Source); }},
+      {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { EXPECT_EQ(s.Quality, 35); }},
+      {"Only shrink", [](TControlValues& c) { c.OnlyShrink = true; }, [](const TRunSettings& s) { EXPECT_TRUE(s.NoEnlarge); }},
+      {"Keep file dates", [](TControlValues& c) { c.KeepDates = true; }, [](const TRunSettings& s) { EXPECT_TRUE(s.KeepDates); }},
       {"no radio checked keeps the default mode", [](TControlValues& c) { c.MaxDimension = -1; },
-       [](const TRunSettings& s) { return s.SizeMode == TSizeMode::Largest; }},
+       [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Largest); }},
       {"texts, numbers and switches",
        [](TControlValues& c) {
          c.FastCopy = true;
@@ -74,15 +95,26 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
          c.FrameOn = false;
        },
        [](const TRunSettings& s) {
-         return s.FastCopy && s.DestFolder == "/out" && s.AdditionText == "_$" && !s.MaxThreadsOn && s.MaxThreads == 0 &&
-                s.StartDelay == 200 && s.PixelSize == 10 && s.PercentSize == 500 && s.Overwrite && s.BorderOn &&
-                s.BorderWidth == 30 && s.BorderColor == 0x00123456 && !s.FrameOn;
+         EXPECT_TRUE(s.FastCopy);
+         EXPECT_EQ(s.DestFolder, "/out");
+         EXPECT_EQ(s.AdditionText, "_$");
+         EXPECT_FALSE(s.MaxThreadsOn);
+         EXPECT_EQ(s.MaxThreads, 0);
+         EXPECT_EQ(s.StartDelay, 200);
+         EXPECT_EQ(s.PixelSize, 10);
+         EXPECT_EQ(s.PercentSize, 500);
+         EXPECT_TRUE(s.Overwrite);
+         EXPECT_TRUE(s.BorderOn);
+         EXPECT_EQ(s.BorderWidth, 30);
+         EXPECT_EQ(s.BorderColor, 0x00123456);
+         EXPECT_FALSE(s.FrameOn);
        }},
   };
   for (const Case& c : cases) {
     TControlValues controls;
     c.set(controls);
-    EXPECT_TRUE(c.check(RunSettingsFrom(controls))) << c.what;
+    SCOPED_TRACE(c.what);
+    c.check(RunSettingsFrom(controls));
   }
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -56,12 +57,47 @@ TEST(CoreGate, NoMoreTurnsAtOnceThanCoresAndEveryTurnIsGivenBackOnce) {
     });
   for (std::thread& t : workers) t.join();
   EXPECT_LE(most.load(), kCores);
-  EXPECT_GE(most.load(), 1);
 
-  // All turns are back: as many can be held at once as there are cores.
-  std::vector<TCoreGate::TTurn> all;
-  for (int i = 0; i < kCores; ++i) all.push_back(gate.Enter());
-  EXPECT_GE(UsableCores(), 1);
+  // All turns are back, and none more: a lost turn, or one given back twice, shows here.
+  std::vector<TCoreGate::TTurn> all(kCores + 1);
+  for (int i = 0; i < kCores; ++i) EXPECT_TRUE(gate.TryEnter(all[size_t(i)])) << i;
+  EXPECT_FALSE(gate.TryEnter(all[kCores]));
+}
+
+TEST(CoreGate, LendsOnlyTheTurnsNobodyHolds) {
+  TCoreGate gate(3);
+  TCoreGate::TTurn own = gate.Enter();
+  {
+    std::vector<TCoreGate::TTurn> lent = LendSpareTurns(&gate, 5);
+    EXPECT_EQ(lent.size(), 2u);
+    EXPECT_TRUE(LendSpareTurns(&gate, 5).empty());  // without waiting: the work stays on its thread
+    lent.pop_back();
+    EXPECT_EQ(LendSpareTurns(&gate, 5).size(), 1u);
+  }
+  EXPECT_EQ(LendSpareTurns(&gate, 1).size(), 1u);
+  EXPECT_TRUE(LendSpareTurns(&gate, 0).empty());
+  // Outside a run: one helper per usable core besides the caller.
+  EXPECT_EQ(int(LendSpareTurns(nullptr, 64).size()), UsableCores() - 1);
+  EXPECT_TRUE(LendSpareTurns(nullptr, 0).empty());
+}
+
+// The cores a process may run on are its affinity, not the machine's: a job pinned to one core
+// splits nothing.
+TEST(CoreGate, UsableCoresFollowTheAffinity) {
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  int first = 0;
+  while (!CPU_ISSET(first, &before)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const int pinned = UsableCores();
+  const size_t helpers = LendSpareTurns(nullptr, 8).size();
+  ASSERT_EQ(sched_setaffinity(0, sizeof before, &before), 0);
+  EXPECT_EQ(pinned, 1);
+  EXPECT_EQ(helpers, 0u);
+  EXPECT_EQ(UsableCores(), CPU_COUNT(&before));
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ TEST_F(Registry, FilterStringListsTheLatestFormatFirst) {
   EXPECT_EQ(two.FindExt("bm"), nullptr) << "lookups are exact";
 }
 
-// The classic formats' text as it always was, each list followed by the newer formats.
+// The first formats' text as it always was, each list followed by the newer formats.
 TEST_F(Registry, TheProgramsFilterStringIsFixed) {
   EXPECT_EQ(FileFormatFilter(TGraphic::StaticClass()),
             "All (*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf"

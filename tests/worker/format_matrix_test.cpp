@@ -213,7 +213,7 @@ TEST_F(FormatMatrix, EveryOutputFromEveryInput) {
 // so every output, decoded again, must give back the source's pixels: exactly for the lossless
 // formats, within the format's tolerance for the lossy ones.
 TEST_F(FormatMatrix, EveryOutputHoldsTheRenderedPixels) {
-  // The colours under transparent pixels, which the design's rendering keeps, are part of what
+  // The colours under transparent pixels, which the rendering without KeepAlpha keeps, are part of what
   // is compared.
   run.settings.KeepAlpha = false;
   run.settings.AutoRotate = false;

@@ -80,7 +80,7 @@ class Photos : public ::testing::Test {
     return Convert(source, output, TSizeMode::Percent, 100);
   }
 
-  // An output as the design's surface takes it: alpha composed onto black.
+  // An output as a 32-bit surface takes it: alpha composed onto black.
   struct TImage {
     int32_t w = 0, h = 0;
     std::vector<TColor32> px;
@@ -478,7 +478,7 @@ TEST_F(Photos, TransparencyKeptOrLaidOntoTheBackground) {
   EXPECT_EQ(indices[39], gif.Frame(0).TransparentIndex());
   EXPECT_NE(indices[0], gif.Frame(0).TransparentIndex());
 
-  // Without KeepAlpha: the design's black, in exactly the bytes of an opaque twin that has black
+  // Without KeepAlpha: black under clear pixels, in exactly the bytes of an opaque twin that has black
   // where the source is clear.
   settings.KeepAlpha = false;
   WritePng(dir.File("twin.png"), HalfClear(0xFF000000u));

@@ -45,6 +45,7 @@ void WritePng(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TPNGObject png;
   png.SetRowFilters(FilterBit(pfSub) | FilterBit(pfUp));
   png.SetDeflateLevel(8);
+  png.SetCores(options.Cores);
   png.SetKeepAlpha(options.KeepAlpha);
   png.Assign(bitmap);
   if (png.HasHeader()) png.AddMetadata(options.Metadata);

@@ -17,8 +17,8 @@ namespace pellavo {
 
 TFileFormatsList StandardFormats() {
   return TFileFormatsList({
-      // The formats that came after the classic set stand first: the filter string lists the
-      // latest registered first, so the classic text keeps its order and these follow it.
+      // The newer formats stand first: the filter string lists the latest registered first, so
+      // the text of the first formats keeps its order and these follow it.
       {"heif", "HEIF Image", &THeifImage::StaticClass()},
       {"heic", "HEIF Image", &THeifImage::StaticClass()},
       {"avif", "AVIF Image", &TAvifImage::StaticClass()},

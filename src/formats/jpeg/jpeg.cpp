@@ -68,8 +68,8 @@ void AdmitDecode(TDecompressor& d, const TDecodeLimits& limits) {
 
 PELLAVO_DEFINE_GRAPHIC(TJPEGImage, TGraphic)
 
-TJPEGSettings& JPEGDefaults() {
-  static TJPEGSettings defaults;
+const TJPEGSettings& JPEGDefaults() {
+  static const TJPEGSettings defaults;
   return defaults;
 }
 

@@ -46,9 +46,8 @@ struct TJPEGSettings {
   bool BlockSmoothing = true;
 };
 
-// The settings every new TJPEGImage starts with. Change them only while the program starts,
-// before any worker runs.
-TJPEGSettings& JPEGDefaults();
+// The settings every new TJPEGImage starts with.
+const TJPEGSettings& JPEGDefaults();
 
 // A JPEG file. A loaded image keeps the compressed bytes and decodes them only when it is first
 // drawn or copied into a bitmap, at DecodeScale, so that a large photo can be decoded close to
@@ -88,18 +87,16 @@ class TJPEGImage : public TGraphic {
   TJPEGScale DecodeScale() const { return settings_.DecodeScale; }
   // A new scale discards the decoded bitmap, so the next use decodes at that scale.
   void SetDecodeScale(TJPEGScale scale);
+  bool HasDecodeScale() const override { return true; }
+  void SetDecodeScale(int scale) override { SetDecodeScale(static_cast<TJPEGScale>(scale)); }
   bool BlockSmoothing() const { return settings_.BlockSmoothing; }
   void SetBlockSmoothing(bool on) { settings_.BlockSmoothing = on; }
 
   // Blocks the compressor writes into the file after its JFIF header: EXIF, XMP and an ICC
   // profile; none by default.
   void SetMetadata(TImageMetadata metadata);
-  // Replaces the plain ink formula for CMYK files, e.g. by a conversion through the file's colour
-  // profile: called with each decoded row of width CMYK samples (stored inverted, as Adobe's
-  // files have them, when adobe_inverted), it writes blue, green, red and 255 over them in
-  // place. A new converter discards a decoded bitmap.
-  using TCmykConverter = std::function<void(uint8_t* row, int32_t width, bool adobe_inverted)>;
-  void SetCmykConverter(TCmykConverter converter);
+  // A new converter discards a decoded bitmap.
+  void SetCmykConverter(TCmykConverter converter) override;
   TImageMetadata EmbeddedMetadata() const override;
 
   // The compressed data, shared; null when there is none yet.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <limits>
 #include <thread>
@@ -348,7 +349,7 @@ bool TDcScan::Takes(const jpeg_decompress_struct& c) {
   return seen == 7;
 }
 
-int TDcScan::Parts(int64_t data_bytes, const TDcScanSplit& split) {
+int TDcScan::PartsFor(int64_t data_bytes, const TDcScanSplit& split) {
   const int wanted = split.parts > 0 ? split.parts : UsableCores();
   const int parts =
       int(std::clamp<int64_t>(std::min<int64_t>(wanted, data_bytes / std::max<int64_t>(split.min_part_bytes, 1)), 1, 64));
@@ -358,7 +359,7 @@ int TDcScan::Parts(int64_t data_bytes, const TDcScanSplit& split) {
 
 uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t data_bytes, const TDcScanSplit& split) {
   if (!Takes(header)) return 0;
-  const int parts = Parts(data_bytes, split);
+  const int parts = PartsFor(data_bytes, split);
   return uint64_t(header.output_width) * header.output_height * 3 * sizeof(uint16_t) +
          uint64_t(parts) * (kReadBytes + split.tracked_starts * sizeof(uint64_t));
 }
@@ -386,8 +387,14 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   struct stat file {};
   if (::fstat(fd, &file) != 0 || file.st_size < scan_start) return nullptr;
   const int64_t data = int64_t(file.st_size) - scan_start;
-  const int parts = Parts(data, split);
+  int parts = PartsFor(data, split);
   if (parts == 0) return nullptr;
+  // Helpers only on cores that are idle now; without one the library is as fast on this thread.
+  std::vector<TCoreGate::TTurn> lent = LendSpareTurns(split.cores, parts - 1);
+  if (split.parts == 0) {
+    parts = 1 + int(lent.size());
+    if (parts < 2) return nullptr;
+  }
   std::vector<int64_t> begin(size_t(parts) + 1);
   for (int i = 0; i <= parts; ++i) begin[size_t(i)] = scan_start + data * i / parts;
   try {
@@ -431,16 +438,22 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
       part.failed = true;
     }
   };
+  // Each thread takes the next part not yet taken.
+  std::atomic<int> next_part{0};
+  const auto decode_shares = [&]() noexcept {
+    for (int i; (i = next_part.fetch_add(1)) < parts;) decode_share(i);
+  };
   std::vector<std::thread> threads;
   try {
-    threads.reserve(size_t(parts));
-    for (int i = 1; i < parts; ++i) threads.emplace_back(decode_share, i);
+    threads.reserve(lent.size());
+    for (size_t t = 0; t < lent.size(); ++t) threads.emplace_back(decode_shares);
   } catch (...) {
-    // Fewer threads: the parts not started are passed through by the one before them.
+    // Fewer threads: the ones there are take more parts.
   }
-  decode_share(0);
+  self.threads_ = 1 + int(threads.size());
+  decode_shares();
   for (std::thread& t : threads) t.join();
-  for (size_t i = threads.size() + 1; i < self.parts_.size(); ++i) self.parts_[i]->failed = true;
+  lent.clear();  // the joining below is this thread's alone
 
   // Then, from the first part on, each true decoder runs on until it meets a later part's guess
   // at a block group's start, and the rest of the image comes from that part.

@@ -21,14 +21,19 @@
 #include <jpeglib.h>
 
 #include "core/color.h"
+#include "core/core_gate.h"
 
 namespace pellavo::jpeg_detail {
 
 // How the work is split; the defaults suit a real file, tests force small parts.
 struct TDcScanSplit {
-  int parts = 0;                      // 0: one per usable core, and none when that is one
+  // 0: one part for this thread and one for each spare turn lent by cores (see LendSpareTurns),
+  // and none, for the library to decode, when no turn is spare. A forced number of parts is
+  // decoded on as many threads as turns are lent, the parts taken in turn.
+  int parts = 0;
   int64_t min_part_bytes = 4 << 20;   // smaller files are not split, and left to the library
   size_t tracked_starts = size_t{1} << 16;  // block groups per part whose bit is kept for matching
+  TCoreGate* cores = nullptr;  // the run's turns at the cores; none outside a run
 };
 
 class TDcScan {
@@ -51,6 +56,13 @@ class TDcScan {
   int32_t Height() const { return height_; }
   // Row y (0 ≤ y < Height) as BGRA pixels with the fourth byte 255, as the library writes them.
   void ReadRow(int32_t y, TColor32* out) const;
+  // How many parts the data was split into, and how many threads decoded them (this one
+  // included); the rows come from runs of this many parts at most.
+  int Parts() const { return int(parts_.size()); }
+  int Threads() const { return threads_; }
+  // How many parts the rows are stitched from: 1 when the first part's decoder ran through the
+  // whole scan, as the library's does.
+  int PartsJoined() const { return int(pieces_.size()); }
 
   struct TPart;
 
@@ -58,7 +70,7 @@ class TDcScan {
   TDcScan() = default;
   // How many parts the data is decoded in; under 2 (with the split left to the default) the
   // library decodes the file.
-  static int Parts(int64_t data_bytes, const TDcScanSplit& split);
+  static int PartsFor(int64_t data_bytes, const TDcScanSplit& split);
 
   // Where the rows' block groups come from: a run of one part's records.
   struct TPiece {
@@ -70,6 +82,7 @@ class TDcScan {
 
   int32_t width_ = 0, height_ = 0;
   int quant_[3] = {};  // DC quantiser per component in frame order
+  int threads_ = 1;
   std::vector<std::unique_ptr<TPart>> parts_;
   std::vector<TPiece> pieces_;
 };

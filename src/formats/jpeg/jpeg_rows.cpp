@@ -144,7 +144,7 @@ class TJPEGRowImage final : public TRowImage {
     jpeg_decompress_struct& c = decoder_->Info();
     CheckImageSize(limits_, c.output_width, c.output_height);
     decoder_->Limit(limits_);
-    dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), ScanStart(*decoder_));
+    dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), ScanStart(*decoder_), {.cores = limits_.Cores});
     if (dc_scan_) {
       decoder_.reset();
       return;

@@ -45,12 +45,13 @@ constexpr uint32_t kRowsPerFillStep = 32;
 
 // Deflates the whole filtered image, of size bytes, as fill writes it into filtered, and writes
 // it as IDAT chunks of chunk_bytes, the last one shorter.
-void WriteIdat(const uint8_t* filtered, size_t size, const std::function<void(TFillLevel&)>& fill, int level,
+void WriteIdat(const uint8_t* filtered, size_t size, const std::function<void(TFillLevel&)>& fill, TCoreGate* cores, int level,
                uint32_t chunk_bytes, const std::function<void(const uint8_t*, size_t)>& write) {
   level = std::clamp(level, 0, 9);
   const bool thorough = level >= 8 && size < kThoroughBelowBytes;
   const std::vector<uint8_t> out =
-      ZlibCompressWhileFilled(filtered, size, thorough ? kThoroughLevel : kLibdeflateLevel[size_t(level)], fill);
+      ZlibCompressWhileFilled(filtered, size, thorough ? kThoroughLevel : kLibdeflateLevel[size_t(level)], fill,
+                              kMinParallelDeflateBytes, cores);
   for (size_t at = 0; at < out.size(); at += chunk_bytes)
     write(out.data() + at, std::min<size_t>(chunk_bytes, out.size() - at));
 }
@@ -142,7 +143,7 @@ void TChunkIDAT::SaveToStream(TStream& stream) {
       }
     }
   };
-  WriteIdat(image.get(), static_cast<size_t>(total), fill, owner.DeflateLevel(), owner.MaxIdatBytes(),
+  WriteIdat(image.get(), static_cast<size_t>(total), fill, owner.Cores(), owner.DeflateLevel(), owner.MaxIdatBytes(),
             [&](const uint8_t* data, size_t n) { WriteChunk(stream, data, n); });
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A large PNG's reader spends about as long inflating its image data as unfiltering and
 // resampling the rows; on a thread of its own the inflating runs ahead, and on two cores the
-// two halves overlap.
+// two halves overlap. The thread runs only on a spare turn at the cores; without one the
+// reading thread inflates each block itself when it needs it.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -11,17 +12,19 @@
 #include <thread>
 #include <vector>
 
+#include "core/core_gate.h"
 #include "formats/png/idat_reader.h"
 
 namespace pellavo::png_detail {
 
-// Inflates rows of row_bytes (filter byte included) on its thread into a few blocks of whole
-// rows, which the reading thread takes in order. An error reaches the reading thread where the
-// bytes it cost would have: after the rows inflated before it.
+// Inflates rows of row_bytes (filter byte included) into a few blocks of whole rows, which the
+// reading thread takes in order. An error reaches the reading thread where the bytes it cost
+// would have: after the rows inflated before it.
 class TInflatePipe {
  public:
-  // The reader (and the stream it reads) belong to the pipe's thread until Finish.
-  TInflatePipe(std::unique_ptr<TIdatReader> reader, size_t row_bytes, uint32_t rows);
+  // The reader (and the stream it reads) belong to the pipe until Finish. The pipe's thread
+  // runs on a turn lent by cores (see LendSpareTurns), or not at all.
+  TInflatePipe(std::unique_ptr<TIdatReader> reader, size_t row_bytes, uint32_t rows, TCoreGate* cores = nullptr);
   ~TInflatePipe();
   TInflatePipe(const TInflatePipe&) = delete;
   TInflatePipe& operator=(const TInflatePipe&) = delete;
@@ -35,9 +38,16 @@ class TInflatePipe {
 
   // The memory of the blocks.
   size_t Bytes() const { return blocks_.size() * block_rows_ * row_bytes_; }
+  // Whether a thread of its own inflates ahead.
+  bool Threaded() const { return thread_.joinable(); }
 
  private:
   void Run();
+  // Inflates the rest of the block that row is in into its room and moves row past it.
+  // Rethrows the reader's error after publishing the rows before it.
+  void InflateBlock(uint64_t& row);
+  // The reading thread's own inflating, without a thread: up to and including row.
+  void InflateOnThisThread(uint64_t row);
   // Rows 0 .. rows - 1 are there to read.
   void Publish(uint64_t rows);
 
@@ -57,6 +67,8 @@ class TInflatePipe {
   std::exception_ptr error_;
 
   uint64_t next_ = 0;  // the reading thread's next row
+  uint64_t own_row_ = 0;  // without a thread: the next row to inflate
+  bool own_ended_ = false;  // without a thread: the reader has been ended
   std::thread thread_;  // last: started once everything above exists
 };
 

@@ -44,6 +44,10 @@ class TPNGObject : public TGraphic {
   uint32_t MaxIdatBytes() const { return max_idat_bytes_; }
   // Values below 65535 store 65535.
   void SetMaxIdatBytes(uint32_t bytes);
+  // The run's turns at the cores, from which the deflater borrows spare ones for its helper
+  // threads; none outside a run. Not owned.
+  TCoreGate* Cores() const { return cores_; }
+  void SetCores(TCoreGate* cores) { cores_ = cores; }
   // 0 none, 1 Adam7: what the header written says and how the encoder lays the rows out.
   uint8_t Interlacing() const { return interlacing_; }
   void SetInterlacing(uint8_t method) { interlacing_ = method ? 1 : 0; }
@@ -124,6 +128,7 @@ class TPNGObject : public TGraphic {
   uint32_t max_idat_bytes_ = kMinIdatBytes;
   uint8_t interlacing_ = 0;
   bool keep_alpha_ = false;
+  TCoreGate* cores_ = nullptr;
   std::vector<std::unique_ptr<TChunk>> chunks_;
 };
 

@@ -21,7 +21,7 @@ using namespace png_detail;
 // ahead on the pipe's thread, unfiltered where they landed and converted out.
 class TPNGRowImage final : public TRowImage {
  public:
-  TPNGRowImage(TFileStream file, const TDecodeLimits& limits) : file_(std::move(file)) {
+  TPNGRowImage(TFileStream file, const TDecodeLimits& limits) : file_(std::move(file)), cores_(limits.Cores) {
     // The image limit is the caller's to claim: only the size is checked here.
     png_.SetDecodeLimits(TDecodeLimits{limits.MaxImageBytes, nullptr});
   }
@@ -41,7 +41,8 @@ class TPNGRowImage final : public TRowImage {
     try {
       zeros_.assign(row_bytes_, 0);
       idat_ = std::make_unique<TChunkIDAT>(png_);
-      pipe_ = std::make_unique<TInflatePipe>(std::make_unique<TIdatReader>(*idat_, file_, length), row_bytes_ + 1, h.Height());
+      pipe_ = std::make_unique<TInflatePipe>(std::make_unique<TIdatReader>(*idat_, file_, length), row_bytes_ + 1, h.Height(),
+                                             cores_);
     } catch (const std::bad_alloc&) {
       throw EPNGOutMemory();
     }
@@ -109,6 +110,7 @@ class TPNGRowImage final : public TRowImage {
 
  private:
   TFileStream file_;
+  TCoreGate* cores_;  // lends the pipe its thread's turn
   TPNGObject png_;
   size_t chunks_before_ = 0;
   size_t row_bytes_ = 0, stride_ = 1;

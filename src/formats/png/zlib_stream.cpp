@@ -122,13 +122,14 @@ bool TFillLevel::Await(size_t bytes) {
   return filled_ >= bytes;
 }
 
-std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, size_t min_piece) {
+std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level, size_t min_piece, TCoreGate* cores) {
   return ZlibCompressWhileFilled(data.data(), data.size(), level, [&](TFillLevel& f) { f.Set(data.size()); },
-                                 min_piece);
+                                 min_piece, cores);
 }
 
 std::vector<uint8_t> ZlibCompressWhileFilled(const uint8_t* data, size_t size, int level,
-                                             const std::function<void(TFillLevel&)>& fill, size_t min_piece) {
+                                             const std::function<void(TFillLevel&)>& fill, size_t min_piece,
+                                             TCoreGate* cores) {
   const size_t pieces = std::clamp<size_t>(size / std::max<size_t>(min_piece, 1), 1, kMaxDeflatePieces);
   if (pieces == 1) {
     TFillLevel filled;
@@ -160,13 +161,15 @@ std::vector<uint8_t> ZlibCompressWhileFilled(const uint8_t* data, size_t size, i
       }
     }
   };
-  const size_t threads = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, pieces);
+  // Helpers only on cores that are idle now; without one this thread deflates every piece after
+  // filling the buffer.
+  const std::vector<TCoreGate::TTurn> lent = LendSpareTurns(cores, int(pieces) - 1);
   std::vector<std::thread> helpers;
   const auto join = [&] {
     for (std::thread& t : helpers) t.join();
   };
   try {
-    for (size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    for (size_t t = 0; t < lent.size(); ++t) helpers.emplace_back(work);
   } catch (const std::system_error&) {
     // Fewer threads than hoped for: the ones there are take more pieces.
   }

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "core/core_gate.h"
+
 namespace pellavo::png_detail {
 
 // Pieces below this many bytes are not worth a thread; more pieces than this balance two or
@@ -37,15 +39,17 @@ class TFillLevel {
 };
 
 // The zlib stream (header, deflate data, Adler-32) of data at libdeflate's level. Raises
-// EPNGOutMemory when the memory cannot be had.
+// EPNGOutMemory when the memory cannot be had. Pieces are deflated on this thread and on one
+// helper per spare turn of cores (see LendSpareTurns).
 std::vector<uint8_t> ZlibCompress(const std::vector<uint8_t>& data, int level,
-                                  size_t min_piece = kMinParallelDeflateBytes);
+                                  size_t min_piece = kMinParallelDeflateBytes, TCoreGate* cores = nullptr);
 
 // The same for a buffer of size bytes that fill writes from the front on the calling thread,
 // telling its progress to the level it is given: the other threads deflate the pieces already
 // written meanwhile. What fill throws is rethrown once they have stopped.
 std::vector<uint8_t> ZlibCompressWhileFilled(const uint8_t* data, size_t size, int level,
                                              const std::function<void(TFillLevel&)>& fill,
-                                             size_t min_piece = kMinParallelDeflateBytes);
+                                             size_t min_piece = kMinParallelDeflateBytes,
+                                             TCoreGate* cores = nullptr);
 
 }  // namespace pellavo::png_detail

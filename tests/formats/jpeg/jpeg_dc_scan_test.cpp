@@ -71,16 +71,18 @@ std::vector<TColor32> LibraryRows(const Bytes& file) {
   return test::LibraryEighth(d).pixels;
 }
 
-// Ours, split as asked; empty when it gave up (or does not take the file).
-std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& split) {
+// Ours, split as asked; no pixels when it gave up (or does not take the file).
+test::TEighth Scan(const std::string& path, const TDcScanSplit& split) {
   const int fd = ::open(path.c_str(), O_RDONLY);
   EXPECT_GE(fd, 0);
-  const test::TEighth got = test::DcScanEighth(fd, split);
+  test::TEighth got = test::DcScanEighth(fd, split);
   ::close(fd);
   // The library reads on from where it was when the decoding gives up.
   EXPECT_TRUE(got.descriptor_kept);
-  return got.pixels;
+  return got;
 }
+
+std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& split) { return Scan(path, split).pixels; }
 
 TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
   test::TTempDir dir;
@@ -88,13 +90,16 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
     const char* name;
     int w, h, noise;
     TEncoding encoding;
+    bool joins;  // large enough that every part's guess is confirmed when all starts are kept
   };
   const Case cases[] = {
-      {"photo-like", 643, 411, 12, {}},
-      {"noise at quality 100: long codes, large values", 200, 160, 120, {100}},
-      {"quality 5", 333, 250, 30, {5}},
-      {"optimized tables", 320, 240, 20, {92, 0, false, true}},
-      {"one block", 5, 3, 0, {}},
+      {"photo-like", 643, 411, 12, {}, true},
+      {"noise at quality 100: long codes, large values", 200, 160, 120, {100}, true},
+      {"quality 5", 333, 250, 30, {5}, true},
+      // A guess that stays out of step through its whole share is passed through by the part
+      // before it.
+      {"optimized tables", 320, 240, 20, {92, 0, false, true}, false},
+      {"one block", 5, 3, 0, {}, false},
   };
   for (const Case& c : cases) {
     const Bytes file = Encode(c.w, c.h, Picture(c.w, c.h, 7, c.noise), c.encoding);
@@ -105,10 +110,52 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
       for (size_t tracked : {size_t{1} << 16, size_t{1}}) {
         SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(parts) + " parts, " + std::to_string(tracked) +
                      " tracked");
-        EXPECT_TRUE(ScanRows(path, {parts, 1, tracked}) == want);
+        const test::TEighth got = Scan(path, {parts, 1, tracked});
+        EXPECT_TRUE(got.pixels == want);
+        // The rows really come from the parts, not from the first part's decoder run through.
+        if (c.joins && tracked > 1) {
+          EXPECT_EQ(got.parts_joined, parts);
+        }
+        EXPECT_LE(got.parts_joined, parts);
       }
     }
   }
+}
+
+// Helpers run only on turns nobody holds; without one every part is decoded on the calling
+// thread, to the same pixels, and a split left to the decoder leaves the file to the library.
+TEST(JpegDcScan, SplitsOnlyAcrossSpareTurns) {
+  test::TTempDir dir;
+  const int w = 643, h = 411;
+  const Bytes file = Encode(w, h, Picture(w, h, 7, 12), {});
+  const std::string path = dir.File("photo.jpg");
+  test::WriteBytes(path, file);
+  const std::vector<TColor32> want = LibraryRows(file);
+
+  TCoreGate gate(3);
+  TCoreGate::TTurn own = gate.Enter();  // the file's own turn
+  const test::TEighth two_spare = Scan(path, {4, 1, size_t{1} << 16, &gate});
+  EXPECT_EQ(two_spare.threads, 3);
+  EXPECT_EQ(two_spare.parts_joined, 4);
+  EXPECT_TRUE(two_spare.pixels == want);
+
+  TCoreGate::TTurn other = gate.Enter(), third = gate.Enter();  // every core busy
+  const test::TEighth none_spare = Scan(path, {4, 1, size_t{1} << 16, &gate});
+  EXPECT_EQ(none_spare.threads, 1);
+  EXPECT_EQ(none_spare.parts_joined, 4);
+  EXPECT_TRUE(none_spare.pixels == want);
+  EXPECT_FALSE(Scan(path, {0, 1, size_t{1} << 16, &gate}).taken);
+
+  // The lent turns are back once the decoding is done.
+  third.Release();
+  if (UsableCores() >= 2) {
+    const test::TEighth one_spare = Scan(path, {0, 1, size_t{1} << 16, &gate});
+    EXPECT_EQ(one_spare.threads, 2);
+    EXPECT_EQ(one_spare.parts_joined, 2);
+    EXPECT_TRUE(one_spare.pixels == want);
+  }
+  TCoreGate::TTurn again;
+  EXPECT_TRUE(gate.TryEnter(again));
 }
 
 TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {

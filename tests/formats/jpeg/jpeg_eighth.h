@@ -17,6 +17,10 @@ struct TEighth {
   bool taken = false;           // the DC decoder took the file (always for libjpeg)
   bool descriptor_kept = true;  // the DC decoder left the file where the library had read to
   std::vector<TColor32> pixels;
+  // For the DC decoder: the threads that decoded the parts, and how many parts the rows were
+  // stitched from (1 when the first part ran through the whole scan).
+  int threads = 1;
+  int parts_joined = 1;
 };
 
 // Reads the header and sets the decoder up as the row reader does for an eighth.
@@ -56,6 +60,8 @@ inline TEighth DcScanEighth(int fd, const jpeg_detail::TDcScanSplit& split,
   out.descriptor_kept = ::lseek(fd, 0, SEEK_CUR) == read_to;
   if (!scan) return out;
   out.taken = true;
+  out.threads = scan->Threads();
+  out.parts_joined = scan->PartsJoined();
   out.pixels.resize(size_t(scan->Width()) * size_t(scan->Height()));
   for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, &out.pixels[size_t(y) * size_t(scan->Width())]);
   return out;

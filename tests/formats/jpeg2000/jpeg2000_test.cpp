@@ -196,22 +196,41 @@ TEST_F(Jpeg2000, RefusesWhatItCannotDecodeAndKeepsThePreviousImage) {
   }
 }
 
+// The coded budget is 100 / (115 - quality)² bytes per sample, plus 550 bytes for the file's
+// boxes and markers and 142 for each component after the first; the ratio asked of the encoder
+// is the samples over that budget.
 TEST_F(Jpeg2000, RatioFollowsQuality) {
   struct Case {
     int components;
     bool lossless;
     uint8_t quality;
-    float ratio;
+    double budget;  // bytes, derived by hand for 640 × 480
   };
   const Case cases[] = {
-      {4, false, 90, 6.2191f},  // S = 197584
-      {3, false, 90, 6.2148f},  // S = 148290
-      {4, true, 90, 0.0f},
-      {3, true, 10, 0.0f},
+      // 1,228,800 samples × 100 / 25² = 196,608; + 550 + 3 × 142.
+      {4, false, 90, 196608.0 + 550 + 426},
+      // 921,600 samples × 0.16 = 147,456; + 550 + 2 × 142.
+      {3, false, 90, 147456.0 + 550 + 284},
+      // 1,228,800 × 100 / 15² = 546,133.3; the best quality still has a budget.
+      {4, false, 100, 1228800.0 * 100 / 225 + 550 + 426},
+      // Past 100 counts as 100.
+      {4, false, 255, 1228800.0 * 100 / 225 + 550 + 426},
+      // 921,600 × 100 / 114².
+      {3, false, 1, 921600.0 * 100 / 12996 + 550 + 284},
+      {4, true, 90, 0},
+      {3, true, 10, 0},
   };
-  for (const Case& c : cases)
-    EXPECT_NEAR(TJpeg2000Bitmap::CompressionRatio(640, 480, c.components, c.lossless, c.quality), c.ratio, 5e-5f)
-        << c.components << " components, lossless " << c.lossless;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.components) + " components, lossless " + std::to_string(c.lossless) + ", quality " +
+                 std::to_string(c.quality));
+    const double want = c.lossless ? 0.0 : 640.0 * 480 * c.components / c.budget;
+    EXPECT_NEAR(TJpeg2000Bitmap::CompressionRatio(640, 480, c.components, c.lossless, c.quality), want, want * 1e-5);
+  }
+  // A lower quality never asks for a larger file.
+  for (int q = 2; q <= 100; ++q)
+    EXPECT_GT(TJpeg2000Bitmap::CompressionRatio(640, 480, 3, false, uint8_t(q - 1)),
+              TJpeg2000Bitmap::CompressionRatio(640, 480, 3, false, uint8_t(q)))
+        << q;
 }
 
 TEST_F(Jpeg2000, LossyFileKeepsToTheRateBudget) {

@@ -144,7 +144,7 @@ TEST(EmfReading, ReadsOnlyTheBytesTheHeaderCounts) {
   EXPECT_EQ(mf.Records()->size(), size);
 }
 
-// First of the classic formats, so their entries close the classic part of the filter string.
+// First of the first formats, so their entries close that part of the filter string.
 TEST(MetafileRegistry, BothExtensionsComeFirstOfTheClassicFormats) {
   RegisterStandardFormats();
   EXPECT_EQ(FindByExtension("WMF"), &TMetafile::StaticClass());

@@ -10,6 +10,7 @@
 #include "formats/png/inflater.h"
 #include "formats/png/png_builder.h"
 #include "formats/png/png_object.h"
+#include "core/core_gate.h"
 #include "formats/png/png_rows.h"
 #include "support/temp_dir.h"
 
@@ -114,6 +115,59 @@ TEST(PngRows, DamagedFilesFailAsWhenReadWhole) {
     EXPECT_EQ(rows_error, whole_error);
     EXPECT_EQ(rows_type, whole_type);
   }
+}
+
+// The inflating runs ahead on a thread only on a spare turn; with every core busy the reading
+// thread inflates each block itself. Either way the rows, and the row where damage shows, are
+// the same. The image spans many of the pipe's blocks, so its ring of blocks wraps around.
+TEST(PngRows, RowsAreTheSameWithOrWithoutASpareCoreForTheInflating) {
+  constexpr uint32_t kWidth = 3000, kHeight = 2000;  // 6 MB of grey rows
+  TBytes raw;
+  raw.reserve(size_t(kWidth + 1) * kHeight);
+  for (uint32_t y = 0; y < kHeight; ++y) {
+    raw.push_back(y % 5);  // every filter type
+    for (uint32_t x = 0; x < kWidth; ++x) raw.push_back(uint8_t((x * 7 + y * 3) ^ (x * y >> 9)));
+  }
+  const TBytes packed = Deflate(raw, 1);
+  const TBytes good = Png({Ihdr(kWidth, kHeight, 8, 0), Chunk("IDAT", packed), kEnd});
+  // Cut two thirds in: the rows before the cut come out, then the error.
+  const TBytes cut = Png({Ihdr(kWidth, kHeight, 8, 0), Chunk("IDAT", TBytes(packed.begin(), packed.begin() + std::ptrdiff_t(packed.size() * 2 / 3))), kEnd});
+  TTempDir dir;
+  const std::string good_path = dir.File("good.png"), cut_path = dir.File("cut.png");
+  WriteBytes(good_path, good);
+  WriteBytes(cut_path, cut);
+  TPNGObject png;
+  png.ReadFromFile(good_path);
+  const std::vector<TColor32> want = SurfaceOf(png);
+
+  TCoreGate spare(2), busy(1);
+  const TCoreGate::TTurn own = busy.Enter();
+  for (TCoreGate* cores : {&spare, &busy}) {
+    SCOPED_TRACE(cores == &busy ? "every core busy" : "a spare core");
+    TDecodeLimits limits;
+    limits.Cores = cores;
+    const auto rows = OpenPngRows(good_path, limits);
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(RowsOf(*rows), want);
+
+    const auto damaged = OpenPngRows(cut_path, limits);
+    ASSERT_NE(damaged, nullptr);
+    std::vector<TColor32> row(kWidth);
+    int32_t read = 0;
+    std::string error;
+    try {
+      for (; read < damaged->Height(); ++read) damaged->ReadRows(row.data(), 1);
+      damaged->Finish();
+    } catch (const Exception& e) {
+      error = e.what();
+    }
+    EXPECT_FALSE(error.empty());
+    EXPECT_GT(read, int32_t(kHeight / 2));
+    EXPECT_LT(read, int32_t(kHeight));
+  }
+  // The pipes are gone, and with them their threads' turns.
+  TCoreGate::TTurn first, second;
+  EXPECT_TRUE(spare.TryEnter(first) && spare.TryEnter(second));
 }
 
 // A palette, transparency or gamma that comes only after the image data changes how every row
