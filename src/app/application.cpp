@@ -1,12 +1,16 @@
 #include "app/application.h"
 
+#include <QAccessible>
 #include <exception>
 #include <iostream>
+
+#include "app/color_swatch.h"
 
 namespace pellavo {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Pellavo"));
+  QAccessible::installFactory(ColorSwatchAccessible);
 }
 
 void TApplication::ReportError(const std::string& text) {

@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstdio>
 #include <locale>
+#include <numeric>
+#include <optional>
 #include <set>
 
+#include "batch/replaced_sources.h"
 #include "core/chunk_pool.h"
 #include "core/core_gate.h"
 #include "core/files.h"
@@ -21,7 +24,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   TState(TRunView& view, TMainQueue& queue, TWorkerFactory factory)
       : view_(view), queue_(queue), factory_(std::move(factory)) {}
 
-  void Start();
+  // positions: the list positions to run, all of them when none are given.
+  void Start(std::optional<std::vector<int>> positions);
   void Stop();
 
   bool Running() const { return running_; }
@@ -31,7 +35,9 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
  private:
   void LaunchWhilePossible();
-  void LaunchOne(int index);
+  void LaunchOne(int position);
+  std::string OutputOf(int position, const TRunSettings& settings) const;
+  bool SourcesMayBeReplaced(const TRunSettings& settings);
   void WorkerStarted();
   void WorkerFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
@@ -44,8 +50,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
   bool running_ = false;
   bool stop_requested_ = false;
+  // The list positions of the run's entries, in launch order: the whole list, or the entries
+  // a front end picked (those that failed, to try them again).
+  std::vector<int> positions_;
   int entry_count_ = 0;
-  int next_entry_ = 0;  // the list position launched next
+  int next_entry_ = 0;  // the index into positions_ launched next
   int active_workers_ = 0;
   int finished_files_ = 0;
   int worker_limit_ = 1;
@@ -66,10 +75,20 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::chrono::steady_clock::time_point run_start_;
 };
 
-void TBatchRun::TState::Start() {
+void TBatchRun::TState::Start(std::optional<std::vector<int>> positions) {
   if (running_) return;  // a second Start would reset counters under running workers
-  const int count = view_.EntryCount();
-  if (count == 0) return;
+  const int listed = view_.EntryCount();
+  if (positions) {
+    std::erase_if(*positions, [listed](int p) { return p < 0 || p >= listed; });
+  } else {
+    positions.emplace(static_cast<size_t>(listed));
+    std::iota(positions->begin(), positions->end(), 0);
+  }
+  const int count = static_cast<int>(positions->size());
+  if (count == 0) {
+    view_.SetStatusText(listed == 0 ? "Nothing to process: the source list is empty" : "Nothing to process");
+    return;
+  }
 
   TRunSettings settings = view_.Settings();
   if (settings.FastCopy) {
@@ -90,6 +109,11 @@ void TBatchRun::TState::Start() {
     }
   }
 
+  positions_ = std::move(*positions);
+  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
+  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
+  if (!SourcesMayBeReplaced(settings)) return;
+
   worker_limit_ = WorkerLimitOf(settings, count);
   swept_folders_.clear();
   active_workers_ = 0;
@@ -97,8 +121,6 @@ void TBatchRun::TState::Start() {
   entry_count_ = count;
   next_entry_ = 0;
   view_.SetProgress(count, count);
-  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
-  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
   stop_requested_ = false;
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();
@@ -126,11 +148,11 @@ void TBatchRun::TState::LaunchWhilePossible() {
       // STOP is looked at only when a slot is free, just before the next worker would be created.
       if (stop_requested_) break;
       // Entries removed from the list during the run end the launching there, as STOP would.
-      if (next_entry_ >= view_.EntryCount()) {
+      if (positions_[static_cast<size_t>(next_entry_)] >= view_.EntryCount()) {
         stop_requested_ = true;
         break;
       }
-      LaunchOne(next_entry_++);
+      LaunchOne(positions_[static_cast<size_t>(next_entry_++)]);
       const int delay = view_.Settings().StartDelay;
       if (delay > 0 && next_entry_ < entry_count_) {
         pending_delay_ = ++last_delay_;
@@ -148,20 +170,38 @@ void TBatchRun::TState::LaunchWhilePossible() {
   if (RunIsOver()) EndRun();
 }
 
-void TBatchRun::TState::LaunchOne(int index) {
+std::string TBatchRun::TState::OutputOf(int position, const TRunSettings& settings) const {
+  // A copy keeps its bytes, so it keeps the extension that says what they are.
+  const TOutputFormat format = settings.FastCopy ? TOutputFormat::Source : settings.OutputFormat;
+  return OutputFileName(view_.Entry(position), position,
+                        TNamingRule{format, settings.DestFolder, name_prefix_, name_postfix_});
+}
+
+bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
+  // Without overwriting every output takes a free name.
+  if (!settings.Overwrite) return true;
+  std::vector<TPlannedOutput> plan;
+  plan.reserve(positions_.size());
+  for (const int position : positions_) {
+    const std::string output = OutputOf(position, settings);
+    plan.push_back({view_.Entry(position), settings.FastCopy ? output : ConvertedFileName(output)});
+  }
+  const int count = ReplacedSourceCount(plan, settings.FastCopy);
+  return count == 0 || view_.ConfirmReplacingSources(count);
+}
+
+void TBatchRun::TState::LaunchOne(int position) {
   TWorkerOrder order;
   order.Settings = view_.Settings();
-  order.Source = view_.Entry(index);
+  order.Source = view_.Entry(position);
   order.SizeValue = size_value_;
   order.Settings.MaxImageBytes = max_image_bytes_;
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
-  // A copy keeps its bytes, so it keeps the extension that says what they are.
-  const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
-  order.Output =
-      OutputFileName(order.Source, index, TNamingRule{format, order.Settings.DestFolder, name_prefix_, name_postfix_});
-  const auto finished = [weak = weak_from_this()](TWorkerReport report) {
+  order.Output = OutputOf(position, order.Settings);
+  const auto finished = [weak = weak_from_this(), position](TWorkerReport report) {
+    report.Outcome.Entry = position;
     if (const auto self = weak.lock()) self->WorkerFinished(report);
   };
 
@@ -217,9 +257,10 @@ void TBatchRun::TState::EndRun() {
   chunks_.reset();
   pending_delay_ = 0;
   view_.SetStopEnabled(false);
-  view_.MinimizeAndRestore();
+  view_.DrawAttention();
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - run_start_);
+  if (next_entry_ < entry_count_) view_.RunStopped(entry_count_ - next_entry_);
   view_.SetSummaryText(SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator()));
   view_.SetRunning(false);
 }
@@ -231,7 +272,12 @@ TBatchRun::~TBatchRun() = default;
 
 void TBatchRun::Start() {
   const auto state = state_;  // kept alive through the call, whatever the view does meanwhile
-  state->Start();
+  state->Start(std::nullopt);
+}
+
+void TBatchRun::StartEntries(std::vector<int> positions) {
+  const auto state = state_;
+  state->Start(std::move(positions));
 }
 
 void TBatchRun::Stop() {
