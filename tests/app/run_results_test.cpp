@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -42,6 +43,7 @@ class RunResults : public test::WindowFixture {
     });
   }
   void RunToTheEnd() {
+    Find<QSpinBox>("SpinEdit1")->setValue(32);  // small outputs: the sizes do not matter here
     Click("Button1");
     ASSERT_TRUE(WaitUntil([this] { return !window->Run().Running(); }));
   }
