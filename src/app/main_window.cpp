@@ -65,16 +65,7 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
   run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);
   run_ = std::make_unique<TBatchRun>(*run_view_, queue_, std::move(factory));
   memory_ = std::make_unique<TMemoryPanel>(*ui_, dialogs_, this);
-  run_view_->SetOnRunEnded([this] { RunEnded(); });
-  results_ = new TResultsView(this);
-  results_button_ = new QToolButton(ui_->StatusBar1);
-  results_button_->setObjectName(QStringLiteral("ResultsButton"));
-  results_button_->setText(QStringLiteral("&Results"));
-  results_button_->setAccessibleName(QStringLiteral("Results"));
-  results_button_->setStatusTip(QStringLiteral("Show which files were not written and why"));
-  results_button_->setAutoRaise(true);
-  ui_->StatusBar1->addPermanentWidget(results_button_);
-  results_button_->hide();  // until a run has results
+  SetUpResults();
 
   setWindowTitle(QString::fromStdString(WindowCaption(kVersion)));
   SetUpLook();
@@ -118,6 +109,20 @@ void TMainWindow::SetUpLook() {
   setMinimumSize(kWindowWidth, kWindowHeight);
   resize(kWindowWidth, kWindowHeight);
   move(screen->availableGeometry().center() - rect().center());
+}
+
+void TMainWindow::SetUpResults() {
+  run_view_->SetOnRunEnded([this] { RunEnded(); });
+  results_ = new TResultsView(this);
+  // The status bar's right end, where a run's outcome is shown, opens the details.
+  results_button_ = new QToolButton(ui_->StatusBar1);
+  results_button_->setObjectName(QStringLiteral("ResultsButton"));
+  results_button_->setText(QStringLiteral("&Results"));
+  results_button_->setAccessibleName(QStringLiteral("Results"));
+  results_button_->setStatusTip(QStringLiteral("Show which files were not written and why"));
+  results_button_->setAutoRaise(true);
+  ui_->StatusBar1->addPermanentWidget(results_button_);
+  results_button_->hide();  // until a run has results
 }
 
 void TMainWindow::SetUpAccessibility() {

@@ -52,6 +52,7 @@ class TMainWindow final : public QMainWindow {
  private:
   void SetUpLook();
   void SetUpAccessibility();
+  void SetUpResults();
   void ConnectControls();
   void ApplyEnablementRules();
   void UpdateFileCount();
