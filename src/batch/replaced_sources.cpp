@@ -9,12 +9,13 @@
 namespace pellavo {
 namespace {
 
-// A file as the file system knows it, whatever path leads to it.
+// A file as the file system knows it, whatever path leads to it. A link at the end of the path
+// is the link itself: an output there replaces the link, never the file it points to.
 using TFileId = std::pair<dev_t, ino_t>;
 
 std::optional<TFileId> FileIdOf(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (::lstat(path.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) return std::nullopt;
   return TFileId{st.st_dev, st.st_ino};
 }
 

@@ -73,6 +73,7 @@ TEST(ReplacedSources, CountsSourcesTheOutputsLandOnHoweverThePathIsSpelt) {
     test::WriteBytes(dir.File(name), {1, 2, 3});
   }
   ::symlink(dir.Path().c_str(), dir.File("link").c_str());
+  ::symlink(dir.File("a.jpg").c_str(), dir.File("alias.jpg").c_str());
   const std::string a = dir.File("a.jpg"), b = dir.File("b.jpg"), c = dir.File("c.png"), d = dir.File("sub/d.jpg");
   const struct {
     const char* what;
@@ -87,6 +88,9 @@ TEST(ReplacedSources, CountsSourcesTheOutputsLandOnHoweverThePathIsSpelt) {
       {"onto another entry's source", {{dir.File("c.jpg"), c}, {c, dir.File("c.gif")}}, false, 1},
       {"a file that is no source of the run", {{d, c}}, false, 0},
       {"two outputs on one source count once", {{a, b}, {b, b}}, false, 1},
+      {"an output that is a link to a source replaces the link", {{a, dir.File("a.png")}, {b, dir.File("alias.jpg")}},
+       false, 0},
+      {"a source that is a link, written beside itself", {{dir.File("alias.jpg"), dir.File("alias.jpg")}}, false, 1},
       {"a copy onto its own path rewrites the same bytes", {{a, a}}, true, 0},
       {"a copy onto another source replaces it", {{d, a}, {a, dir.File("elsewhere/a.jpg")}}, true, 1},
   };
