@@ -15,8 +15,8 @@ enum class TFileStatus : uint8_t { Written, Failed, Skipped };
 struct TFileOutcome {
   std::string Source;
   std::string Output;  // the path written, or attempted; empty when the entry failed early
-  // Why the entry failed or was skipped; empty on success. A skip without a reason of its own is
-  // the one of an entry that is not an image by its extension.
+  // Why the entry failed or was skipped; empty on success. A skip that gives no reason is an
+  // entry that is not an image by its extension.
   std::string Error;
   bool Written = false;
   bool Skipped = false;  // nothing was tried: see Error
