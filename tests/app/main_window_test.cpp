@@ -327,8 +327,11 @@ TEST_F(MainWindow, EveryCaptionFitsItsControl) {
 
 TEST_F(MainWindow, ControlsAreAnnouncedAsShownAndTheirMnemonicsDoNotCollide) {
   // The status-bar hint of a control is also its accessible description.
-  for (QWidget* w : window->findChildren<QWidget*>())
-    if (!w->statusTip().isEmpty()) EXPECT_EQ(w->accessibleDescription(), w->statusTip()) << w->objectName().toStdString();
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (!w->statusTip().isEmpty()) {
+      EXPECT_EQ(w->accessibleDescription(), w->statusTip()) << w->objectName().toStdString();
+    }
+  }
 
   // The filter box is named by its label, the way a combo box is named on this desktop; the line
   // edit that takes its focus must not be announced by the text it shows.
