@@ -184,7 +184,7 @@ bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
   plan.reserve(positions_.size());
   for (const int position : positions_) {
     const std::string output = OutputOf(position, settings);
-    plan.push_back({view_.Entry(position), settings.FastCopy ? output : ConvertedFileName(output)});
+    plan.push_back({view_.Entry(position), settings.FastCopy ? output : WrittenFileName(output)});
   }
   const int count = ReplacedSourceCount(plan, settings.FastCopy);
   return count == 0 || view_.ConfirmReplacingSources(count);

@@ -27,14 +27,6 @@ std::string OutputFileName(const std::string& source, int index, const TNamingRu
   return name;
 }
 
-std::string ConvertedFileName(const std::string& output) {
-  const std::string ext = LowerAscii(ExtractFileExt(output));
-  const std::optional<TOutputFormat> format = OutputFormatOfExtension(ext);
-  if (format && OutputFormatInfo(*format).Extension != ext)
-    return ChangeFileExt(output, OutputFormatInfo(*format).Extension);
-  return output;
-}
-
 std::string NameAdditionProblem(const std::string& text) {
   if (text.find('/') != std::string::npos)
     return "The file name addition must not contain \"/\": the outputs would leave their folder";

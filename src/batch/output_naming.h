@@ -16,11 +16,6 @@ struct TNamingRule {
 // The output path of the entry at list position index (0 for the first).
 std::string OutputFileName(const std::string& source, int index, const TNamingRule& rule);
 
-// The name a conversion writes output under: an alias of a format's extension (photo.JPEG)
-// becomes the format's own (photo.jpg); the format's own extension keeps its letter case
-// (IMG.JPG), and other names stay as they are.
-std::string ConvertedFileName(const std::string& output);
-
 // text with every "$" replaced by n in decimal.
 std::string ExpandNumber(const std::string& text, int n);
 

@@ -4,7 +4,6 @@
 #include <memory>
 #include <optional>
 
-#include "batch/output_naming.h"
 #include "colour/icc_profile.h"
 #include "core/color.h"
 #include "core/errors.h"
@@ -398,7 +397,7 @@ void TConverter::SaveImage() {
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat>& format = Format;
-  OutputName = ConvertedFileName(OutputName);
+  OutputName = WrittenFileName(OutputName);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
     SetFinalName(Overwrite ? OutputName : UniqueFileName(OutputName));

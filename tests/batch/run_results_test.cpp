@@ -97,14 +97,14 @@ TEST(ReplacedSources, CountsSourcesTheOutputsLandOnHoweverThePathIsSpelt) {
   for (const auto& c : cases) EXPECT_EQ(ReplacedSourceCount(c.plan, c.copies), c.replaced) << c.what;
 }
 
-TEST(ConvertedFileName, AnAliasTakesTheFormatsOwnExtension) {
+TEST(WrittenFileName, AnAliasTakesTheFormatsOwnExtension) {
   const struct {
     const char *output, *converted;
   } cases[] = {
       {"/p/photo.JPEG", "/p/photo.jpg"}, {"/p/IMG.JPG", "/p/IMG.JPG"}, {"/p/a.png", "/p/a.png"},
       {"/p/a.txt", "/p/a.txt"},          {"/p/noext", "/p/noext"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ConvertedFileName(c.output), c.converted) << c.output;
+  for (const auto& c : cases) EXPECT_EQ(WrittenFileName(c.output), c.converted) << c.output;
 }
 
 // Start's question before a run replaces its own sources, with probes that write nothing.
