@@ -125,7 +125,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                                     "Also convert the paths listed in FILE, one a line (- reads standard input)")
                          ->type_name("FILE");
   app.add_flag("-0,--null", options.NullSeparated,
-               "The --files-from list ends each path with a NUL byte (find -print0), not a line break")
+               "The --files-from list ends each path with a NUL byte (find -print0), not a line break; an "
+               "empty name in it is an input error")
       ->needs(files_from);
 
   const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);

@@ -69,6 +69,11 @@ int main(int argc, char** argv) {
     ++input_errors;
   };
   for (const std::string& path : paths) {
+    if (path.empty()) {
+      PrintInputProblem(report, options.FilesFrom, "an empty name in the list", true);
+      ++input_errors;
+      continue;
+    }
     const int errors_before = input_errors;
     if (list.AddSourcePath(path) > 0 || input_errors > errors_before) continue;
     if (!IsFolderPath(path))

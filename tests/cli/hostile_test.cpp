@@ -195,8 +195,10 @@ TEST(CliHostile, FilesFromAFileOrStandardInputByLinesOrNulBytes) {
   test::WriteBytes(dir.File("nul.list"), std::vector<uint8_t>(nul_list.begin(), nul_list.end()));
   test::WriteBytes(dir.File("lines.list"), {'i', 'n', '/', 'a', '.', 'b', 'm', 'p', '\n', '\n'});
 
+  // The empty name between two NULs is no file: an input error, while the others are converted.
   const TCliRun from_stdin = RunIn(dir.Path(), "--quiet --dest d --files-from - -0 < nul.list");
-  EXPECT_EQ(from_stdin.code, 0) << from_stdin.err;
+  EXPECT_EQ(from_stdin.code, 1) << from_stdin.err;
+  EXPECT_EQ(from_stdin.err, "pellavo-cli: -: an empty name in the list\n");
   EXPECT_EQ(TTempDir::ListOf(dir.File("d")), (std::vector<std::string>{"a.bmp", "b.bmp", "new\nline.bmp"}));
 
   // Paths on the command line and in the list are all taken.
