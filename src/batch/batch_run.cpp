@@ -65,6 +65,7 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TMemoryBudget> budget_;
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
+  std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
   // The sources of the workers whose completion is awaited, by launch number: numbers are never
   // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
   std::map<uint64_t, std::string> awaited_;
@@ -115,6 +116,7 @@ void TBatchRun::TState::Start() {
                                                                        : DefaultMemoryBudget());
   chunks_ = std::make_shared<TChunkPool>(kKeptChunks);
   cores_ = std::make_shared<TCoreGate>(UsableCores());
+  free_names_ = std::make_shared<TFreeNames>();
   running_ = true;
   view_.SetRunning(true);
 
@@ -164,6 +166,7 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
+  order.FreeNames = free_names_;
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
   order.Output =

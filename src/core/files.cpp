@@ -168,7 +168,8 @@ bool IsTempFileName(std::string_view name) {
   return name.find_first_not_of(kTempAlphabet, kTempPrefix.size()) == std::string_view::npos;
 }
 
-TSafeOutput::TSafeOutput(const std::string& path, bool overwrite) : final_name_(path), overwrite_(overwrite) {
+TSafeOutput::TSafeOutput(const std::string& path, bool overwrite, TFreeNames* free_names)
+    : final_name_(path), overwrite_(overwrite), free_names_(free_names) {
   mode_t mode = 0;
   if (overwrite) {
     struct stat st;
@@ -208,11 +209,15 @@ void TSafeOutput::Commit() {
     std::string published;
     const int err = TempFiles().Publish(temp_name_, [&]() -> int {
       if (overwrite_) return ::rename(temp_name_.c_str(), final_name_.c_str()) == 0 ? 0 : errno;
-      for (int n = 0; n < INT_MAX; ++n) {
+      const int first = free_names_ ? free_names_->FirstToTry(final_name_) : 0;
+      for (int n = first; n < INT_MAX; ++n) {
         std::string candidate = n == 0 ? final_name_ : NumberedFileName(final_name_, n);
         const int e = RenameNoReplace(temp_name_, candidate);
         if (e != EEXIST) {
-          if (e == 0) published = std::move(candidate);
+          if (e == 0) {
+            published = std::move(candidate);
+            if (free_names_) free_names_->Published(final_name_, n, n - first + 1);
+          }
           return e;
         }
       }

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/free_names.h"
 #include "core/stream.h"
 
 namespace pellavo {
@@ -44,8 +45,10 @@ std::string UniqueFileName(const std::string& path);
 class TSafeOutput {
  public:
   // Creates the temporary file; throws EFCreateError. With overwrite, a folder or any other
-  // thing that is neither a regular file nor a link at path is refused here.
-  TSafeOutput(const std::string& path, bool overwrite);
+  // thing that is neither a regular file nor a link at path is refused here. Without overwrite,
+  // free_names (the run's, when there is one; it must outlive Commit) says where the search for a
+  // free name starts and learns the name taken.
+  TSafeOutput(const std::string& path, bool overwrite, TFreeNames* free_names = nullptr);
   ~TSafeOutput();
   TSafeOutput(const TSafeOutput&) = delete;
   TSafeOutput& operator=(const TSafeOutput&) = delete;
@@ -64,6 +67,7 @@ class TSafeOutput {
   std::string final_name_;
   std::string temp_name_;
   bool overwrite_;
+  TFreeNames* free_names_;
   bool replacing_ = false;  // a regular file of the user's is being replaced
   bool committed_ = false;
   std::optional<TFileTime> modification_time_;

@@ -58,6 +58,7 @@ class TConverter {
         KeepDates(order.Settings.KeepDates),
         Quality(order.Settings.Quality),
         Cores(order.Cores),
+        FreeNames(order.FreeNames),
         Chunks(order.Chunks),
         Claim(order.Budget),
         result_(result),
@@ -136,6 +137,7 @@ class TConverter {
   bool AlphaKept = false;  // the rendered image has transparency the output keeps
 
   std::shared_ptr<TCoreGate> Cores;
+  std::shared_ptr<TFreeNames> FreeNames;  // the run's, where the search for a free name starts
   // Held from before the decoding until the output is complete but not yet published: the
   // publishing may wait on the disk, which needs no core.
   TCoreGate::TTurn Turn;
@@ -410,7 +412,7 @@ void TConverter::SaveImage() {
   TBitmap& bitmap = picture->Bitmap();
   const int32_t width = bitmap.Width(), height = bitmap.Height();
   const TEncodeOptions options = EncodeOptions(width, height);
-  TSafeOutput out(OutputName, Overwrite);
+  TSafeOutput out(OutputName, Overwrite, FreeNames.get());
   SetFinalName(OutputName);
   // The writer may take the pixels: the picture is not needed after it.
   writer(std::move(bitmap), out.Stream(), options);

@@ -77,6 +77,30 @@ TEST(SafeOutput, WithoutOverwriteTakesAFreeNameOnlyWhenPublishing) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.png", "a[1].png"}));
 }
 
+// The run's table of free names only says where to start: the names are still the first free
+// ones, gaps of the user's included, and each search starts past the run's own outputs.
+TEST(SafeOutput, FreeNamesStartPastTheRunsOwnOutputsAndKeepTheFirstFreeRule) {
+  TTempDir dir;
+  for (const char* taken : {"a.png", "a[1].png", "a[3].png"}) WriteBytes(dir.File(taken), {9});
+  TFreeNames names;
+  struct Publication {
+    const char* name;
+    int attempts;  // tried names, all together so far
+  };
+  for (const Publication& p : {Publication{"a[2].png", 3}, Publication{"a[4].png", 5}, Publication{"a[5].png", 6}}) {
+    TSafeOutput out(dir.File("a.png"), false, &names);
+    out.Commit();
+    EXPECT_EQ(out.FinalName(), dir.File(p.name));
+    EXPECT_EQ(names.Attempts(), uint64_t(p.attempts)) << p.name;
+  }
+  // Another name has its own start; overwriting takes no free name.
+  EXPECT_EQ(WriteFileSafely(dir.File("b.png"), false, "b", 1), dir.File("b.png"));
+  TSafeOutput replacing(dir.File("a.png"), true, &names);
+  replacing.Commit();
+  EXPECT_EQ(replacing.FinalName(), dir.File("a.png"));
+  EXPECT_EQ(names.FirstToTry(dir.File("a.png")), 6);
+}
+
 // A temporary name of its own length, so a name that fits the folder can be written.
 TEST(SafeOutput, ANameNearTheLimitFits) {
   TTempDir dir;
