@@ -86,8 +86,10 @@ bool IsTempFileName(std::string_view name);
 void AbandonTempFiles();
 
 // Removes leftovers of killed runs from folder (empty: the current folder): regular files of
-// the temporary pattern, owned by this user, not changed for at least max_age. Returns how many
-// went; a folder that cannot be read is left alone.
+// the temporary pattern that carry the mark TSafeOutput gives its temporary files (and takes off
+// its outputs), owned by this user, not changed for at least max_age. A file that merely has
+// such a name is never touched. Returns how many went; a folder that cannot be read is left
+// alone.
 int RemoveStaleTempFiles(const std::string& folder, std::chrono::seconds max_age);
 inline constexpr std::chrono::seconds kStaleTempAge = std::chrono::hours(24);
 
