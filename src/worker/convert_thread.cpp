@@ -242,7 +242,13 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) 
   if (!AutoRotate && !KeepMetadata) Metadata.Exif.clear();
   if (!Metadata.Exif.empty()) {
     try {
-      StoredOrientation = ExifOrientation(Metadata.Exif);
+      const TExifOrientation exif = ExifOrientation(Metadata.Exif);
+      StoredOrientation = exif.Value;
+      if (!exif.Refused.empty()) {
+        // Turned all the same, by the orientation read without exiv2; the rest cannot travel.
+        Warn(exif.Refused + "; only its orientation is used" + (KeepMetadata ? ", and the EXIF block is left out" : ""));
+        Metadata.Exif.clear();
+      }
     } catch (const EMetadata& e) {
       Warn(std::string(e.what()) + "; ignored");
       Metadata.Exif.clear();
@@ -260,7 +266,13 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) 
                          (Profile->Space() == TProfileSpace::Cmyk && Metadata.Colours == TStoredColours::Cmyk);
     if (!matches) throw EColourProfile("the colour profile does not describe the image's colours");
     // Outputs are RGB: only an RGB profile can travel with them.
-    const bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    // A profile the output cannot hold must not leave its pixels uninterpreted.
+    if (carried && Profile->Bytes().size() > MetadataCapacityOf(*Format).IccProfile) {
+      carried = false;
+      Warn("the colour profile (" + std::to_string(Profile->Bytes().size()) + " bytes) is too large for a " +
+           std::string(OutputFormatInfo(*Format).Extension) + " file; the colours are converted to sRGB instead");
+    }
     if (!carried) ToSrgb = std::make_unique<TSrgbConversion>(*Profile);
   } catch (const EColourProfile& e) {
     Warn(std::string(e.what()) + "; ignored");
@@ -298,6 +310,15 @@ TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
   } catch (const EMetadata& e) {
     Warn(std::string(e.what()) + "; left out");
   }
+  const TMetadataCapacity capacity = MetadataCapacityOf(*Format);
+  const auto fits = [&](const char* what, size_t size, size_t most) {
+    if (size <= most) return true;
+    Warn(std::string(what) + " (" + std::to_string(size) + " bytes) is too large for a " +
+         std::string(OutputFormatInfo(*Format).Extension) + " file; left out");
+    return false;
+  };
+  if (!fits("the EXIF block", options.Metadata.Exif.size(), capacity.Exif)) options.Metadata.Exif.clear();
+  if (!fits("the XMP packet", options.Metadata.Xmp.size(), capacity.Xmp)) options.Metadata.Xmp.clear();
   return options;
 }
 
