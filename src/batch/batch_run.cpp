@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <locale>
+#include <map>
 #include <numeric>
 #include <optional>
 #include <set>
@@ -27,6 +28,7 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   // positions: the list positions to run, all of them when none are given.
   void Start(std::optional<std::vector<int>> positions);
   void Stop();
+  void Abandon();
 
   bool Running() const { return running_; }
   int ActiveWorkers() const { return active_workers_; }
@@ -38,8 +40,9 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   void LaunchOne(int position);
   std::string OutputOf(int position, const TRunSettings& settings) const;
   bool SourcesMayBeReplaced(const TRunSettings& settings);
-  void WorkerStarted();
-  void WorkerFinished(const TWorkerReport& report);
+  void WorkerStarted(uint64_t launch, int position, const std::string& source);
+  void WorkerFinished(uint64_t launch, const TWorkerReport& report);
+  void CountFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
   bool RunIsOver() const;
   void EndRun();
@@ -71,6 +74,15 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TMemoryBudget> budget_;
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
+  std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
+  // The entries of the workers whose completion is awaited, by launch number: numbers are never
+  // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
+  struct TAwaited {
+    int Position;
+    std::string Source;
+  };
+  std::map<uint64_t, TAwaited> awaited_;
+  uint64_t last_launch_ = 0;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   std::chrono::steady_clock::time_point run_start_;
 };
@@ -130,6 +142,7 @@ void TBatchRun::TState::Start(std::optional<std::vector<int>> positions) {
                                                                        : DefaultMemoryBudget());
   chunks_ = std::make_shared<TChunkPool>(kKeptChunks);
   cores_ = std::make_shared<TCoreGate>(UsableCores());
+  free_names_ = std::make_shared<TFreeNames>();
   running_ = true;
   view_.SetRunning(true);
 
@@ -199,10 +212,12 @@ void TBatchRun::TState::LaunchOne(int position) {
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
+  order.FreeNames = free_names_;
   order.Output = OutputOf(position, order.Settings);
-  const auto finished = [weak = weak_from_this(), position](TWorkerReport report) {
+  const uint64_t launch = ++last_launch_;
+  const auto finished = [weak = weak_from_this(), launch, position](TWorkerReport report) {
     report.Outcome.Entry = position;
-    if (const auto self = weak.lock()) self->WorkerFinished(report);
+    if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
   };
 
   const std::string folder = OutputFolderOf(order.Source, order.Settings.DestFolder);
@@ -212,7 +227,7 @@ void TBatchRun::TState::LaunchOne(int position) {
     TWorkerReport report;
     report.Outcome.Source = order.Source;
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    WorkerStarted();
+    WorkerStarted(launch, position, order.Source);
     queue_.Post([finished, report = std::move(report)]() mutable { finished(std::move(report)); });
     return;
   }
@@ -220,25 +235,48 @@ void TBatchRun::TState::LaunchOne(int position) {
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
   TBatchWorker::Launch(factory_(order), queue_, finished);
-  WorkerStarted();
+  WorkerStarted(launch, position, order.Source);
 }
 
-void TBatchRun::TState::WorkerStarted() {
+void TBatchRun::TState::WorkerStarted(uint64_t launch, int position, const std::string& source) {
+  awaited_.emplace(launch, TAwaited{position, source});
   ++active_workers_;
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
 }
 
-void TBatchRun::TState::WorkerFinished(const TWorkerReport& report) {
+void TBatchRun::TState::WorkerFinished(uint64_t launch, const TWorkerReport& report) {
+  if (awaited_.erase(launch) == 0) return;  // abandoned: already counted as failed
+  CountFinished(report);
+  if (RunIsOver())
+    EndRun();
+  else
+    LaunchWhilePossible();  // a freed slot is taken now
+}
+
+void TBatchRun::TState::Abandon() {
+  if (!running_) return;
+  stop_requested_ = true;
+  pending_delay_ = 0;
+  // Taken out first: a view callback below must not see them as still running.
+  std::map<uint64_t, TAwaited> abandoned;
+  abandoned.swap(awaited_);
+  for (const auto& [launch, awaited] : abandoned) {
+    TWorkerReport report;
+    report.Outcome.Source = awaited.Source;
+    report.Outcome.Entry = awaited.Position;
+    report.Outcome.Error = "interrupted";
+    CountFinished(report);
+  }
+  if (RunIsOver()) EndRun();
+}
+
+void TBatchRun::TState::CountFinished(const TWorkerReport& report) {
   view_.SetStatusText(report.StatusText);
   ++finished_files_;
   --active_workers_;
   view_.SetProgress(entry_count_, entry_count_ - finished_files_);
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
   view_.FileFinished(report.Outcome);
-  if (RunIsOver())
-    EndRun();
-  else
-    LaunchWhilePossible();  // a freed slot is taken now
 }
 
 void TBatchRun::TState::DelayElapsed(uint64_t delay) {
@@ -283,6 +321,11 @@ void TBatchRun::StartEntries(std::vector<int> positions) {
 void TBatchRun::Stop() {
   const auto state = state_;
   state->Stop();
+}
+
+void TBatchRun::Abandon() {
+  const auto state = state_;
+  state->Abandon();
 }
 
 bool TBatchRun::Running() const { return state_->Running(); }
