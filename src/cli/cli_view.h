@@ -27,6 +27,8 @@ class TCliView final : public TRunView {
   std::string Entry(int index) override { return entries_[static_cast<size_t>(index)]; }
 
   void ShowMessage(const std::string& text) override;
+  // --overwrite is the script's own answer.
+  bool ConfirmReplacingSources(int) override { return true; }
   void ClearDestination() override { settings_.DestFolder.clear(); }
   void SetStatusText(const std::string&) override {}
   void SetProgress(int maximum, int position) override;
@@ -39,6 +41,8 @@ class TCliView final : public TRunView {
   void ShowError(const std::string& text);
   // The first interrupt: what happens now, on stderr.
   void ShowInterrupted(int signal, int running);
+  // The second interrupt: the running files are given up.
+  void ShowAbandoned();
 
   int Failures() const { return failures_; }
   bool RefusedToStart() const { return refused_; }

@@ -41,6 +41,7 @@ class TConverter {
         OutputName(order.Output),
         settings_(order.Settings),
         Cores(order.Cores),
+        FreeNames(order.FreeNames),
         Chunks(order.Chunks),
         Claim(order.Budget),
         attempt_(order.SizeValue),
@@ -73,6 +74,8 @@ class TConverter {
   TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
+  // What RenderImage and SaveImage hold at most at once, for the whole-image path's claim.
+  uint64_t WholeImagePeakBytes() const;
   // The render step from Rows, without the source surface ever holding the image; the same
   // pixels as RenderImage for an upright, opaque source (or any source without KeepAlpha).
   void RenderStreamed(int32_t width, int32_t height);
@@ -96,6 +99,7 @@ class TConverter {
   std::optional<TOutputFormat> Format;
 
   std::shared_ptr<TCoreGate> Cores;
+  std::shared_ptr<TFreeNames> FreeNames;  // the run's, where the search for a free name starts
   // Held from before the decoding until the output is complete but not yet published: the
   // publishing may wait on the disk, which needs no core.
   TCoreGate::TTurn Turn;
@@ -163,7 +167,10 @@ void TConverter::ConvertFile() {
     if (RowsFeedTheStretch(*rows)) attempt_.Rows = std::move(rows);
   }
   // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
-  if (!attempt_.Rows) AdmitImage(limits, attempt_.Picture->Width(), attempt_.Picture->Height());
+  if (!attempt_.Rows) {
+    CheckImageSize(limits, attempt_.Picture->Width(), attempt_.Picture->Height());
+    ClaimBytes(limits, WholeImagePeakBytes());
+  }
   RenderAndSave();
 }
 
@@ -210,7 +217,13 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) 
   if (!settings_.AutoRotate && !settings_.KeepMetadata) attempt_.Metadata.Exif.clear();
   if (!attempt_.Metadata.Exif.empty()) {
     try {
-      attempt_.StoredOrientation = ExifOrientation(attempt_.Metadata.Exif);
+      const TExifOrientation exif = ExifOrientation(attempt_.Metadata.Exif);
+      attempt_.StoredOrientation = exif.Value;
+      if (!exif.Refused.empty()) {
+        // Turned all the same, by the orientation read without exiv2; the rest cannot travel.
+        Warn(exif.Refused + "; only its orientation is used" + (settings_.KeepMetadata ? ", and the EXIF block is left out" : ""));
+        attempt_.Metadata.Exif.clear();
+      }
     } catch (const EMetadata& e) {
       Warn(std::string(e.what()) + "; ignored");
       attempt_.Metadata.Exif.clear();
@@ -228,7 +241,13 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) 
                          (attempt_.Profile->Space() == TProfileSpace::Cmyk && attempt_.Metadata.Colours == TStoredColours::Cmyk);
     if (!matches) throw EColourProfile("the colour profile does not describe the image's colours");
     // Outputs are RGB: only an RGB profile can travel with them.
-    const bool carried = attempt_.Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    bool carried = attempt_.Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    // A profile the output cannot hold must not leave its pixels uninterpreted.
+    if (carried && attempt_.Profile->Bytes().size() > MetadataCapacityOf(*Format).IccProfile) {
+      carried = false;
+      Warn("the colour profile (" + std::to_string(attempt_.Profile->Bytes().size()) + " bytes) is too large for a " +
+           std::string(OutputFormatInfo(*Format).Extension) + " file; the colours are converted to sRGB instead");
+    }
     if (!carried) attempt_.ToSrgb = std::make_unique<TSrgbConversion>(*attempt_.Profile);
   } catch (const EColourProfile& e) {
     Warn(std::string(e.what()) + "; ignored");
@@ -267,6 +286,15 @@ TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
   } catch (const EMetadata& e) {
     Warn(std::string(e.what()) + "; left out");
   }
+  const TMetadataCapacity capacity = MetadataCapacityOf(*Format);
+  const auto fits = [&](const char* what, size_t size, size_t most) {
+    if (size <= most) return true;
+    Warn(std::string(what) + " (" + std::to_string(size) + " bytes) is too large for a " +
+         std::string(OutputFormatInfo(*Format).Extension) + " file; left out");
+    return false;
+  };
+  if (!fits("the EXIF block", options.Metadata.Exif.size(), capacity.Exif)) options.Metadata.Exif.clear();
+  if (!fits("the XMP packet", options.Metadata.Xmp.size(), capacity.Xmp)) options.Metadata.Xmp.clear();
   return options;
 }
 
@@ -296,11 +324,29 @@ void TConverter::RenderAndSave() {
   SaveImage();
 }
 
+uint64_t TConverter::WholeImagePeakBytes() const {
+  const uint64_t w = uint64_t(std::max(attempt_.Picture->Width(), 0)), h = uint64_t(std::max(attempt_.Picture->Height(), 0));
+  const TGraphic* g = attempt_.Picture->Graphic();
+  // A bitmap says what it holds; any other graphic is counted as 32-bit pixels.
+  const uint64_t picture =
+      g && g->Is(TBitmap::StaticClass()) ? static_cast<const TBitmap&>(*g).HeldBytes() : DecodedImageBytes(w, h);
+  const uint64_t source = DecodedImageBytes(w, h);
+  const uint64_t turned = OrientationSwapsSides(attempt_.Orientation) ? source : 0;
+  const uint64_t target =
+      DecodedImageBytes(uint64_t(std::max(attempt_.DstRect.Right, 0)), uint64_t(std::max(attempt_.DstRect.Bottom, 0)));
+  // The steps of RenderImage and SaveImage, each with what it holds at once: the picture and the
+  // surface it is copied onto; the surface and its turned copy; the surface and the target; the
+  // target and the picture it is handed over in.
+  return std::max({picture + source, source + turned, source + target, 2 * target});
+}
+
 void TConverter::RenderImage(int32_t width, int32_t height) {
   if (settings_.KeepAlpha)
     AssignWithAlpha(*attempt_.SourceSurface, *attempt_.Picture);
   else
     attempt_.SourceSurface->Assign(*attempt_.Picture);
+  // The surface holds the image now; the decoded picture would be a second full copy.
+  attempt_.Picture = std::make_unique<TPicture>();
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (attempt_.SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
   OrientSurface(*attempt_.SourceSurface, attempt_.Orientation);
@@ -311,6 +357,8 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
   const bool alpha = settings_.KeepAlpha && HasTransparency(*attempt_.SourceSurface);
   if (alpha) PremultiplyAlpha(*attempt_.SourceSurface);
   attempt_.SourceSurface->DrawTo(*attempt_.TargetSurface, attempt_.DstRect, attempt_.SrcRect);
+  // Resampled: the source's pixels are not needed while the target is finished.
+  attempt_.SourceSurface->SetSize(0, 0);
   FinishTarget(width, height, alpha);
 }
 
@@ -329,10 +377,14 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   if (sw <= 0 || sh <= 0) throw EInvalidGraphic("the image has no pixels");
   result_.DecodedWidth = sw;
   result_.DecodedHeight = sh;
-  // What this path holds: the target and the decoder; the window of rows is claimed as the
-  // stretch sizes it.
-  ClaimBytes(Limits(),
-             DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + attempt_.Rows->WorkingBytes());
+  // What this path holds: the target and the decoder, and the decoded bitmap when the rows are
+  // read from one (a claim is raised to a total, not added to); the window of rows is claimed as
+  // the stretch sizes it.
+  const TGraphic* whole = attempt_.Picture ? attempt_.Picture->Graphic() : nullptr;
+  const uint64_t bitmap =
+      whole && whole->Is(TBitmap::StaticClass()) ? static_cast<const TBitmap&>(*whole).HeldBytes() : 0;
+  ClaimBytes(Limits(), bitmap + DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) +
+                           attempt_.Rows->WorkingBytes());
   // The source surface holds no pixels here; it carries the filter's resampler.
   PrepareTarget(width, height, sw, sh);
   attempt_.Streamed = std::make_unique<TStreamedRows>(*attempt_.Rows, Limits());
@@ -360,6 +412,7 @@ void TConverter::FinishTarget(int32_t width, int32_t height, bool alpha) {
   if (settings_.BorderOn) attempt_.TargetSurface->FrameRectClipped(attempt_.DstRect, kFrameColor);
   if (settings_.FrameOn) attempt_.TargetSurface->RaiseRectBlended(attempt_.TargetSurface->BoundsRect(), kRaiseContrast);
   attempt_.TargetSurface->AssignTo(*attempt_.Picture);
+  attempt_.TargetSurface.reset();  // the picture holds the image for the writer
 }
 
 void TConverter::SaveImage() {
@@ -368,10 +421,7 @@ void TConverter::SaveImage() {
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat>& format = Format;
-  // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
-  // that ends in that extension keeps its letter case (IMG.JPG).
-  if (format && OutputFormatInfo(*format).Extension != ext)
-    OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
+  OutputName = WrittenFileName(OutputName);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
     SetFinalName(settings_.Overwrite ? OutputName : UniqueFileName(OutputName));
@@ -381,7 +431,7 @@ void TConverter::SaveImage() {
   TBitmap& bitmap = picture->Bitmap();
   const int32_t width = bitmap.Width(), height = bitmap.Height();
   const TEncodeOptions options = EncodeOptions(width, height);
-  TSafeOutput out(OutputName, settings_.Overwrite);
+  TSafeOutput out(OutputName, settings_.Overwrite, FreeNames.get());
   SetFinalName(OutputName);
   // The writer may take the pixels: the picture is not needed after it.
   writer(std::move(bitmap), out.Stream(), options);
