@@ -8,6 +8,7 @@
 
 #include "formats/jpeg/jpeg_dc_scan.h"
 #include "formats/jpeg/jpeg_eighth.h"
+#include "formats/jpeg/jpeg_encode.h"
 #include "formats/jpeg/jpeg_lib.h"
 #include "support/temp_dir.h"
 
@@ -34,36 +35,9 @@ Bytes Picture(int w, int h, unsigned seed, int noise) {
   return rgb;
 }
 
-struct TEncoding {
-  int quality = 90;
-  int restart_rows = 0;
-  bool subsampled = false;
-  bool optimize = false;
-};
+using TEncoding = test::TJpegEncoding;
 
-Bytes Encode(int w, int h, const Bytes& rgb, const TEncoding& e) {
-  Bytes out;
-  jpeg_detail::TCompressor comp(out);
-  jpeg_compress_struct& c = comp.Info();
-  c.image_width = JDIMENSION(w);
-  c.image_height = JDIMENSION(h);
-  c.input_components = 3;
-  c.in_color_space = JCS_RGB;
-  comp.Run([&] {
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, e.quality, TRUE);
-    for (int i = 0; i < 3; ++i) c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = i == 0 && e.subsampled ? 2 : 1;
-    c.restart_in_rows = e.restart_rows;
-    c.optimize_coding = e.optimize ? TRUE : FALSE;
-    jpeg_start_compress(&c, TRUE);
-    while (c.next_scanline < c.image_height) {
-      JSAMPROW row = const_cast<JSAMPROW>(&rgb[size_t(c.next_scanline) * size_t(w) * 3]);
-      jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-  });
-  return out;
-}
+Bytes Encode(int w, int h, const Bytes& rgb, const TEncoding& e) { return test::EncodeJpegRgb(w, h, rgb, e); }
 
 // What the library gives for the file at an eighth, as BGRA pixels.
 std::vector<TColor32> LibraryRows(const Bytes& file) {
@@ -91,9 +65,9 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
   };
   const Case cases[] = {
       {"photo-like", 643, 411, 12, {}},
-      {"noise at quality 100: long codes, large values", 200, 160, 120, {100}},
-      {"quality 5", 333, 250, 30, {5}},
-      {"optimized tables", 320, 240, 20, {92, 0, false, true}},
+      {"noise at quality 100: long codes, large values", 200, 160, 120, {.quality = 100}},
+      {"quality 5", 333, 250, 30, {.quality = 5}},
+      {"optimized tables", 320, 240, 20, {.quality = 92, .optimize = true}},
       {"one block", 5, 3, 0, {}},
   };
   for (const Case& c : cases) {
@@ -148,8 +122,8 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"cut short, then an end marker", cut_with_end, false},
       {"a second scan", extra_scan, false},
       {"data after the last block", trailing, false},
-      {"restart markers", Encode(w, h, picture, {90, 1}), false},
-      {"subsampled", Encode(w, h, picture, {90, 0, true}), false},
+      {"restart markers", Encode(w, h, picture, {.restart_rows = 1}), false},
+      {"subsampled", Encode(w, h, picture, {.luma_h = 2, .luma_v = 2}), false},
       {"a Huffman table with an all-ones code", bad_table, false},
       {"no end marker", no_end, true},
   };
