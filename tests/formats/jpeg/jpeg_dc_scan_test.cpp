@@ -39,22 +39,25 @@ using TEncoding = test::TJpegEncoding;
 
 Bytes Encode(int w, int h, const Bytes& rgb, const TEncoding& e) { return test::EncodeJpegRgb(w, h, rgb, e); }
 
+
 // What the library gives for the file at an eighth, as BGRA pixels.
 std::vector<TColor32> LibraryRows(const Bytes& file) {
   jpeg_detail::TDecompressor d(file.data(), file.size());
   return test::LibraryEighth(d).pixels;
 }
 
-// Ours, split as asked; empty when it gave up (or does not take the file).
-std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& split) {
+// Ours, split as asked; not taken when it gave up (or does not take the file).
+test::TEighth Scan(const std::string& path, const TDcScanSplit& split) {
   const int fd = ::open(path.c_str(), O_RDONLY);
   EXPECT_GE(fd, 0);
-  const test::TEighth got = test::DcScanEighth(fd, split);
+  test::TEighth got = test::DcScanEighth(fd, split);
   ::close(fd);
   // The library reads on from where it was when the decoding gives up.
   EXPECT_TRUE(got.descriptor_kept);
-  return got.pixels;
+  return got;
 }
+
+std::vector<TColor32> ScanRows(const std::string& path, const TDcScanSplit& split) { return Scan(path, split).pixels; }
 
 TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
   test::TTempDir dir;
@@ -69,10 +72,18 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
       {"quality 5", 333, 250, 30, {.quality = 5}},
       {"optimized tables", 320, 240, 20, {.quality = 92, .optimize = true}},
       {"one block", 5, 3, 0, {}},
+      {"4:2:0, sides not whole MCUs", 643, 411, 12, {.luma_h = 2, .luma_v = 2}},
+      {"4:2:0 noise at quality 100", 200, 168, 120, {.quality = 100, .luma_h = 2, .luma_v = 2}},
+      {"4:2:0, optimized tables", 320, 240, 20, {.quality = 92, .luma_h = 2, .luma_v = 2, .optimize = true}},
+      {"4:2:0, one MCU", 9, 3, 0, {.luma_h = 2, .luma_v = 2}},
+      {"4:2:2", 643, 411, 12, {.luma_h = 2}},
+      {"restart every MCU row", 643, 411, 12, {.restart_rows = 1}},
+      {"restart every two MCU rows, 4:2:0", 643, 411, 12, {.restart_rows = 2, .luma_h = 2, .luma_v = 2}},
+      {"restart every 5 MCUs, 4:2:2", 333, 250, 30, {.quality = 75, .restart_mcus = 5, .luma_h = 2}},
   };
   for (const Case& c : cases) {
     const Bytes file = Encode(c.w, c.h, Picture(c.w, c.h, 7, c.noise), c.encoding);
-    const std::string path = dir.File(std::string(c.name).substr(0, 5) + ".jpg");
+    const std::string path = dir.File("case.jpg");
     test::WriteBytes(path, file);
     const std::vector<TColor32> want = LibraryRows(file);
     for (int parts : {1, 2, 3, 7}) {
@@ -98,6 +109,19 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
   extra_scan.insert(extra_scan.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00, 0x12, 0xFF, 0xD9});
   Bytes trailing = good;
   trailing.insert(trailing.end() - 2, {0x12, 0x34});
+  // Restart markers every MCU row: two swapped, one taken out, two bytes put before one.
+  const Bytes restarts = Encode(w, h, picture, {.restart_rows = 1});
+  std::vector<size_t> markers;
+  for (size_t i = 0; i + 1 < restarts.size(); ++i)
+    if (restarts[i] == 0xFF && restarts[i + 1] >= 0xD0 && restarts[i + 1] <= 0xD7) markers.push_back(i);
+  EXPECT_GE(markers.size(), 4u);
+  Bytes restart_swapped = restarts;
+  std::swap(restart_swapped[markers[1] + 1], restart_swapped[markers[2] + 1]);
+  Bytes restart_missing = restarts;
+  restart_missing.erase(restart_missing.begin() + std::ptrdiff_t(markers[2]),
+                        restart_missing.begin() + std::ptrdiff_t(markers[2] + 2));
+  Bytes restart_extra = restarts;
+  restart_extra.insert(restart_extra.begin() + std::ptrdiff_t(markers[1]), {0x12, 0x34});
   Bytes no_end = good;
   no_end.resize(no_end.size() - 2);
   // One code moved from the longest length to a single bit: the lengths no longer fit, and the
@@ -122,8 +146,11 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"cut short, then an end marker", cut_with_end, false},
       {"a second scan", extra_scan, false},
       {"data after the last block", trailing, false},
-      {"restart markers", Encode(w, h, picture, {.restart_rows = 1}), false},
-      {"subsampled", Encode(w, h, picture, {.luma_h = 2, .luma_v = 2}), false},
+      {"restart markers out of step", restart_swapped, false},
+      {"a restart marker missing", restart_missing, false},
+      {"data after an interval's last MCU", restart_extra, false},
+      {"4:4:0", Encode(w, h, picture, {.luma_h = 1, .luma_v = 2}), false},
+      {"grey", Encode(w, h, picture, {.gray = true}), false},
       {"a Huffman table with an all-ones code", bad_table, false},
       {"no end marker", no_end, true},
   };
@@ -137,6 +164,46 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       if (c.taken) {
         EXPECT_TRUE(got == LibraryRows(c.file));
       }
+    }
+  }
+}
+
+// Each part's share of the rows comes from its own decoding, not from the part before it running on
+// through the share: the speed-up is real.
+TEST(JpegDcScan, EveryPartDecodesItsShare) {
+  test::TTempDir dir;
+  struct Case {
+    const char* name;
+    int noise;  // -1: grey with a little noise
+    TEncoding encoding;
+  };
+  const Case cases[] = {
+      {"photo-like", 12, {}},
+      {"4:2:0", 12, {.luma_h = 2, .luma_v = 2}},
+      {"4:2:2", 12, {.luma_h = 2}},
+      {"restart every MCU row", 12, {.restart_rows = 1}},
+      {"restart every 7 MCUs, 4:2:0", 12, {.restart_mcus = 7, .luma_h = 2, .luma_v = 2}},
+      // Padding after the last block that is no code of the optimized tables: once taken for a
+      // wrong guess, which threw the last part's work away.
+      {"near-flat, optimized tables", -1, {.optimize = true}},
+      {"near-flat 4:2:0, optimized tables", -1, {.luma_h = 2, .luma_v = 2, .optimize = true}},
+  };
+  const int w = 1024, h = 768;
+  for (const Case& c : cases) {
+    Bytes picture = Picture(w, h, 11, std::max(c.noise, 0));
+    if (c.noise < 0) {
+      std::mt19937 random(5);
+      for (uint8_t& v : picture) v = uint8_t(127 + random() % 3);
+    }
+    const Bytes file = Encode(w, h, picture, c.encoding);
+    const std::string path = dir.File("case.jpg");
+    test::WriteBytes(path, file);
+    const std::vector<TColor32> want = LibraryRows(file);
+    for (int parts : {2, 3}) {
+      SCOPED_TRACE(std::string(c.name) + ", " + std::to_string(parts) + " parts");
+      const test::TEighth got = Scan(path, {parts, 1, size_t{1} << 16});
+      EXPECT_TRUE(got.pixels == want);
+      EXPECT_EQ(got.parts_decoded, parts);
     }
   }
 }
