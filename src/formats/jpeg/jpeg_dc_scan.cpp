@@ -124,6 +124,8 @@ class TBitReader {
     return uint64_t(offsets_[(loaded_ - bytes) & 7]) * 8 + uint64_t((8 - (bits_ & 7)) & 7);
   }
   bool Overrun() const { return fill_bits_ > bits_; }
+  // Where the marker (or the end of the file) the data ran into lies; once AtMarker.
+  int64_t MarkerOffset() const { return marker_ < 0 ? -1 : end_offset_; }
   // Only the padding of the byte is left before a marker or the end of the file: where a restart
   // interval must end.
   bool AtMarker() {
@@ -209,6 +211,18 @@ struct TIdct2Part {
   int32_t e[2];
   int32_t u[2];
 };
+
+// The coefficients it reads besides the DC: rows and columns 0, 1, 3, 5 and 7. With none of them,
+// every part is 0.
+constexpr std::array<bool, DCTSIZE2> Idct2Reads() {
+  std::array<bool, DCTSIZE2> t{};
+  for (int i = 1; i < DCTSIZE2; ++i) {
+    const int row = i / 8, col = i % 8;
+    t[size_t(i)] = (row < 2 || row % 2 == 1) && (col < 2 || col % 2 == 1);
+  }
+  return t;
+}
+constexpr std::array<bool, DCTSIZE2> kIdct2Reads = Idct2Reads();
 
 constexpr int64_t Descale(int64_t x, int n) { return (x + (int64_t{1} << (n - 1))) >> n; }
 
@@ -337,6 +351,8 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
         continue;
       }
       int16_t coef[DCTSIZE2 + 16] = {};
+      // Whether a coefficient the 2 × 2 transform reads came: most chroma blocks have none.
+      bool read = false;
       for (int k = 1; k < DCTSIZE2; ++k) {
         in.Fill();
         int rs;
@@ -352,14 +368,20 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
         s = rs & 15;
         if (s) {
           k += r;
-          coef[kNaturalOrder[size_t(k)]] = int16_t(Extend(in.Peek(s), s));
+          const int at = kNaturalOrder[size_t(k)];
+          coef[at] = int16_t(Extend(in.Peek(s), s));
+          read |= kIdct2Reads[size_t(at)];
           in.Drop(s);
         } else {
           if (r != 15) break;
           k += 15;
         }
       }
-      if (!Idct2Part(coef, scan.quant[component.frame_index], *parts++)) return false;
+      if (!read) {
+        *parts++ = TIdct2Part{};
+      } else if (!Idct2Part(coef, scan.quant[component.frame_index], *parts++)) {
+        return false;
+      }
     }
   }
   return true;
@@ -455,8 +477,8 @@ TDcScan::TDcScan() = default;
 TDcScan::~TDcScan() = default;
 
 bool TDcScan::Takes(const jpeg_decompress_struct& c) {
-  if (c.progressive_mode || c.arith_code || c.data_precision != 8) return false;
-  if (c.num_components != 3 || c.comps_in_scan != 3 || c.jpeg_color_space != JCS_YCbCr) return false;
+  if (c.arith_code || c.data_precision != 8) return false;
+  if (c.num_components != 3 || c.jpeg_color_space != JCS_YCbCr) return false;
   if (c.out_color_space != JCS_EXT_BGRA || c.quantize_colors || c.min_DCT_scaled_size != 1) return false;
   if (c.output_width != (c.image_width + 7) / 8 || c.output_height != (c.image_height + 7) / 8) return false;
   // 4:4:4, 4:2:2 or 4:2:0: the luma first in the frame, chroma at one block an MCU. The library
@@ -471,6 +493,12 @@ bool TDcScan::Takes(const jpeg_decompress_struct& c) {
     if (k.quant_tbl_no < 0 || k.quant_tbl_no >= NUM_QUANT_TBLS || !c.quant_tbl_ptrs[k.quant_tbl_no]) return false;
     for (uint16_t q : c.quant_tbl_ptrs[k.quant_tbl_no]->quantval)
       if (q > 32767) return false;
+  }
+  // A progressive file is read by its DC scans alone: only where the DC gives every pixel, and
+  // without restart markers, which its scans rarely have.
+  if (c.progressive_mode) return !(h == 2 && v == 2) && c.restart_interval == 0;
+  if (c.comps_in_scan != 3) return false;
+  for (int i = 0; i < 3; ++i) {
     const jpeg_component_info* s = c.cur_comp_info[i];
     if (!s || s->dc_tbl_no < 0 || s->dc_tbl_no >= NUM_HUFF_TBLS || s->ac_tbl_no < 0 || s->ac_tbl_no >= NUM_HUFF_TBLS)
       return false;
@@ -537,6 +565,19 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   self.mcu_h_ = shape.v;
   self.mcu_cols_ = shape.cols;
   self.groups_ = shape.cols * shape.rows;
+
+  if (c.progressive_mode) {
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || file.st_size < scan_start) return nullptr;
+    // No split: the DC scans are a small part of the file, and everything else is passed over.
+    if (int64_t(file.st_size) - scan_start < split.min_part_bytes) return nullptr;
+    try {
+      if (!self.DecodeProgressive(c, fd, scan_start)) return nullptr;
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return result;
+  }
 
   auto scan = std::make_unique<TScan>();
   int dc_place = 0, part_place = 0;
@@ -803,6 +844,266 @@ bool TDcScan::DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int
       pieces_.push_back({parts_[size_t(i)].get(), 0, first[size_t(i)] * interval, {0, 0, 0}});
   }
   return true;
+}
+
+namespace {
+
+bool ReadAt(int fd, int64_t offset, uint8_t* out, size_t n) {
+  while (n > 0) {
+    ssize_t got;
+    do got = ::pread(fd, out, n, offset);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return false;
+    out += got;
+    n -= size_t(got);
+    offset += got;
+  }
+  return true;
+}
+
+// The offset of the first marker from offset on that is no stuffed byte, fill or restart marker,
+// which a scan without restart intervals must not hold; -1 for none, or a restart marker.
+int64_t NextMarker(int fd, int64_t offset) {
+  std::vector<uint8_t> buffer(kReadBytes + 1);
+  for (;;) {
+    ssize_t got;
+    do got = ::pread(fd, buffer.data(), buffer.size(), offset);
+    while (got < 0 && errno == EINTR);
+    if (got < 2) return -1;
+    const size_t n = size_t(got);
+    for (const uint8_t* p = buffer.data(); (p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, n - 1 - size_t(p - buffer.data()))));
+         ++p) {
+      const uint8_t code = p[1];
+      if (code == 0 || code == 0xFF) continue;
+      if (code >= JPEG_RST0 && code <= JPEG_RST0 + 7) return -1;
+      return offset + (p - buffer.data());
+    }
+    offset += int64_t(n - 1);
+  }
+}
+
+// What a scan header says, with its components as indices into the frame.
+struct TScanHeader {
+  int count = 0;
+  int component[4] = {};
+  int dc_table[4] = {}, ac_table[4] = {};
+  int ss = 0, se = 0, ah = 0, al = 0;
+};
+
+// The DC difference the next code gives; false for a code the table lacks.
+bool DecodeDc(TBitReader& in, const THuffman& table, int& diff) {
+  in.Fill();
+  int length, s;
+  if (const uint16_t e = table.fast[in.Peek(kPeekBits)]) {
+    length = e >> 8;
+    s = e & 0xFF;
+  } else {
+    s = table.Slow(in.Peek(16), length);
+    if (s < 0) return false;
+  }
+  in.Drop(length);
+  diff = 0;
+  if (s) {
+    diff = Extend(in.Peek(s), s);
+    in.Drop(s);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t scan_start) {
+  // The record of an MCU: the luma's blocks, then one block of each chroma component.
+  auto scan = std::make_unique<TScan>();
+  const int luma_blocks = mcu_w_ * mcu_h_;
+  scan->dc_per_mcu = luma_blocks + 2;
+  for (int f = 0; f < 3; ++f) {
+    scan->first_dc[f] = f == 0 ? 0 : luma_blocks + f - 1;
+    scan->last_dc[f] = f == 0 ? luma_blocks - 1 : scan->first_dc[f];
+    quant_[f] = c.quant_tbl_ptrs[c.comp_info[f].quant_tbl_no]->quantval[0];
+  }
+  scan_ = std::move(scan);
+  const TScan& layout = *scan_;
+  auto part = std::make_unique<TPart>();
+  part->exact = true;
+  part->dc_per_mcu = size_t(layout.dc_per_mcu);
+  part->dc.assign(size_t(groups_) * part->dc_per_mcu, 0);
+  part->in = std::make_unique<TBitReader>(fd, scan_start);
+  TBitReader& in = *part->in;
+
+  // The DC tables as each scan finds them; AC tables only have to be ones the library takes.
+  std::array<THuffman, NUM_HUFF_TBLS> dc_tables;
+  std::array<bool, NUM_HUFF_TBLS> dc_defined{}, ac_defined{};
+  for (int t = 0; t < NUM_HUFF_TBLS; ++t) {
+    if (c.dc_huff_tbl_ptrs[t]) {
+      if (!dc_tables[size_t(t)].Build(*c.dc_huff_tbl_ptrs[t], true)) return false;
+      dc_defined[size_t(t)] = true;
+    }
+    if (c.ac_huff_tbl_ptrs[t]) {
+      THuffman ac;
+      if (!ac.Build(*c.ac_huff_tbl_ptrs[t], false)) return false;
+      ac_defined[size_t(t)] = true;
+    }
+  }
+  // How precisely each coefficient is known, as the library tracks it: -1 for not at all.
+  int coef_bits[3][DCTSIZE2];
+  std::fill(&coef_bits[0][0], &coef_bits[0][0] + 3 * DCTSIZE2, -1);
+
+  TScanHeader header;
+  header.count = c.comps_in_scan;
+  for (int i = 0; i < header.count; ++i) {
+    header.component[i] = c.cur_comp_info[i]->component_index;
+    header.dc_table[i] = c.cur_comp_info[i]->dc_tbl_no;
+    header.ac_table[i] = c.cur_comp_info[i]->ac_tbl_no;
+  }
+  header.ss = c.Ss;
+  header.se = c.Se;
+  header.ah = c.Ah;
+  header.al = c.Al;
+  int64_t data = scan_start;
+  for (;;) {
+    // The library's checks of a scan's progression: anything it would refuse or warn about is
+    // for it to judge.
+    const bool dc_band = header.ss == 0;
+    if (header.count < 1 || header.count > 3) return false;
+    if (dc_band ? header.se != 0 : header.ss > header.se || header.se > 63 || header.count != 1) return false;
+    if ((header.ah != 0 && header.al != header.ah - 1) || header.al > 13) return false;
+    for (int i = 0; i < header.count; ++i) {
+      const int f = header.component[i];
+      if (f < 0 || f > 2) return false;
+      for (int j = 0; j < i; ++j)
+        if (header.component[j] == f) return false;
+      if (!dc_band && coef_bits[f][0] < 0) return false;
+      for (int k = header.ss; k <= header.se; ++k) {
+        if (header.ah != (coef_bits[f][k] < 0 ? 0 : coef_bits[f][k])) return false;
+        coef_bits[f][k] = header.al;
+      }
+      if (dc_band && header.ah == 0 && (header.dc_table[i] < 0 || header.dc_table[i] >= NUM_HUFF_TBLS ||
+                                        !dc_defined[size_t(header.dc_table[i])]))
+        return false;
+      if (!dc_band && (header.ac_table[i] < 0 || header.ac_table[i] >= NUM_HUFF_TBLS ||
+                       !ac_defined[size_t(header.ac_table[i])]))
+        return false;
+    }
+
+    int64_t marker;
+    if (dc_band) {
+      // The DC scan, in MCUs of its components, or block by block for one component.
+      in.Restart(data);
+      int predictors[3] = {};
+      const auto block = [&](int i, uint64_t group, int place) {
+        uint16_t& value = part->dc[group * part->dc_per_mcu + size_t(place)];
+        if (header.ah == 0) {
+          int diff;
+          if (!DecodeDc(in, dc_tables[size_t(header.dc_table[i])], diff)) return false;
+          predictors[i] += diff;
+          // The library refuses a running sum that leaves an int; this stops well before.
+          if (predictors[i] > (1 << 28) || predictors[i] < -(1 << 28)) return false;
+          value = uint16_t(predictors[i] * (1 << header.al));
+        } else {
+          in.Fill();
+          if (in.Peek(1)) value = uint16_t(value | (1u << header.al));
+          in.Drop(1);
+        }
+        return true;
+      };
+      if (header.count == 1) {
+        const int f = header.component[0];
+        const jpeg_component_info& k = c.comp_info[f];
+        const int h = f == 0 ? mcu_w_ : 1, v = f == 0 ? mcu_h_ : 1;
+        for (JDIMENSION by = 0; by < k.height_in_blocks; ++by)
+          for (JDIMENSION bx = 0; bx < k.width_in_blocks; ++bx)
+            if (!block(0, (by / v) * mcu_cols_ + bx / h, layout.first_dc[f] + int(by % v) * h + int(bx % h)))
+              return false;
+      } else {
+        for (uint64_t g = 0; g < groups_; ++g)
+          for (int i = 0; i < header.count; ++i) {
+            const int f = header.component[i];
+            const int blocks = f == 0 ? luma_blocks : 1;
+            for (int b = 0; b < blocks; ++b)
+              if (!block(i, g, layout.first_dc[f] + b)) return false;
+          }
+      }
+      if (!in.AtMarker()) return false;
+      marker = in.MarkerOffset();
+    } else {
+      marker = NextMarker(fd, data);
+    }
+    if (marker < 0) return false;
+
+    // The segments up to the next scan or the end of the image.
+    for (;;) {
+      uint8_t head[4];
+      if (!ReadAt(fd, marker, head, 2) || head[0] != 0xFF) return false;
+      if (head[1] == 0xFF) {
+        ++marker;
+        continue;
+      }
+      if (head[1] == JPEG_EOI) {
+        // Done, with every coefficient known exactly: the library smooths nothing.
+        for (const auto& bits : coef_bits)
+          for (int b : bits)
+            if (b != 0) return false;
+        parts_.push_back(std::move(part));
+        pieces_.push_back({parts_.back().get(), 0, 0, {0, 0, 0}});
+        return true;
+      }
+      if (!ReadAt(fd, marker + 2, head + 2, 2)) return false;
+      const size_t length = size_t(head[2]) << 8 | head[3];
+      if (length < 2) return false;
+      std::vector<uint8_t> segment(length - 2);
+      if (!ReadAt(fd, marker + 4, segment.data(), segment.size())) return false;
+      const int64_t after = marker + 2 + int64_t(length);
+      if ((head[1] >= JPEG_APP0 && head[1] <= JPEG_APP0 + 15) || head[1] == JPEG_COM) {
+        marker = after;
+        continue;
+      }
+      if (head[1] == 0xC4) {  // DHT
+        for (size_t at = 0; at < segment.size();) {
+          if (at + 17 > segment.size()) return false;
+          const int kind = segment[at] >> 4, index = segment[at] & 15;
+          if (kind > 1 || index >= NUM_HUFF_TBLS) return false;
+          JHUFF_TBL table{};
+          int count = 0;
+          for (int l = 1; l <= 16; ++l) count += table.bits[l] = segment[at + size_t(l)];
+          if (count > 256 || at + 17 + size_t(count) > segment.size()) return false;
+          std::copy_n(segment.begin() + std::ptrdiff_t(at + 17), count, table.huffval);
+          if (kind == 0) {
+            if (!dc_tables[size_t(index)].Build(table, true)) return false;
+            dc_defined[size_t(index)] = true;
+          } else {
+            THuffman ac;
+            if (!ac.Build(table, false)) return false;
+            ac_defined[size_t(index)] = true;
+          }
+          at += 17 + size_t(count);
+        }
+        marker = after;
+        continue;
+      }
+      if (head[1] != 0xDA) return false;  // anything else, a new restart interval included
+      // SOS
+      if (segment.empty()) return false;
+      header = TScanHeader{};
+      header.count = segment[0];
+      if (header.count < 1 || header.count > 3 || segment.size() != size_t(1 + 2 * header.count + 3)) return false;
+      for (int i = 0; i < header.count; ++i) {
+        const uint8_t id = segment[size_t(1 + 2 * i)], tables = segment[size_t(2 + 2 * i)];
+        header.component[i] = -1;
+        for (int f = 0; f < 3; ++f)
+          if (c.comp_info[f].component_id == id) header.component[i] = f;
+        header.dc_table[i] = tables >> 4;
+        header.ac_table[i] = tables & 15;
+      }
+      const size_t p = size_t(1 + 2 * header.count);
+      header.ss = segment[p];
+      header.se = segment[p + 1];
+      header.ah = segment[p + 2] >> 4;
+      header.al = segment[p + 2] & 15;
+      data = after;
+      break;
+    }
+  }
 }
 
 void TDcScan::ReadRow(int32_t y, TColor32* out) const {

@@ -14,6 +14,10 @@
 // component's running predictor, which the confirmed decoder knows. Where no confirmation comes,
 // the earlier decoder carries on through the part: the result never rests on a guess.
 //
+// A progressive 4:4:4 or 4:2:2 file is read by its DC scans alone, on one core: the scans of AC
+// coefficients, nearly all of the file, are passed over by finding their ends, and no
+// coefficient of the whole image is kept.
+//
 // Only 8-bit baseline YCbCr files in one scan, 4:4:4, 4:2:2 or 4:2:0, are taken, and anything
 // unexpected (a bad code, data cut short, a second scan, restart markers out of step) gives up,
 // for the library to decode the file as usual. The pixels are the library's for the same file at
@@ -71,6 +75,8 @@ class TDcScan {
   // A file without restart markers: each part begins with a guess, confirmed by the part
   // before it. False where the library must judge.
   bool DecodeGuessed(int fd, int64_t scan_start, int64_t data, int parts, const TDcScanSplit& split);
+  // A progressive file by its DC scans alone; the other scans are passed over.
+  bool DecodeProgressive(const jpeg_decompress_struct& header, int fd, int64_t scan_start);
   // A file with a restart marker every interval MCUs: the parts take whole intervals.
   bool DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int64_t data, int parts);
 

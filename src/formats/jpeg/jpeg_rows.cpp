@@ -130,12 +130,13 @@ class TJPEGRowImage final : public TRowImage {
     plan_ = image_.SetUpDecoder(*decoder_, true);
     jpeg_decompress_struct& c = decoder_->Info();
     CheckImageSize(limits_, c.output_width, c.output_height);
-    decoder_->Limit(limits_);
+    // Before the library's storage is admitted: the DC decoder keeps no coefficient buffer.
     dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), ScanStart(*decoder_));
     if (dc_scan_) {
       decoder_.reset();
       return;
     }
+    decoder_->Limit(limits_);
     decoder_->Run([&] { jpeg_start_decompress(&c); });
     rows_.resize(kStripRows);
     if (plan_.quantize) {

@@ -80,6 +80,10 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
       {"restart every MCU row", 643, 411, 12, {.restart_rows = 1}},
       {"restart every two MCU rows, 4:2:0", 643, 411, 12, {.restart_rows = 2, .luma_h = 2, .luma_v = 2}},
       {"restart every 5 MCUs, 4:2:2", 333, 250, 30, {.quality = 75, .restart_mcus = 5, .luma_h = 2}},
+      {"progressive", 643, 411, 12, {.progressive = true}},
+      {"progressive 4:2:2, optimized tables", 643, 411, 12, {.luma_h = 2, .optimize = true, .progressive = true}},
+      {"progressive, a DC scan for each component", 643, 411, 12, {.dc_apart = true}},
+      {"progressive 4:2:2, a DC scan for each component", 643, 411, 12, {.luma_h = 2, .dc_apart = true}},
   };
   for (const Case& c : cases) {
     const Bytes file = Encode(c.w, c.h, Picture(c.w, c.h, 7, c.noise), c.encoding);
@@ -122,6 +126,8 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
                         restart_missing.begin() + std::ptrdiff_t(markers[2] + 2));
   Bytes restart_extra = restarts;
   restart_extra.insert(restart_extra.begin() + std::ptrdiff_t(markers[1]), {0x12, 0x34});
+  const Bytes progressive = Encode(w, h, picture, {.progressive = true});
+  const Bytes progressive_cut(progressive.begin(), progressive.begin() + std::ptrdiff_t(progressive.size() * 2 / 3));
   Bytes no_end = good;
   no_end.resize(no_end.size() - 2);
   // One code moved from the longest length to a single bit: the lengths no longer fit, and the
@@ -151,6 +157,12 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"data after an interval's last MCU", restart_extra, false},
       {"4:4:0", Encode(w, h, picture, {.luma_h = 1, .luma_v = 2}), false},
       {"grey", Encode(w, h, picture, {.gray = true}), false},
+      {"progressive 4:2:0", Encode(w, h, picture, {.luma_h = 2, .luma_v = 2, .progressive = true}), false},
+      // The library smooths blocks whose coefficients are not all known exactly.
+      {"progressive, AC coefficients short of their last bit", Encode(w, h, picture, {.dc_apart = true, .all_bits = false}),
+       false},
+      {"progressive, cut short", progressive_cut, false},
+      {"progressive, whole", progressive, true},
       {"a Huffman table with an all-ones code", bad_table, false},
       {"no end marker", no_end, true},
   };

@@ -30,6 +30,10 @@ struct TJpegEncoding {
   int luma_h = 1, luma_v = 1;  // the luma's sampling factors (chroma at 1 × 1): 2, 2 for 4:2:0
   bool optimize = false;
   bool progressive = false;  // the library's simple progressive script
+  // A progressive script of its own instead: one DC scan for each component, refined in a
+  // second; and, unless all_bits, no refinement of the AC coefficients' last bit.
+  bool dc_apart = false;
+  bool all_bits = true;
   bool gray = false;         // one grey component
 };
 
@@ -54,6 +58,14 @@ inline std::vector<uint8_t> EncodeJpegRgb(int w, int h, const std::vector<uint8_
     c.restart_in_rows = e.restart_rows;
     c.optimize_coding = e.optimize ? TRUE : FALSE;
     if (e.progressive) jpeg_simple_progression(&c);
+    static const jpeg_scan_info kDcApart[] = {
+        {1, {0}, 0, 0, 0, 1}, {1, {1}, 0, 0, 0, 1}, {1, {2}, 0, 0, 0, 1},   {1, {0}, 1, 63, 0, 1},
+        {1, {1}, 1, 63, 0, 1}, {1, {2}, 1, 63, 0, 1}, {3, {0, 1, 2}, 0, 0, 1, 0}, {1, {0}, 1, 63, 1, 0},
+        {1, {1}, 1, 63, 1, 0}, {1, {2}, 1, 63, 1, 0}};
+    if (e.dc_apart) {
+      c.scan_info = kDcApart;
+      c.num_scans = e.all_bits ? 10 : 7;
+    }
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
       JSAMPROW row = const_cast<JSAMPROW>(&rgb[size_t(c.next_scanline) * size_t(w) * 3]);
