@@ -631,9 +631,11 @@ bool TDcScan::DecodeGuessed(int fd, int64_t scan_start, int64_t data, int parts,
     part->exact = i == 0;
     part->dc_per_mcu = size_t(scan.dc_per_mcu);
     // An MCU takes six bits at least: a header that claims more than the data can hold
-    // reserves no more than the data could fill.
+    // reserves no more than the data could fill. A part's share of the MCUs is a guess, and it
+    // runs on a little past its share until the next part is met: room for that as well, so
+    // that its records are not copied into a vector twice the size.
     const uint64_t share = uint64_t(begin[size_t(i) + 1] - begin[size_t(i)]);
-    const uint64_t mcus = std::min(groups / uint64_t(parts) + 1, share * 8 / 6 + 1);
+    const uint64_t mcus = std::min(groups / uint64_t(parts) + groups / 16 + 64, share * 8 / 6 + 64);
     part->dc.reserve(size_t(mcus) * size_t(scan.dc_per_mcu));
     part->idct.reserve(size_t(mcus) * size_t(scan.parts_per_mcu));
     parts_.push_back(std::move(part));
