@@ -226,8 +226,10 @@ constexpr std::array<bool, DCTSIZE2> kIdct2Reads = Idct2Reads();
 
 constexpr int64_t Descale(int64_t x, int n) { return (x + (int64_t{1} << (n - 1))) >> n; }
 
+// The library's fixed point: constants with 13 fraction bits, 2 more bits kept after pass 1.
+constexpr int kConstBits = 13, kPass1Bits = 2;
+
 bool Idct2Part(const int16_t* coef, const uint16_t* quant, TIdct2Part& out) {
-  constexpr int kConstBits = 13;
   const auto q = [&](int i) { return int64_t(coef[i]) * quant[i]; };
   const auto odd = [](int64_t v1, int64_t v3, int64_t v5, int64_t v7) {
     return v7 * -5906 + v5 * 6967 + v3 * -10426 + v1 * 29692;
@@ -237,8 +239,8 @@ bool Idct2Part(const int16_t* coef, const uint16_t* quant, TIdct2Part& out) {
   for (int c : {0, 1, 3, 5, 7}) {
     const int64_t t = odd(q(8 + c), q(24 + c), q(40 + c), q(56 + c));
     const int64_t even = c == 0 ? 0 : q(c) << (kConstBits + 2);
-    ws[0][c] = Descale(even + t, kConstBits - 2 + 2);
-    ws[1][c] = Descale(even - t, kConstBits - 2 + 2);
+    ws[0][c] = Descale(even + t, kConstBits - kPass1Bits + 2);
+    ws[1][c] = Descale(even - t, kConstBits - kPass1Bits + 2);
   }
   // Pass 2, along the rows; column 0 holds all but the DC's 4 d.
   for (int r = 0; r < 2; ++r) {
@@ -260,8 +262,8 @@ constexpr std::array<uint8_t, 1024> kIdctRangeLimit = IdctRangeLimit();
 
 // Pixel (x, y) of a chroma block through the 2 × 2 transform, its DC dequantised as d.
 inline int Idct2Sample(const TIdct2Part& p, int64_t d, int x, int y) {
-  const int64_t even = (4 * d + p.e[y]) << 15;
-  return kIdctRangeLimit[size_t(((x ? even - p.u[y] : even + p.u[y]) + (1 << 19)) >> 20) & 1023];
+  const int64_t even = (4 * d + p.e[y]) << (kConstBits + 2);
+  return kIdctRangeLimit[size_t(Descale(x ? even - p.u[y] : even + p.u[y], kConstBits + kPass1Bits + 3 + 2)) & 1023];
 }
 
 inline int Extend(uint32_t v, int s) { return v < (1u << (s - 1)) ? int(v) - (1 << s) + 1 : int(v); }
