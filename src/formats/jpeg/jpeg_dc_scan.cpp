@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -229,25 +230,54 @@ constexpr int64_t Descale(int64_t x, int n) { return (x + (int64_t{1} << (n - 1)
 // The library's fixed point: constants with 13 fraction bits, 2 more bits kept after pass 1.
 constexpr int kConstBits = 13, kPass1Bits = 2;
 
+// The library runs this transform in vector code with 16-bit coefficients and work values and
+// 32-bit sums, which agrees with its plain code only while nothing overflows and every sample
+// before its limit lies within [-512, 511]. Real images stay far inside; made-up coefficients are
+// left to the library.
+constexpr int64_t kInt16 = 32767, kSum = (int64_t{1} << 31) - 1;
+
+// False as well where the work values leave the range the library's vector code holds.
 bool Idct2Part(const int16_t* coef, const uint16_t* quant, TIdct2Part& out) {
   const auto q = [&](int i) { return int64_t(coef[i]) * quant[i]; };
   const auto odd = [](int64_t v1, int64_t v3, int64_t v5, int64_t v7) {
     return v7 * -5906 + v5 * 6967 + v3 * -10426 + v1 * 29692;
   };
+  for (int i : {1, 3, 5, 7})
+    for (int j : {0, 1, 3, 5, 7})
+      if (std::abs(q(i * 8 + j)) > kInt16 || std::abs(q(j * 8 + i)) > kInt16) return false;
   // Pass 1, down the columns: two values a column, kept with two more bits.
   int64_t ws[2][8] = {};
   for (int c : {0, 1, 3, 5, 7}) {
     const int64_t t = odd(q(8 + c), q(24 + c), q(40 + c), q(56 + c));
     const int64_t even = c == 0 ? 0 : q(c) << (kConstBits + 2);
+    if (std::abs(even) + std::abs(t) > kSum) return false;
     ws[0][c] = Descale(even + t, kConstBits - kPass1Bits + 2);
     ws[1][c] = Descale(even - t, kConstBits - kPass1Bits + 2);
+    if (c != 0 && (std::abs(ws[0][c]) > kInt16 || std::abs(ws[1][c]) > kInt16)) return false;
   }
   // Pass 2, along the rows; column 0 holds all but the DC's 4 d.
   for (int r = 0; r < 2; ++r) {
     const int64_t u = odd(ws[r][1], ws[r][3], ws[r][5], ws[r][7]);
-    if (ws[r][0] != int32_t(ws[r][0]) || u != int32_t(u)) return false;
+    if (std::abs(ws[r][0]) > kInt16 || std::abs(u) > kSum) return false;
     out.e[r] = int32_t(ws[r][0]);
     out.u[r] = int32_t(u);
+  }
+  return true;
+}
+
+// Whether the block with its DC dequantised as d stays where the library's vector code and its
+// plain code agree (see above).
+bool Idct2Agrees(const TIdct2Part& p, int64_t d) {
+  if (std::abs(d) > kInt16) return false;
+  for (int y = 0; y < 2; ++y) {
+    // Pass 1 of column 0 summed d << 15 and what e came from, within a step of e << 13.
+    if (std::abs(d) * (1 << (kConstBits + 2)) + (std::abs(int64_t(p.e[y])) + 1) * (1 << kConstBits) > kSum) return false;
+    const int64_t w = 4 * d + p.e[y];
+    if (std::abs(w) > kInt16 || std::abs(w) * (1 << (kConstBits + 2)) + std::abs(int64_t(p.u[y])) > kSum) return false;
+    for (const int64_t sum : {w * (1 << (kConstBits + 2)) + p.u[y], w * (1 << (kConstBits + 2)) - p.u[y]}) {
+      const int64_t x = Descale(sum, kConstBits + kPass1Bits + 3 + 2);
+      if (x < -512 || x > 511) return false;
+    }
   }
   return true;
 }
@@ -722,7 +752,27 @@ bool TDcScan::DecodeGuessed(int fd, int64_t scan_start, int64_t data, int parts,
   pieces_.push_back({&last, first_record, first_group, {offset[0], offset[1], offset[2]}});
   // MCUs past the image, or anything but the end of the image after its last one, are for the
   // library to judge.
-  return first_group + last.Records() - first_record == groups && EndsImage(fd, last.end_position);
+  return first_group + last.Records() - first_record == groups && EndsImage(fd, last.end_position) &&
+         TransformsAgree();
+}
+
+bool TDcScan::TransformsAgree() const {
+  const TScan& scan = *scan_;
+  if (scan.parts_per_mcu == 0) return true;
+  for (size_t p = 0; p < pieces_.size(); ++p) {
+    const TPiece& piece = pieces_[p];
+    const uint64_t end = p + 1 < pieces_.size() ? pieces_[p + 1].first_group : groups_;
+    for (uint64_t g = piece.first_group; g < end; ++g) {
+      const uint64_t record = piece.first_record + (g - piece.first_group);
+      const uint16_t* dc = piece.part->dc.data() + record * size_t(scan.dc_per_mcu);
+      const TIdct2Part* parts = piece.part->idct.data() + record * size_t(scan.parts_per_mcu);
+      for (int f = 1; f < 3; ++f) {
+        const int64_t d = int64_t(int16_t(uint16_t(dc[scan.first_dc[f]] + piece.offset[f]))) * quant_[f];
+        if (!Idct2Agrees(parts[scan.first_part[f]], d)) return false;
+      }
+    }
+  }
+  return true;
 }
 
 namespace {
@@ -847,7 +897,7 @@ bool TDcScan::DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int
     if (first[size_t(i)] < first[size_t(i) + 1])
       pieces_.push_back({parts_[size_t(i)].get(), 0, first[size_t(i)] * interval, {0, 0, 0}});
   }
-  return true;
+  return TransformsAgree();
 }
 
 namespace {

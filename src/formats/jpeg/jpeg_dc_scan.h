@@ -80,6 +80,10 @@ class TDcScan {
   // A file with a restart marker every interval MCUs: the parts take whole intervals.
   bool DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int64_t data, int parts);
 
+  // Whether every 4:2:0 chroma block stays where the library's vector transform and its plain
+  // one agree, now that each part's DC offset is known.
+  bool TransformsAgree() const;
+
   // Where the rows' MCUs come from: a run of one part's records.
   struct TPiece {
     const TPart* part;

@@ -163,6 +163,9 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
        false},
       {"progressive, cut short", progressive_cut, false},
       {"progressive, whole", progressive, true},
+      // Damaged data with chroma coefficients beyond what libjpeg's vector transform holds.
+      {"4:2:0, huge chroma coefficients", test::ReadBytes("tests/data/jpeg/chroma-beyond-16-bit-transform-420.jpg"),
+       false},
       {"a Huffman table with an all-ones code", bad_table, false},
       {"no end marker", no_end, true},
   };
