@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <libheif/heif.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
@@ -126,6 +127,32 @@ void MakeWith(const std::string& path) {
   WriteBytes(path, bytes.data(), bytes.size());
 }
 
+// A HEIC photo with alpha, turned a quarter by the file (so its decoder turns it too).
+void MakeHeic(const std::string& path) {
+  const int side = kSmallSide;
+  heif_image* raw = nullptr;
+  Check(heif_image_create(side, side, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, &raw).code == heif_error_Ok,
+        "heif_image_create");
+  std::unique_ptr<heif_image, void (*)(const heif_image*)> image(raw, heif_image_release);
+  heif_image_add_plane(image.get(), heif_channel_interleaved, side, side, 8);
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+  const TBitmap pattern = Pattern(side, side, true);
+  for (int y = 0; y < side; ++y) std::copy_n(pattern.ScanLine(y), size_t(side) * 4, plane + size_t(y) * size_t(stride));
+  std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
+  heif_encoder* raw_encoder = nullptr;
+  Check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &raw_encoder).code == heif_error_Ok,
+        "HEVC encoder");
+  std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoder(raw_encoder, heif_encoder_release);
+  std::unique_ptr<heif_encoding_options, void (*)(heif_encoding_options*)> options(heif_encoding_options_alloc(),
+                                                                                  heif_encoding_options_free);
+  options->image_orientation = heif_orientation_rotate_90_cw;
+  Check(heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), nullptr).code ==
+            heif_error_Ok,
+        "heif_context_encode_image");
+  Check(heif_context_write_to_file(context.get(), path.c_str()).code == heif_error_Ok, path.c_str());
+}
+
 void MakeBmp(const std::string& path) { Pattern(kSide, kSide, true).WriteToFile(path); }
 
 // Stored sideways, so that it is turned on a whole surface instead of streamed.
@@ -154,6 +181,7 @@ const TCase kCases[] = {
     {"GIF, 2000²", "small.gif", MakeWith<TOutputFormat::Gif, false>, kSmallSide, 800},
     {"JPEG 2000, 2000², alpha", "small.jp2", MakeWith<TOutputFormat::Jp2, true>, kSmallSide, 800},
     {"AVIF, 2000², alpha", "small.avif", MakeWith<TOutputFormat::Avif, true>, kSmallSide, 800},
+    {"HEIC, 2000², alpha, turned", "small.heic", MakeHeic, kSmallSide, 800},
 };
 
 // In the child: one conversion; prints the growth of the high-water mark and the claim's peak.
