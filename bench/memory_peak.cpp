@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <libheif/heif.h>
 #include <webp/encode.h>
+#include <zlib.h>
 #include <webp/mux.h>
 
 #include <cstdio>
@@ -153,6 +154,42 @@ void MakeHeic(const std::string& path) {
   Check(heif_context_write_to_file(context.get(), path.c_str()).code == heif_error_Ok, path.c_str());
 }
 
+// A 16-bit RGBA PNG, which the PNG reader holds at eight bytes a pixel: written by hand, since
+// the program's writer writes 8-bit samples.
+void MakePng16(const std::string& path) {
+  const int side = kSmallSide;
+  std::vector<uint8_t> rows;
+  rows.reserve(size_t(side) * (1 + size_t(side) * 8));
+  for (int y = 0; y < side; ++y) {
+    rows.push_back(0);  // no filter
+    for (int x = 0; x < side; ++x)
+      for (const int v : {x * 31, y * 17, (x ^ y) * 5, 40000 + (x + y) % 20000})
+        rows.insert(rows.end(), {uint8_t(v >> 8), uint8_t(v)});
+  }
+  uLongf size = compressBound(uLong(rows.size()));
+  std::vector<uint8_t> idat(size);
+  Check(compress2(idat.data(), &size, rows.data(), uLong(rows.size()), 1) == Z_OK, "compress2");
+  idat.resize(size);
+  std::vector<uint8_t> file{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto be32 = [&](uint32_t v) {
+    file.insert(file.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+  };
+  const auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+    be32(uint32_t(data.size()));
+    const size_t start = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), data.begin(), data.end());
+    be32(uint32_t(crc32(0, file.data() + start, uInt(file.size() - start))));
+  };
+  chunk("IHDR", {0, 0, uint8_t(side >> 8), uint8_t(side), 0, 0, uint8_t(side >> 8), uint8_t(side), 16, 6, 0, 0, 0});
+  // In pieces of 64 KiB, as writers store image data.
+  for (size_t at = 0; at < idat.size(); at += 65536)
+    chunk("IDAT", std::vector<uint8_t>(idat.begin() + std::ptrdiff_t(at),
+                                       idat.begin() + std::ptrdiff_t(std::min(idat.size(), at + 65536))));
+  chunk("IEND", {});
+  WriteBytes(path, file.data(), file.size());
+}
+
 void MakeBmp(const std::string& path) { Pattern(kSide, kSide, true).WriteToFile(path); }
 
 // Stored sideways, so that it is turned on a whole surface instead of streamed.
@@ -177,6 +214,7 @@ const TCase kCases[] = {
     {"WebP still, lossless, alpha", "still.webp", MakeStillLossless, kSide, 800},
     {"PNG, alpha (whole image)", "alpha.png", MakePng, kSide, 800},
     {"BMP, 32-bit with alpha", "alpha.bmp", MakeBmp, kSide, 800},
+    {"PNG, 16-bit RGBA, 2000²", "deep.png", MakePng16, kSmallSide, 800},
     {"JPEG, turned (whole image)", "turned.jpg", MakeTurnedJpeg, kSide, 4000},
     {"GIF, 2000²", "small.gif", MakeWith<TOutputFormat::Gif, false>, kSmallSide, 800},
     {"JPEG 2000, 2000², alpha", "small.jp2", MakeWith<TOutputFormat::Jp2, true>, kSmallSide, 800},
