@@ -447,10 +447,7 @@ void TConverter::SaveImage() {
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat>& format = Format;
-  // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
-  // that ends in that extension keeps its letter case (IMG.JPG).
-  if (format && OutputFormatInfo(*format).Extension != ext)
-    OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
+  OutputName = WrittenFileName(OutputName);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
     SetFinalName(Overwrite ? OutputName : UniqueFileName(OutputName));
