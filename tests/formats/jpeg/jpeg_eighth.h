@@ -17,10 +17,10 @@ struct TEighth {
   bool taken = false;           // the DC decoder took the file (always for libjpeg)
   bool descriptor_kept = true;  // the DC decoder left the file where the library had read to
   std::vector<TColor32> pixels;
-  // For the DC decoder: the threads that decoded the parts, and how many parts the rows were
-  // stitched from (1 when the first part ran through the whole scan).
-  int threads = 1;
-  int parts_joined = 1;
+  // For the DC decoder, once taken: the threads that decoded the parts, and how many parts' own
+  // decoding the rows come from (1 when the first part ran through the whole scan).
+  int threads = 0;
+  int parts_decoded = 0;
 };
 
 // Reads the header and sets the decoder up as the row reader does for an eighth.
@@ -61,7 +61,7 @@ inline TEighth DcScanEighth(int fd, const jpeg_detail::TDcScanSplit& split,
   if (!scan) return out;
   out.taken = true;
   out.threads = scan->Threads();
-  out.parts_joined = scan->PartsJoined();
+  out.parts_decoded = scan->PartsDecoded();
   out.pixels.resize(size_t(scan->Width()) * size_t(scan->Height()));
   for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, &out.pixels[size_t(y) * size_t(scan->Width())]);
   return out;
