@@ -22,6 +22,7 @@ class TQtRunView final : public TRunView {
   TRunSettings Settings() override;
   int EntryCount() override;
   std::string Entry(int index) override;
+  std::string EntryFolder(int index) override;
 
   void ShowMessage(const std::string& text) override;
   void ClearDestination() override;

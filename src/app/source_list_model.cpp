@@ -21,7 +21,11 @@ void TSourceListModel::AddSourcePaths(const std::vector<std::string>& paths, boo
   TSourceList found;
   found.IncludeSubfolders = include_subfolders;
   for (const std::string& path : paths) found.AddSourcePath(path);
-  AppendUnchecked(found.Entries());
+  if (found.Count() == 0) return;
+  const int first = list_.Count();
+  beginInsertRows(QModelIndex(), first, first + found.Count() - 1);
+  list_.Append(found);
+  endInsertRows();
 }
 
 void TSourceListModel::AppendUnchecked(const std::vector<std::string>& paths) {

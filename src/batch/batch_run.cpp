@@ -1,8 +1,11 @@
 #include "batch/batch_run.h"
 
+#include "batch/output_folder.h"
+
 #include <chrono>
 #include <cstdio>
 #include <locale>
+#include <map>
 #include <set>
 
 #include "core/chunk_pool.h"
@@ -10,6 +13,8 @@
 #include "core/files.h"
 #include "core/limits.h"
 #include "core/memory_budget.h"
+#include "core/paths.h"
+#include "formats/output_formats.h"
 
 namespace pellavo {
 
@@ -32,6 +37,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
  private:
   void LaunchWhilePossible();
   void LaunchOne(int index);
+  // Ends an entry without a worker, through the queue like a worker's completion, so that the
+  // accounting is the same.
+  void FinishWithoutWorker(TWorkerReport report);
+  // Why no output can be written into folder (created here when missing), or empty.
+  std::string PrepareOutputFolder(const std::string& source, const std::string& folder);
   void WorkerStarted();
   void WorkerFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
@@ -46,6 +56,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   bool stop_requested_ = false;
   int entry_count_ = 0;
   int next_entry_ = 0;  // the list position launched next
+  // This run's share of the list: the positions shard_index_, + shard_count_, ...
+  int shard_index_ = 0;
+  int shard_count_ = 1;
+  int shard_entries_ = 0;  // how many positions of the list that is
+  int skipped_files_ = 0;  // entries whose output existed
   int active_workers_ = 0;
   int finished_files_ = 0;
   int worker_limit_ = 1;
@@ -56,6 +71,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   uint64_t last_delay_ = 0;
   std::string name_prefix_;
   std::string name_postfix_;
+  std::optional<std::string> subfolder_;
+  bool keep_tree_ = false;
   uint64_t max_image_bytes_ = kDefaultMaxImageBytes;
   // Owned by the run and shared with its workers: one still waiting for room when the run is
   // gone keeps it alive.
@@ -63,6 +80,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
+  // Output folders this run made or checked, each with why it cannot be used (empty when it can).
+  std::map<std::string, std::string> prepared_folders_;
   std::chrono::steady_clock::time_point run_start_;
 };
 
@@ -90,15 +109,27 @@ void TBatchRun::TState::Start() {
     }
   }
 
+  if (const std::string problem = RunSettingsProblem(settings); !problem.empty()) {
+    view_.ShowMessage(problem);
+    return;
+  }
+
   worker_limit_ = WorkerLimitOf(settings, count);
   swept_folders_.clear();
+  prepared_folders_.clear();
   active_workers_ = 0;
   finished_files_ = 0;
+  skipped_files_ = 0;
   entry_count_ = count;
-  next_entry_ = 0;
-  view_.SetProgress(count, count);
+  shard_index_ = settings.ShardIndex;
+  shard_count_ = settings.ShardCount;
+  shard_entries_ = count / shard_count_ + (shard_index_ < count % shard_count_ ? 1 : 0);
+  next_entry_ = shard_index_;
+  view_.SetProgress(shard_entries_, shard_entries_);
   name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
   name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
+  subfolder_ = settings.Subfolder;
+  keep_tree_ = settings.KeepTree;
   stop_requested_ = false;
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();
@@ -130,7 +161,9 @@ void TBatchRun::TState::LaunchWhilePossible() {
         stop_requested_ = true;
         break;
       }
-      LaunchOne(next_entry_++);
+      const int index = next_entry_;
+      next_entry_ += shard_count_;
+      LaunchOne(index);
       const int delay = view_.Settings().StartDelay;
       if (delay > 0 && next_entry_ < entry_count_) {
         pending_delay_ = ++last_delay_;
@@ -157,30 +190,68 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
+  const std::string chosen = ChosenOutputFolder(
+      order.Source, keep_tree_ ? view_.EntryFolder(index) : std::string(),
+      TOutputFolderRule{order.Settings.DestFolder, subfolder_, keep_tree_});
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
-  order.Output =
-      OutputFileName(order.Source, index, TNamingRule{format, order.Settings.DestFolder, name_prefix_, name_postfix_});
-  const auto finished = [weak = weak_from_this()](TWorkerReport report) {
-    if (const auto self = weak.lock()) self->WorkerFinished(report);
-  };
+  order.Output = OutputFileName(order.Source, index, TNamingRule{format, chosen, name_prefix_, name_postfix_});
 
-  const std::string folder = OutputFolderOf(order.Source, order.Settings.DestFolder);
+  TWorkerReport report;
+  report.Outcome.Source = order.Source;
+  const std::string folder = OutputFolderOf(order.Source, chosen);
   if (!OutputStaysIn(order.Output, folder)) {
-    // Nothing is created for this entry; it ends like a failed worker, through the queue, so that
-    // the accounting is the same.
-    TWorkerReport report;
-    report.Outcome.Source = order.Source;
+    // Nothing is created for this entry; it ends like a failed worker.
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    WorkerStarted();
-    queue_.Post([finished, report = std::move(report)]() mutable { finished(std::move(report)); });
+    FinishWithoutWorker(std::move(report));
     return;
+  }
+  if (order.Settings.SkipExisting) {
+    // The name the worker would publish under, were it free: what a finished earlier run wrote.
+    const std::string written = order.Settings.FastCopy ? order.Output : WrittenFileName(order.Output);
+    if (FileExists(written)) {
+      report.StatusText = written;
+      report.Outcome.Output = written;
+      report.Outcome.ExistingOutput = true;
+      FinishWithoutWorker(std::move(report));
+      return;
+    }
+  }
+  if (!chosen.empty()) {
+    if (std::string problem = PrepareOutputFolder(order.Source, chosen); !problem.empty()) {
+      report.Outcome.Error = std::move(problem);
+      FinishWithoutWorker(std::move(report));
+      return;
+    }
   }
   // Leftovers of killed runs go before this run writes into the folder.
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
-  TBatchWorker::Launch(factory_(order), queue_, finished);
+  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this()](TWorkerReport finished) {
+    if (const auto self = weak.lock()) self->WorkerFinished(finished);
+  });
   WorkerStarted();
+}
+
+std::string TBatchRun::TState::PrepareOutputFolder(const std::string& source, const std::string& folder) {
+  const auto known = prepared_folders_.find(folder);
+  if (known != prepared_folders_.end()) return known->second;
+  // The part of the folder that the run may create: below the destination, or the sub-folder
+  // beside the source. The destination itself was checked at Start.
+  const TRunSettings settings = view_.Settings();
+  const std::string base = subfolder_ && settings.DestFolder.empty() ? ExtractFilePath(source)
+                                                                     : IncludeTrailingSeparator(settings.DestFolder);
+  std::string problem = folder.starts_with(base) ? MakeFoldersBelow(base.empty() ? "." : base, folder.substr(base.size()))
+                                                 : "The folder \"" + folder + "\" would not lie in \"" + base + "\"";
+  prepared_folders_.emplace(folder, problem);
+  return problem;
+}
+
+void TBatchRun::TState::FinishWithoutWorker(TWorkerReport report) {
+  WorkerStarted();
+  queue_.Post([weak = weak_from_this(), report = std::move(report)]() mutable {
+    if (const auto self = weak.lock()) self->WorkerFinished(report);
+  });
 }
 
 void TBatchRun::TState::WorkerStarted() {
@@ -191,8 +262,9 @@ void TBatchRun::TState::WorkerStarted() {
 void TBatchRun::TState::WorkerFinished(const TWorkerReport& report) {
   view_.SetStatusText(report.StatusText);
   ++finished_files_;
+  if (report.Outcome.ExistingOutput) ++skipped_files_;
   --active_workers_;
-  view_.SetProgress(entry_count_, entry_count_ - finished_files_);
+  view_.SetProgress(shard_entries_, shard_entries_ - finished_files_);
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
   view_.FileFinished(report.Outcome);
   if (RunIsOver())
@@ -209,7 +281,7 @@ void TBatchRun::TState::DelayElapsed(uint64_t delay) {
 
 bool TBatchRun::TState::RunIsOver() const {
   if (!running_ || active_workers_ != 0) return false;
-  return finished_files_ == entry_count_ || stop_requested_;
+  return finished_files_ == shard_entries_ || stop_requested_;
 }
 
 void TBatchRun::TState::EndRun() {
@@ -220,7 +292,9 @@ void TBatchRun::TState::EndRun() {
   view_.MinimizeAndRestore();
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - run_start_);
-  view_.SetSummaryText(SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator()));
+  std::string summary = SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator());
+  if (skipped_files_ > 0) summary += ", " + std::to_string(skipped_files_) + " skipped";
+  view_.SetSummaryText(summary);
   view_.SetRunning(false);
 }
 

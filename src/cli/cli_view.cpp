@@ -15,23 +15,26 @@ std::string JsonOrNull(const std::string& text, bool present) { return present ?
 // Why an entry was not written.
 std::string ReasonOf(const TFileOutcome& o) {
   if (o.Skipped) return "the extension is not one of an image format";
+  if (o.ExistingOutput) return "the output exists";
   return o.Error.empty() ? "not written" : o.Error;
 }
 
 std::string FileJson(const TFileOutcome& o) {
-  const char* status = o.Written ? "written" : o.Skipped ? "skipped" : "failed";
+  const char* status = o.Written ? "written" : o.Skipped || o.ExistingOutput ? "skipped" : "failed";
   const std::string reason = o.Written ? std::string() : ReasonOf(o);
   const bool sized = o.Written && o.Width > 0 && o.Height > 0;
   return "{\"type\":\"file\",\"source\":" + JsonString(o.Source) + ",\"output\":" + JsonOrNull(o.Output, !o.Output.empty()) +
          ",\"status\":\"" + status + "\",\"reason\":" + JsonOrNull(reason, !o.Written) +
          ",\"width\":" + (sized ? std::to_string(o.Width) : "null") +
          ",\"height\":" + (sized ? std::to_string(o.Height) : "null") +
+         ",\"quality\":" + (o.Written && o.Quality > 0 ? std::to_string(o.Quality) : "null") +
+         ",\"bytes\":" + (o.Written ? std::to_string(o.Bytes) : "null") +
          ",\"milliseconds\":" + std::to_string(o.Milliseconds) + "}";
 }
 
 }  // namespace
 
-TCliView::TCliView(TRunSettings settings, std::vector<std::string> entries, TCliReport report)
+TCliView::TCliView(TRunSettings settings, TSourceList entries, TCliReport report)
     : settings_(std::move(settings)),
       entries_(std::move(entries)),
       report_(report),
@@ -62,7 +65,9 @@ void TCliView::ClearBar() {
 void TCliView::DrawBar() {
   if (!bar_) return;
   constexpr int kWidth = 30;
-  const int total = static_cast<int>(entries_.size());
+  // This process's share of the list.
+  const int total = entries_.Count() / settings_.ShardCount +
+                    (settings_.ShardIndex < entries_.Count() % settings_.ShardCount ? 1 : 0);
   const int filled = total > 0 ? done_ * kWidth / total : kWidth;
   std::cout << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(kWidth - filled), '.')
             << "] " << done_ << "/" << total << "  " << threads_ << "\033[K" << std::flush;
@@ -83,9 +88,9 @@ void TCliView::FileFinished(const TFileOutcome& o) {
   }
   if (o.Written)
     ++written_;
-  else if (o.Skipped)
+  else if (o.Skipped || o.ExistingOutput)
     ++skipped_;
-  if (!o.Written) ++failures_;
+  if (!o.Written && !o.ExistingOutput) ++failures_;
 
   if (report_ == TCliReport::Json) {
     std::cout << FileJson(o) << std::endl;
@@ -94,6 +99,10 @@ void TCliView::FileFinished(const TFileOutcome& o) {
   ClearBar();
   if (o.Written) {
     if (report_ == TCliReport::Text) std::cout << EscapeForTerminal(o.Output) << std::endl;
+  } else if (o.ExistingOutput) {
+    if (report_ == TCliReport::Text)
+      std::cout << "skipped: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(o.Output) << " exists"
+                << std::endl;
   } else {
     std::cout << std::flush;
     std::cerr << "failed: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(ReasonOf(o)) << std::endl;

@@ -77,8 +77,9 @@ int main(int argc, char** argv) {
       PrintInputProblem(report, path, "no image files found", false);
   }
 
-  TCliView view(options.Settings, list.Entries(), report);
-  if (list.Count() == 0) {
+  const int entries = list.Count();
+  TCliView view(options.Settings, std::move(list), report);
+  if (entries == 0) {
     std::cerr << "pellavo-cli: nothing to convert\n";
     if (report == TCliReport::Json) view.PrintJsonSummary(input_errors, 0, 0, 1);
     return 1;

@@ -25,18 +25,27 @@
 #include "raster/source_rows.h"
 #include "raster/transfer.h"
 #include "worker/geometry.h"
+#include "worker/size_limit.h"
 
 namespace pellavo {
 namespace {
 
 constexpr TColor32 kFrameColor = 0xFFBFBFBF;
 constexpr int32_t kRaiseContrast = 60;
+// A size limit stops shrinking a picture whose longer side is this small: what is left is the
+// format's and the metadata's own size.
+constexpr int32_t kSmallestFittedSide = 8;
+
+// Even the lowest quality the size limit allows gives too large a file at this pixel size.
+struct ETooLargeForLimit {};
 
 // One conversion's working state, on the worker's thread. The job's fields are fixed; what the
 // conversion finds out goes into `result_` as it goes, so that a failure keeps what was known.
 class TConverter {
  public:
-  TConverter(const TWorkerOrder& order, TConversion& result)
+  // shrink_percent: the target's pixel size in percent of what the size rule gives, below 100
+  // when a size limit needs a smaller picture.
+  TConverter(const TWorkerOrder& order, TConversion& result, int shrink_percent)
       : SourceName(order.Source),
         OutputName(order.Output),
         SizeValue(order.SizeValue),
@@ -57,6 +66,8 @@ class TConverter {
         NoEnlarge(order.Settings.NoEnlarge),
         KeepDates(order.Settings.KeepDates),
         Quality(order.Settings.Quality),
+        MaxKb(order.Settings.MaxKb),
+        ShrinkPercent(shrink_percent),
         Cores(order.Cores),
         Chunks(order.Chunks),
         Claim(order.Budget),
@@ -94,6 +105,9 @@ class TConverter {
   // picture.
   void FinishTarget(int32_t width, int32_t height, bool alpha);
   void SaveImage();
+  // Encodes bitmap into memory at the highest quality whose file fits MaxKb; throws
+  // ETooLargeForLimit when none does.
+  std::vector<uint8_t> EncodeWithinLimit(const TBitmap& bitmap, TOutputWriter writer, TEncodeOptions& options);
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
     result_.Report.StatusText = path;
@@ -119,6 +133,8 @@ class TConverter {
   const bool NoEnlarge;
   const bool KeepDates;
   const int Quality;
+  const int MaxKb;
+  const int ShrinkPercent;
   // The source's modification time, taken before anything is written: the output may replace
   // the source itself.
   std::optional<TFileTime> SourceTime;
@@ -228,6 +244,9 @@ void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
   if (OrientationSwapsSides(Orientation)) std::swap(w, h);
   if (SizeMode == TSizeMode::Percent) SizeValue = MulDiv(SizeValue, std::max(w, h), 100);
   DstRect = ComputeTarget(TargetRule(), w, h);
+  if (ShrinkPercent < 100)
+    DstRect = TRect{0, 0, std::max(MulDiv(DstRect.Right, ShrinkPercent, 100), 1),
+                    std::max(MulDiv(DstRect.Bottom, ShrinkPercent, 100), 1)};
   // A JPEG, which still reports its full size, may decode near the target's size.
   if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(DstRect.Right, DstRect.Bottom), std::max(w, h));
 }
@@ -397,10 +416,7 @@ void TConverter::SaveImage() {
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat>& format = Format;
-  // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
-  // that ends in that extension keeps its letter case (IMG.JPG).
-  if (format && OutputFormatInfo(*format).Extension != ext)
-    OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
+  OutputName = WrittenFileName(OutputName);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
     SetFinalName(Overwrite ? OutputName : UniqueFileName(OutputName));
@@ -409,11 +425,18 @@ void TConverter::SaveImage() {
 
   TBitmap& bitmap = picture->Bitmap();
   const int32_t width = bitmap.Width(), height = bitmap.Height();
-  const TEncodeOptions options = EncodeOptions(width, height);
+  TEncodeOptions options = EncodeOptions(width, height);
+  const bool limited = MaxKb > 0 && OutputFormatInfo(*format).TakesQuality;
+  if (MaxKb > 0 && !limited) Warn("the " + ext + " format has no quality to lower; the size limit does not apply");
+  std::vector<uint8_t> fitted;
+  if (limited) fitted = EncodeWithinLimit(bitmap, writer, options);
   TSafeOutput out(OutputName, Overwrite);
   SetFinalName(OutputName);
-  // The writer may take the pixels: the picture is not needed after it.
-  writer(std::move(bitmap), out.Stream(), options);
+  if (limited)
+    out.Stream().Write(fitted.data(), fitted.size());
+  else
+    writer(std::move(bitmap), out.Stream(), options);  // the writer may take the pixels: not needed after it
+  outcome_.Bytes = out.Stream().Size();
   if (SourceTime) out.SetModificationTime(*SourceTime);
   Turn.Release();
   out.Commit();
@@ -423,6 +446,29 @@ void TConverter::SaveImage() {
   outcome_.Written = true;
   outcome_.Width = width;
   outcome_.Height = height;
+  if (OutputFormatInfo(*format).TakesQuality) outcome_.Quality = options.Quality;
+}
+
+std::vector<uint8_t> TConverter::EncodeWithinLimit(const TBitmap& bitmap, TOutputWriter writer,
+                                                   TEncodeOptions& options) {
+  const auto encode = [&](int quality) {
+    TEncodeOptions trial = options;
+    trial.Quality = quality;
+    TBitmap copy = bitmap;  // the writer may take the pixels, which the next trial needs
+    TMemoryStream stream;
+    writer(std::move(copy), stream, trial);
+    return stream.Take();
+  };
+  std::optional<TFittedEncoding> fitted =
+      EncodeWithin(encode, Quality, kMaxKbQualityFloor, static_cast<uint64_t>(MaxKb) * 1024);
+  if (!fitted) {
+    if (std::max(bitmap.Width(), bitmap.Height()) <= kSmallestFittedSide)
+      throw EInvalidGraphic("Cannot make \"" + SourceName + "\" as small as " + std::to_string(MaxKb) +
+                            " KB: its format and metadata alone take more");
+    throw ETooLargeForLimit{};
+  }
+  options.Quality = fitted->Quality;
+  return std::move(fitted->Bytes);
 }
 
 }  // namespace
@@ -436,15 +482,21 @@ int ReducedDecodeScale(int32_t target, int32_t larger) {
 }
 
 TConversion ConvertFile(const TWorkerOrder& order) {
-  TConversion result;
-  result.Report.Outcome.Source = order.Source;
-  try {
-    // The converter's picture and surfaces are released here, also when it fails.
-    TConverter(order, result).ConvertFile();
-  } catch (...) {
-    result.Report.Outcome.Error = CurrentErrorReason();
+  // A size limit that the lowest quality cannot meet takes the picture 10 % smaller each time,
+  // from the source again, so that decorations keep their widths and the resampling its quality.
+  for (int percent = 100;; percent = percent * kMaxKbShrinkPercent / 100) {
+    TConversion result;
+    result.Report.Outcome.Source = order.Source;
+    try {
+      // The converter's picture and surfaces are released here, also when it fails.
+      TConverter(order, result, percent).ConvertFile();
+    } catch (const ETooLargeForLimit&) {
+      continue;
+    } catch (...) {
+      result.Report.Outcome.Error = CurrentErrorReason();
+    }
+    return result;
   }
-  return result;
 }
 
 }  // namespace pellavo

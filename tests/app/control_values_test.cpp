@@ -55,6 +55,25 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
       {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { return s.Quality == 35; }},
       {"Only shrink", [](TControlValues& c) { c.OnlyShrink = true; }, [](const TRunSettings& s) { return s.NoEnlarge; }},
       {"Keep file dates", [](TControlValues& c) { c.KeepDates = true; }, [](const TRunSettings& s) { return s.KeepDates; }},
+      {"the row for large jobs",
+       [](TControlValues& c) {
+         c.KeepTree = true;
+         c.SkipExisting = true;
+         c.MaxKb = 500;
+         c.IntoSubfolder = true;
+         c.SubfolderName = "thumbs";
+       },
+       [](const TRunSettings& s) {
+         return s.KeepTree && s.SkipExisting && s.MaxKb == 500 && s.Subfolder == std::optional<std::string>("thumbs");
+       }},
+      {"a sub-folder name without its box is not used", [](TControlValues& c) { c.SubfolderName = "thumbs"; },
+       [](const TRunSettings& s) { return !s.Subfolder && !s.KeepTree && !s.SkipExisting && s.MaxKb == 0; }},
+      {"an empty sub-folder name with its box reaches the run, which refuses it",
+       [](TControlValues& c) {
+         c.IntoSubfolder = true;
+         c.SubfolderName.clear();
+       },
+       [](const TRunSettings& s) { return s.Subfolder == std::optional<std::string>(""); }},
       {"no radio checked keeps the default mode", [](TControlValues& c) { c.MaxDimension = -1; },
        [](const TRunSettings& s) { return s.SizeMode == TSizeMode::Largest; }},
       {"texts, numbers and switches",

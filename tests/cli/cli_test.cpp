@@ -36,7 +36,9 @@ TEST(Cli, HelpExplainsEveryOption) {
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
                              "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT",
                              "--no-autorotate", "--no-alpha", "--background", "--no-profile", "--keep-metadata",
-                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates"})
+                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates",
+                             "--skip-existing", "--subfolder", "--keep-tree", "--max-kb", "--shard", "parallel --sshloginfile",
+                             "JOB_COMPLETION_INDEX", "\"quality\": N|null", "\"bytes\": N|null"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   // The choices come from the program's own tables.
   EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2, pdf, webp or avif"),
