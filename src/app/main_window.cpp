@@ -154,7 +154,9 @@ void TMainWindow::SetKeepOnTop(bool on) {
 }
 
 void TMainWindow::AddSourcePaths(const std::vector<std::string>& paths) {
-  list_->AddSourcePaths(paths, ui_->incsubs->isChecked());
+  // With "Into sub-folder" on, the outputs of an earlier run are not taken as sources.
+  const bool into = ui_->IntoSubfolder->isChecked();
+  list_->AddSourcePaths(paths, ui_->incsubs->isChecked(), into ? ToPath(ui_->SubfolderName->text()) : std::string());
 }
 
 void TMainWindow::SourceFolderClicked() {

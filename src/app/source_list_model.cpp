@@ -16,10 +16,12 @@ QVariant TSourceListModel::data(const QModelIndex& index, int role) const {
   return {};
 }
 
-void TSourceListModel::AddSourcePaths(const std::vector<std::string>& paths, bool include_subfolders) {
+void TSourceListModel::AddSourcePaths(const std::vector<std::string>& paths, bool include_subfolders,
+                                      const std::string& skipped_folder) {
   // The scan fills a list of its own so the view is told of the additions as one block.
   TSourceList found;
   found.IncludeSubfolders = include_subfolders;
+  found.SkippedFolderName = skipped_folder;
   for (const std::string& path : paths) found.AddSourcePath(path);
   if (found.Count() == 0) return;
   const int first = list_.Count();

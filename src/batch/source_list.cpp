@@ -79,7 +79,7 @@ int TSourceList::ScanFolder(const std::string& folder, const std::string& relati
         Add(full, relative);
         ++added;
       }
-    } else if (S_ISDIR(st.st_mode) && IncludeSubfolders) {
+    } else if (S_ISDIR(st.st_mode) && IncludeSubfolders && name != SkippedFolderName) {
       added += ScanFolder(full, relative + name + "/", visited);
     }
   }

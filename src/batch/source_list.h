@@ -48,6 +48,9 @@ class TSourceList {
   const std::string& Folder(int index) const { return folders_[static_cast<size_t>(index)]; }
 
   bool IncludeSubfolders = false;
+  // Sub-folders of this name are passed over by scans (empty: none): the folders a run writes
+  // its outputs into beside their sources, which are no sources of the next run.
+  std::string SkippedFolderName;
   // Told of every folder that a scan cannot read (the path given itself, when it names nothing
   // readable) and of every entry of a scanned folder that cannot be examined, with the errno.
   // The window leaves it unset: its scans drop such paths silently.

@@ -195,7 +195,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   std::string subfolder;
   auto* subfolder_opt =
       app.add_option("--subfolder", subfolder,
-                     "Without --dest: put each output into the folder NAME beside its source, created when missing")
+                     "Without --dest: put each output into the folder NAME beside its source, created when "
+                     "missing; -r passes over folders named NAME, which hold outputs")
           ->type_name("NAME");
   app.add_flag("--keep-tree", s.KeepTree,
                "With --dest: keep the folder structure below each folder named (with -r): each output goes to DIR "

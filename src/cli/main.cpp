@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
   int input_errors = 0;
   TSourceList list;
   list.IncludeSubfolders = options.IncludeSubfolders;
+  // The outputs of an earlier run of the same command are not sources of this one.
+  if (options.Settings.Subfolder) list.SkippedFolderName = *options.Settings.Subfolder;
   list.OnUnreadable = [&](const std::string& path, int error) {
     PrintInputProblem(report, path, PlainReason(error), true);
     ++input_errors;

@@ -235,6 +235,11 @@ TEST_F(WindowRun, IntoSubfolderWritesBesideEachSource) {
   ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
   EXPECT_TRUE(FileExists(src.File("thumbs/a.png")));
   EXPECT_TRUE(dialogs.messages.empty());
+
+  // The folder added with its sub-folders: the outputs in thumbs/ are no sources.
+  Find<QCheckBox>("incsubs")->setChecked(true);
+  window->AddSourcePaths({src.Path()});
+  EXPECT_EQ(Text("Label1"), "Files: 2");
 }
 
 // The new controls reach each launched order; combinations that cannot run are refused at Start

@@ -228,10 +228,13 @@ TEST(CliLargeJobs, SubfolderPutsOutputsBesideEachSource) {
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Tree(dir.File("in")), (std::set<std::string>{"a.bmp", "small/a.png", "x/b.bmp", "x/small/b.png", "y/c.bmp",
                                                          "y/small/c.png"}));
-  // Again without -r: the scan of in/ does not take in/small/ as a source folder either way.
-  const TCliRun again = RunIn(dir.Path(), "--format png --size 10 --subfolder small in");
+  // Again, resumed: the scan passes over the small/ folders, whose files are no sources, and
+  // converts nothing.
+  const TCliRun again = RunIn(dir.Path(), "-r --format png --size 10 --subfolder small --skip-existing in");
   EXPECT_EQ(again.code, 0) << again.err;
-  EXPECT_TRUE(FileExists(dir.File("in/small/a[1].png")));
+  EXPECT_NE(again.out.find("Files processed: 3 in "), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find(", 3 skipped"), std::string::npos) << again.out;
+  EXPECT_EQ(Tree(dir.File("in")).size(), 6u);
 
   // The sub-folder's name taken by a file, and by a link that leads out.
   test::WriteBytes(dir.File("in/x/thumbs"), {'f'});
