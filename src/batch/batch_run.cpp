@@ -1,19 +1,17 @@
 #include "batch/batch_run.h"
 
-#include "batch/output_folder.h"
-
 #include <chrono>
 #include <cstdio>
 #include <locale>
 #include <map>
 #include <set>
 
+#include "batch/output_folder.h"
 #include "core/chunk_pool.h"
 #include "core/core_gate.h"
 #include "core/files.h"
 #include "core/limits.h"
 #include "core/memory_budget.h"
-#include "core/paths.h"
 #include "formats/output_formats.h"
 
 namespace pellavo {
@@ -40,8 +38,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   // Ends an entry without a worker, through the queue like a worker's completion, so that the
   // accounting is the same.
   void FinishWithoutWorker(TWorkerReport report);
-  // Why no output can be written into folder (created here when missing), or empty.
-  std::string PrepareOutputFolder(const std::string& source, const std::string& folder);
+  // Why no output can be written into folder (its missing part made here), or empty.
+  std::string PrepareOutputFolder(const TOutputFolder& folder);
   void WorkerStarted();
   void WorkerFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
@@ -190,16 +188,17 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
-  const std::string chosen = ChosenOutputFolder(
-      order.Source, keep_tree_ ? view_.EntryFolder(index) : std::string(),
-      TOutputFolderRule{order.Settings.DestFolder, subfolder_, keep_tree_});
+  const std::optional<TOutputFolder> chosen =
+      ChosenOutputFolder(order.Source, keep_tree_ ? view_.EntryFolder(index) : std::string(),
+                         TOutputFolderRule{order.Settings.DestFolder, subfolder_, keep_tree_});
+  const std::string dest = chosen ? chosen->Path() : std::string();
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
-  order.Output = OutputFileName(order.Source, index, TNamingRule{format, chosen, name_prefix_, name_postfix_});
+  order.Output = OutputFileName(order.Source, index, TNamingRule{format, dest, name_prefix_, name_postfix_});
 
   TWorkerReport report;
   report.Outcome.Source = order.Source;
-  const std::string folder = OutputFolderOf(order.Source, chosen);
+  const std::string folder = OutputFolderOf(order.Source, dest);
   if (!OutputStaysIn(order.Output, folder)) {
     // Nothing is created for this entry; it ends like a failed worker.
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
@@ -217,8 +216,8 @@ void TBatchRun::TState::LaunchOne(int index) {
       return;
     }
   }
-  if (!chosen.empty()) {
-    if (std::string problem = PrepareOutputFolder(order.Source, chosen); !problem.empty()) {
+  if (chosen) {
+    if (std::string problem = PrepareOutputFolder(*chosen); !problem.empty()) {
       report.Outcome.Error = std::move(problem);
       FinishWithoutWorker(std::move(report));
       return;
@@ -233,17 +232,12 @@ void TBatchRun::TState::LaunchOne(int index) {
   WorkerStarted();
 }
 
-std::string TBatchRun::TState::PrepareOutputFolder(const std::string& source, const std::string& folder) {
-  const auto known = prepared_folders_.find(folder);
+std::string TBatchRun::TState::PrepareOutputFolder(const TOutputFolder& folder) {
+  const auto known = prepared_folders_.find(folder.Path());
   if (known != prepared_folders_.end()) return known->second;
-  // The part of the folder that the run may create: below the destination, or the sub-folder
-  // beside the source. The destination itself was checked at Start.
-  const TRunSettings settings = view_.Settings();
-  const std::string base = subfolder_ && settings.DestFolder.empty() ? ExtractFilePath(source)
-                                                                     : IncludeTrailingSeparator(settings.DestFolder);
-  std::string problem = folder.starts_with(base) ? MakeFoldersBelow(base.empty() ? "." : base, folder.substr(base.size()))
-                                                 : "The folder \"" + folder + "\" would not lie in \"" + base + "\"";
-  prepared_folders_.emplace(folder, problem);
+  // Made once a run, and refused once for all the entries that would go there.
+  std::string problem = MakeFoldersBelow(folder.Existing.empty() ? "." : folder.Existing, folder.Made);
+  prepared_folders_.emplace(folder.Path(), problem);
   return problem;
 }
 

@@ -9,12 +9,12 @@
 
 namespace pellavo {
 
-std::string ChosenOutputFolder(const std::string& source, const std::string& relative_folder,
-                               const TOutputFolderRule& rule) {
+std::optional<TOutputFolder> ChosenOutputFolder(const std::string& source, const std::string& relative_folder,
+                                                const TOutputFolderRule& rule) {
   if (!rule.DestFolder.empty())
-    return IncludeTrailingSeparator(rule.DestFolder) + (rule.KeepTree ? relative_folder : std::string());
-  if (rule.Subfolder) return ExtractFilePath(source) + *rule.Subfolder + "/";
-  return {};
+    return TOutputFolder{IncludeTrailingSeparator(rule.DestFolder), rule.KeepTree ? relative_folder : std::string()};
+  if (rule.Subfolder) return TOutputFolder{ExtractFilePath(source), *rule.Subfolder + "/"};
+  return std::nullopt;
 }
 
 std::string MakeFoldersBelow(const std::string& base, const std::string& relative) {

@@ -11,11 +11,18 @@ struct TOutputFolderRule {
   bool KeepTree = false;                 // with a destination: the entry's own folder below it
 };
 
-// The folder for an entry (with its trailing separator), or empty when the output goes beside
-// its source as it always did. relative_folder is the entry's folder relative to the folder the
-// user added ("2019/summer/"; empty for a file added alone).
-std::string ChosenOutputFolder(const std::string& source, const std::string& relative_folder,
-                               const TOutputFolderRule& rule);
+// An entry's output folder: a folder that exists and the folders below it that the run makes.
+struct TOutputFolder {
+  std::string Existing;  // the destination or the source's folder, with its trailing separator
+  std::string Made;      // "2019/summer/", "small/"; empty when nothing is made
+  std::string Path() const { return Existing + Made; }
+};
+
+// The folder for an entry, or none when the output goes beside its source as it always did.
+// relative_folder is the entry's folder relative to the folder the user added ("2019/summer/";
+// empty for a file added alone).
+std::optional<TOutputFolder> ChosenOutputFolder(const std::string& source, const std::string& relative_folder,
+                                                const TOutputFolderRule& rule);
 
 // Creates the folders of relative (a path below base, "a/b/") that are missing, below base,
 // which must exist. Returns why it cannot, or empty: a part that exists as anything but a

@@ -18,16 +18,19 @@ TEST(ChosenOutputFolder, DestinationTreeOrSubfolder) {
     const char* expected;
   };
   const Case cases[] = {
-      {"/p/2019/a.jpg", "2019/", {"", std::nullopt, false}, ""},
-      {"/p/2019/a.jpg", "2019/", {"/out", std::nullopt, false}, "/out/"},
-      {"/p/2019/a.jpg", "2019/", {"/out/", std::nullopt, true}, "/out/2019/"},
-      {"/p/a.jpg", "", {"/out", std::nullopt, true}, "/out/"},
-      {"/p/2019/a.jpg", "2019/", {"", "small", false}, "/p/2019/small/"},
-      {"/p/2019/a.jpg", "2019/", {"", "small", true}, "/p/2019/small/"},
-      {"a.jpg", "", {"", "small", false}, "small/"},
+      {"/p/2019/a.jpg", "2019/", {"", std::nullopt, false}, "none"},
+      {"/p/2019/a.jpg", "2019/", {"/out", std::nullopt, false}, "/out/ +"},
+      {"/p/2019/a.jpg", "2019/", {"/out/", std::nullopt, true}, "/out/ + 2019/"},
+      {"/p/a.jpg", "", {"/out", std::nullopt, true}, "/out/ +"},
+      {"/p/2019/a.jpg", "2019/", {"", "small", false}, "/p/2019/ + small/"},
+      {"/p/2019/a.jpg", "2019/", {"", "small", true}, "/p/2019/ + small/"},
+      {"a.jpg", "", {"", "small", false}, " + small/"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ChosenOutputFolder(c.source, c.relative, c.rule), c.expected) << c.source << " " << c.relative;
+  for (const Case& c : cases) {
+    const std::optional<TOutputFolder> chosen = ChosenOutputFolder(c.source, c.relative, c.rule);
+    const std::string shown = chosen ? chosen->Existing + " +" + (chosen->Made.empty() ? "" : " " + chosen->Made) : "none";
+    EXPECT_EQ(shown, c.expected) << c.source << " " << c.relative;
+  }
 }
 
 // Folders are made only below the base, never through a link or over a file.
