@@ -380,6 +380,24 @@ TEST(CliLargeJobs, MaxKbHoldsRealPhotosToTheLimit) {
   EXPECT_EQ(picture.Width(), JsonNumber(line, "width"));
   EXPECT_NEAR(picture.Height(), picture.Width() * 3 / 4, 1) << "the whole picture, smaller";
 
+  // Metadata that alone is over the limit: the picture shrinks to a few pixels, then the file
+  // fails by name and nothing is written.
+  if (test::HaveTool("exiftool")) {
+    ASSERT_EQ(test::RunCommand("cp samples/landscape.jpg " + dir.File("meta.jpg") +
+                               " && exiftool -q -overwrite_original -XMP-dc:Description=" + std::string(6000, 'x') +
+                               " " + dir.File("meta.jpg"))
+                  .code,
+              0);
+    ::mkdir(dir.File("meta").c_str(), 0755);
+    const TCliRun meta = RunIn(dir.Path(), "--keep-metadata --max-kb 3 --format jpg --dest meta meta.jpg");
+    EXPECT_EQ(meta.code, 1);
+    EXPECT_NE(meta.err.find("failed: meta.jpg: Cannot make \"meta.jpg\" as small as 3 KB: its format and metadata "
+                            "alone take more"),
+              std::string::npos)
+        << meta.err;
+    EXPECT_TRUE(TTempDir::ListOf(dir.File("meta")).empty());
+  }
+
   // A PNG kept as it is has no quality to lower: a warning, and the JSON's quality is null.
   WriteImage(dir.File("p.bmp"), 20, 10);
   ASSERT_EQ(RunIn(dir.Path(), "--quiet --format png --dest " + dir.Path() + " p.bmp").code, 0);
