@@ -121,7 +121,7 @@ void TBatchRun::TState::Start() {
   entry_count_ = count;
   shard_index_ = settings.ShardIndex;
   shard_count_ = settings.ShardCount;
-  shard_entries_ = count / shard_count_ + (shard_index_ < count % shard_count_ ? 1 : 0);
+  shard_entries_ = ShardEntryCount(settings, count);
   next_entry_ = shard_index_;
   view_.SetProgress(shard_entries_, shard_entries_);
   name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();

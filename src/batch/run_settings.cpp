@@ -9,6 +9,10 @@ int WorkerLimitOf(const TRunSettings& s, int entry_count) {
   return limit == 0 ? entry_count : limit;
 }
 
+int ShardEntryCount(const TRunSettings& s, int entry_count) {
+  return entry_count / s.ShardCount + (s.ShardIndex < entry_count % s.ShardCount ? 1 : 0);
+}
+
 std::string SubfolderNameProblem(const std::string& text) {
   if (text.empty()) return "Type a folder name for \"Into sub-folder\"";
   if (text == "." || text == ".." || text.find('/') != std::string::npos || text.find('\0') != std::string::npos)

@@ -111,5 +111,7 @@ std::string SubfolderNameProblem(const std::string& text);
 int SizeValueOf(const TRunSettings& s);
 // The run's limit on simultaneous workers for a list of entry_count entries.
 int WorkerLimitOf(const TRunSettings& s, int entry_count);
+// How many of a list of entry_count entries the run's shard holds.
+int ShardEntryCount(const TRunSettings& s, int entry_count);
 
 }  // namespace pellavo

@@ -65,9 +65,7 @@ void TCliView::ClearBar() {
 void TCliView::DrawBar() {
   if (!bar_) return;
   constexpr int kWidth = 30;
-  // This process's share of the list.
-  const int total = entries_.Count() / settings_.ShardCount +
-                    (settings_.ShardIndex < entries_.Count() % settings_.ShardCount ? 1 : 0);
+  const int total = ShardEntryCount(settings_, entries_.Count());  // this process's share of the list
   const int filled = total > 0 ? done_ * kWidth / total : kWidth;
   std::cout << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(kWidth - filled), '.')
             << "] " << done_ << "/" << total << "  " << threads_ << "\033[K" << std::flush;
