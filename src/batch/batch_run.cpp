@@ -26,6 +26,7 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
   void Start();
   void Stop();
+  void Abandon();
 
   bool Running() const { return running_; }
   int ActiveWorkers() const { return active_workers_; }
@@ -37,11 +38,12 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   void LaunchOne(int index);
   // Ends an entry without a worker, through the queue like a worker's completion, so that the
   // accounting is the same.
-  void FinishWithoutWorker(TWorkerReport report);
+  void FinishWithoutWorker(uint64_t launch, TWorkerReport report);
   // Why no output can be written into folder (its missing part made here), or empty.
   std::string PrepareOutputFolder(const TOutputFolder& folder);
-  void WorkerStarted();
-  void WorkerFinished(const TWorkerReport& report);
+  void WorkerStarted(uint64_t launch, const std::string& source);
+  void WorkerFinished(uint64_t launch, const TWorkerReport& report);
+  void CountFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
   bool RunIsOver() const;
   void EndRun();
@@ -77,6 +79,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TMemoryBudget> budget_;
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
+  std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
+  // The sources of the workers whose completion is awaited, by launch number: numbers are never
+  // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
+  std::map<uint64_t, std::string> awaited_;
+  uint64_t last_launch_ = 0;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   // Output folders this run made or checked, each with why it cannot be used (empty when it can).
   std::map<std::string, std::string> prepared_folders_;
@@ -137,6 +144,7 @@ void TBatchRun::TState::Start() {
                                                                        : DefaultMemoryBudget());
   chunks_ = std::make_shared<TChunkPool>(kKeptChunks);
   cores_ = std::make_shared<TCoreGate>(UsableCores());
+  free_names_ = std::make_shared<TFreeNames>();
   running_ = true;
   view_.SetRunning(true);
 
@@ -188,6 +196,7 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
+  order.FreeNames = free_names_;
   const std::optional<TOutputFolder> chosen =
       ChosenOutputFolder(order.Source, keep_tree_ ? view_.EntryFolder(index) : std::string(),
                          TOutputFolderRule{order.Settings.DestFolder, subfolder_, keep_tree_});
@@ -195,6 +204,7 @@ void TBatchRun::TState::LaunchOne(int index) {
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
   order.Output = OutputFileName(order.Source, index, TNamingRule{format, dest, name_prefix_, name_postfix_});
+  const uint64_t launch = ++last_launch_;
 
   TWorkerReport report;
   report.Outcome.Source = order.Source;
@@ -202,7 +212,7 @@ void TBatchRun::TState::LaunchOne(int index) {
   if (!OutputStaysIn(order.Output, folder)) {
     // Nothing is created for this entry; it ends like a failed worker.
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    FinishWithoutWorker(std::move(report));
+    FinishWithoutWorker(launch, std::move(report));
     return;
   }
   if (order.Settings.SkipExisting) {
@@ -212,24 +222,24 @@ void TBatchRun::TState::LaunchOne(int index) {
       report.StatusText = written;
       report.Outcome.Output = written;
       report.Outcome.ExistingOutput = true;
-      FinishWithoutWorker(std::move(report));
+      FinishWithoutWorker(launch, std::move(report));
       return;
     }
   }
   if (chosen) {
     if (std::string problem = PrepareOutputFolder(*chosen); !problem.empty()) {
       report.Outcome.Error = std::move(problem);
-      FinishWithoutWorker(std::move(report));
+      FinishWithoutWorker(launch, std::move(report));
       return;
     }
   }
   // Leftovers of killed runs go before this run writes into the folder.
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
-  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this()](TWorkerReport finished) {
-    if (const auto self = weak.lock()) self->WorkerFinished(finished);
+  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this(), launch](TWorkerReport finished) {
+    if (const auto self = weak.lock()) self->WorkerFinished(launch, finished);
   });
-  WorkerStarted();
+  WorkerStarted(launch, order.Source);
 }
 
 std::string TBatchRun::TState::PrepareOutputFolder(const TOutputFolder& folder) {
@@ -241,19 +251,45 @@ std::string TBatchRun::TState::PrepareOutputFolder(const TOutputFolder& folder) 
   return problem;
 }
 
-void TBatchRun::TState::FinishWithoutWorker(TWorkerReport report) {
-  WorkerStarted();
-  queue_.Post([weak = weak_from_this(), report = std::move(report)]() mutable {
-    if (const auto self = weak.lock()) self->WorkerFinished(report);
+void TBatchRun::TState::FinishWithoutWorker(uint64_t launch, TWorkerReport report) {
+  WorkerStarted(launch, report.Outcome.Source);
+  queue_.Post([weak = weak_from_this(), launch, report = std::move(report)]() mutable {
+    if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
   });
 }
 
-void TBatchRun::TState::WorkerStarted() {
+void TBatchRun::TState::WorkerStarted(uint64_t launch, const std::string& source) {
+  awaited_.emplace(launch, source);
   ++active_workers_;
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
 }
 
-void TBatchRun::TState::WorkerFinished(const TWorkerReport& report) {
+void TBatchRun::TState::WorkerFinished(uint64_t launch, const TWorkerReport& report) {
+  if (awaited_.erase(launch) == 0) return;  // abandoned: already counted as failed
+  CountFinished(report);
+  if (RunIsOver())
+    EndRun();
+  else
+    LaunchWhilePossible();  // a freed slot is taken now
+}
+
+void TBatchRun::TState::Abandon() {
+  if (!running_) return;
+  stop_requested_ = true;
+  pending_delay_ = 0;
+  // Taken out first: a view callback below must not see them as still running.
+  std::map<uint64_t, std::string> abandoned;
+  abandoned.swap(awaited_);
+  for (const auto& [launch, source] : abandoned) {
+    TWorkerReport report;
+    report.Outcome.Source = source;
+    report.Outcome.Error = "interrupted";
+    CountFinished(report);
+  }
+  if (RunIsOver()) EndRun();
+}
+
+void TBatchRun::TState::CountFinished(const TWorkerReport& report) {
   view_.SetStatusText(report.StatusText);
   ++finished_files_;
   if (report.Outcome.ExistingOutput) ++skipped_files_;
@@ -261,10 +297,6 @@ void TBatchRun::TState::WorkerFinished(const TWorkerReport& report) {
   view_.SetProgress(shard_entries_, shard_entries_ - finished_files_);
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
   view_.FileFinished(report.Outcome);
-  if (RunIsOver())
-    EndRun();
-  else
-    LaunchWhilePossible();  // a freed slot is taken now
 }
 
 void TBatchRun::TState::DelayElapsed(uint64_t delay) {
@@ -305,6 +337,11 @@ void TBatchRun::Start() {
 void TBatchRun::Stop() {
   const auto state = state_;
   state->Stop();
+}
+
+void TBatchRun::Abandon() {
+  const auto state = state_;
+  state->Abandon();
 }
 
 bool TBatchRun::Running() const { return state_->Running(); }

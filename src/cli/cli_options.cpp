@@ -127,7 +127,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                                     "Also convert the paths listed in FILE, one a line (- reads standard input)")
                          ->type_name("FILE");
   app.add_flag("-0,--null", options.NullSeparated,
-               "The --files-from list ends each path with a NUL byte (find -print0), not a line break")
+               "The --files-from list ends each path with a NUL byte (find -print0), not a line break; an "
+               "empty name in it is an input error")
       ->needs(files_from);
 
   const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);
@@ -296,7 +297,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  {\"type\": \"warning\", \"source\": S, \"reason\": S} before a file's own object, for what was wrong\n"
       "   with it without stopping it (a damaged colour profile or EXIF block, ignored); and last\n"
       "  {\"type\": \"summary\", \"files\": N, \"written\": N, \"failed\": N, \"skipped\": N, \"input_errors\": N,\n"
-      "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|null, \"exit_status\": N}.\n"
+      "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|\"SIGHUP\"|null, \"exit_status\": N}.\n"
       "  (Written here with spaces for reading; the objects themselves have none.)\n"
       "  A name byte that is not part of valid UTF-8 appears as \\udcXX (0xDC00 + the byte, the\n"
       "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
@@ -319,12 +320,14 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  (a Kubernetes Indexed Job: --shard $JOB_COMPLETION_INDEX/8 --skip-existing; see the manual page)\n"
       "Every process must see the same files at the same paths.\n"
       "\n"
-      "Interrupts: SIGINT or SIGTERM launch nothing more, let the running files finish, print the\n"
-      "summary and exit; a second one abandons the running files. No partial or temporary file is left.\n"
+      "Interrupts: SIGINT, SIGTERM or SIGHUP (a closed terminal) launch nothing more, let the running\n"
+      "files finish, print the summary and exit; a second one abandons the running files, which count\n"
+      "as failed with the reason \"interrupted\", and still prints the summary (the JSON one too). No\n"
+      "partial or temporary file is left.\n"
       "\n"
       "Exit status: 0 when every file was written, 1 when any failed or a named path was missing or\n"
-      "unreadable, 2 for a usage error or a destination that does not exist, 130 after SIGINT, 143\n"
-      "after SIGTERM.");
+      "unreadable, 2 for a usage error or a destination that does not exist, 129 after SIGHUP,\n"
+      "130 after SIGINT, 143 after SIGTERM.");
 
   try {
     app.parse(argc, argv);
