@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <locale>
 #include <map>
+#include <numeric>
+#include <optional>
 #include <set>
 
 #include "batch/output_folder.h"
+#include "batch/replaced_sources.h"
 #include "core/chunk_pool.h"
 #include "core/core_gate.h"
 #include "core/files.h"
@@ -24,7 +27,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   TState(TRunView& view, TMainQueue& queue, TWorkerFactory factory)
       : view_(view), queue_(queue), factory_(std::move(factory)) {}
 
-  void Start();
+  // positions: the list positions to run, all of them when none are given.
+  void Start(std::optional<std::vector<int>> positions);
   void Stop();
   void Abandon();
 
@@ -35,13 +39,17 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
  private:
   void LaunchWhilePossible();
-  void LaunchOne(int index);
+  void LaunchOne(int position);
+  // The entry's output folder as the run's rules choose it; none: beside its source.
+  std::optional<TOutputFolder> FolderOf(int position, const TRunSettings& settings) const;
+  std::string OutputOf(int position, const TRunSettings& settings) const;
   // Ends an entry without a worker, through the queue like a worker's completion, so that the
   // accounting is the same.
-  void FinishWithoutWorker(uint64_t launch, TWorkerReport report);
+  void FinishWithoutWorker(uint64_t launch, int position, TWorkerReport report);
   // Why no output can be written into folder (its missing part made here), or empty.
   std::string PrepareOutputFolder(const TOutputFolder& folder);
-  void WorkerStarted(uint64_t launch, const std::string& source);
+  bool SourcesMayBeReplaced(const TRunSettings& settings);
+  void WorkerStarted(uint64_t launch, int position, const std::string& source);
   void WorkerFinished(uint64_t launch, const TWorkerReport& report);
   void CountFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
@@ -54,13 +62,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
   bool running_ = false;
   bool stop_requested_ = false;
+  // The list positions of the run's entries, in launch order: the whole list, or the entries
+  // a front end picked (those that failed, to try them again).
+  std::vector<int> positions_;
   int entry_count_ = 0;
-  int next_entry_ = 0;  // the list position launched next
-  // This run's share of the list: the positions shard_index_, + shard_count_, ...
-  int shard_index_ = 0;
-  int shard_count_ = 1;
-  int shard_entries_ = 0;  // how many positions of the list that is
-  int skipped_files_ = 0;  // entries whose output existed
+  int next_entry_ = 0;  // the index into positions_ launched next
   int active_workers_ = 0;
   int finished_files_ = 0;
   int worker_limit_ = 1;
@@ -80,9 +86,13 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
   std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
-  // The sources of the workers whose completion is awaited, by launch number: numbers are never
+  // The entries of the workers whose completion is awaited, by launch number: numbers are never
   // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
-  std::map<uint64_t, std::string> awaited_;
+  struct TAwaited {
+    int Position;
+    std::string Source;
+  };
+  std::map<uint64_t, TAwaited> awaited_;
   uint64_t last_launch_ = 0;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   // Output folders this run made or checked, each with why it cannot be used (empty when it can).
@@ -90,10 +100,19 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::chrono::steady_clock::time_point run_start_;
 };
 
-void TBatchRun::TState::Start() {
+void TBatchRun::TState::Start(std::optional<std::vector<int>> positions) {
   if (running_) return;  // a second Start would reset counters under running workers
-  const int count = view_.EntryCount();
-  if (count == 0) return;
+  const int listed = view_.EntryCount();
+  if (positions) {
+    std::erase_if(*positions, [listed](int p) { return p < 0 || p >= listed; });
+  } else {
+    positions.emplace(static_cast<size_t>(listed));
+    std::iota(positions->begin(), positions->end(), 0);
+  }
+  if (positions->empty()) {
+    view_.SetStatusText(listed == 0 ? "Nothing to process: the source list is empty" : "Nothing to process");
+    return;
+  }
 
   TRunSettings settings = view_.Settings();
   if (settings.FastCopy) {
@@ -119,22 +138,24 @@ void TBatchRun::TState::Start() {
     return;
   }
 
+  // This process's share of the list; "$" numbers stay the positions in the whole list.
+  std::erase_if(*positions, [&](int p) { return p % settings.ShardCount != settings.ShardIndex; });
+  const int count = static_cast<int>(positions->size());
+  positions_ = std::move(*positions);
+  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
+  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
+  subfolder_ = settings.Subfolder;
+  keep_tree_ = settings.KeepTree;
+  if (!SourcesMayBeReplaced(settings)) return;
+
   worker_limit_ = WorkerLimitOf(settings, count);
   swept_folders_.clear();
   prepared_folders_.clear();
   active_workers_ = 0;
   finished_files_ = 0;
-  skipped_files_ = 0;
   entry_count_ = count;
-  shard_index_ = settings.ShardIndex;
-  shard_count_ = settings.ShardCount;
-  shard_entries_ = ShardEntryCount(settings, count);
-  next_entry_ = shard_index_;
-  view_.SetProgress(shard_entries_, shard_entries_);
-  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
-  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
-  subfolder_ = settings.Subfolder;
-  keep_tree_ = settings.KeepTree;
+  next_entry_ = 0;
+  view_.SetProgress(count, count);
   stop_requested_ = false;
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();
@@ -163,13 +184,11 @@ void TBatchRun::TState::LaunchWhilePossible() {
       // STOP is looked at only when a slot is free, just before the next worker would be created.
       if (stop_requested_) break;
       // Entries removed from the list during the run end the launching there, as STOP would.
-      if (next_entry_ >= view_.EntryCount()) {
+      if (positions_[static_cast<size_t>(next_entry_)] >= view_.EntryCount()) {
         stop_requested_ = true;
         break;
       }
-      const int index = next_entry_;
-      next_entry_ += shard_count_;
-      LaunchOne(index);
+      LaunchOne(positions_[static_cast<size_t>(next_entry_++)]);
       const int delay = view_.Settings().StartDelay;
       if (delay > 0 && next_entry_ < entry_count_) {
         pending_delay_ = ++last_delay_;
@@ -187,32 +206,53 @@ void TBatchRun::TState::LaunchWhilePossible() {
   if (RunIsOver()) EndRun();
 }
 
-void TBatchRun::TState::LaunchOne(int index) {
+std::optional<TOutputFolder> TBatchRun::TState::FolderOf(int position, const TRunSettings& settings) const {
+  return ChosenOutputFolder(view_.Entry(position), keep_tree_ ? view_.EntryFolder(position) : std::string(),
+                            TOutputFolderRule{settings.DestFolder, subfolder_, keep_tree_});
+}
+
+std::string TBatchRun::TState::OutputOf(int position, const TRunSettings& settings) const {
+  // A copy keeps its bytes, so it keeps the extension that says what they are.
+  const TOutputFormat format = settings.FastCopy ? TOutputFormat::Source : settings.OutputFormat;
+  const std::optional<TOutputFolder> folder = FolderOf(position, settings);
+  return OutputFileName(view_.Entry(position), position,
+                        TNamingRule{format, folder ? folder->Path() : std::string(), name_prefix_, name_postfix_});
+}
+
+bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
+  // Without overwriting every output takes a free name.
+  if (!settings.Overwrite) return true;
+  std::vector<TPlannedOutput> plan;
+  plan.reserve(positions_.size());
+  for (const int position : positions_) {
+    const std::string output = OutputOf(position, settings);
+    plan.push_back({view_.Entry(position), settings.FastCopy ? output : WrittenFileName(output)});
+  }
+  const int count = ReplacedSourceCount(plan, settings.FastCopy);
+  return count == 0 || view_.ConfirmReplacingSources(count);
+}
+
+void TBatchRun::TState::LaunchOne(int position) {
   TWorkerOrder order;
   order.Settings = view_.Settings();
-  order.Source = view_.Entry(index);
+  order.Source = view_.Entry(position);
   order.SizeValue = size_value_;
   order.Settings.MaxImageBytes = max_image_bytes_;
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
   order.FreeNames = free_names_;
-  const std::optional<TOutputFolder> chosen =
-      ChosenOutputFolder(order.Source, keep_tree_ ? view_.EntryFolder(index) : std::string(),
-                         TOutputFolderRule{order.Settings.DestFolder, subfolder_, keep_tree_});
-  const std::string dest = chosen ? chosen->Path() : std::string();
-  // A copy keeps its bytes, so it keeps the extension that says what they are.
-  const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
-  order.Output = OutputFileName(order.Source, index, TNamingRule{format, dest, name_prefix_, name_postfix_});
+  const std::optional<TOutputFolder> chosen = FolderOf(position, order.Settings);
+  order.Output = OutputOf(position, order.Settings);
   const uint64_t launch = ++last_launch_;
 
   TWorkerReport report;
   report.Outcome.Source = order.Source;
-  const std::string folder = OutputFolderOf(order.Source, dest);
+  const std::string folder = OutputFolderOf(order.Source, chosen ? chosen->Path() : std::string());
   if (!OutputStaysIn(order.Output, folder)) {
     // Nothing is created for this entry; it ends like a failed worker.
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    FinishWithoutWorker(launch, std::move(report));
+    FinishWithoutWorker(launch, position, std::move(report));
     return;
   }
   if (order.Settings.SkipExisting) {
@@ -221,25 +261,28 @@ void TBatchRun::TState::LaunchOne(int index) {
     if (FileExists(written)) {
       report.StatusText = written;
       report.Outcome.Output = written;
+      report.Outcome.Skipped = true;
       report.Outcome.ExistingOutput = true;
-      FinishWithoutWorker(launch, std::move(report));
+      report.Outcome.Error = "the output exists";
+      FinishWithoutWorker(launch, position, std::move(report));
       return;
     }
   }
   if (chosen) {
     if (std::string problem = PrepareOutputFolder(*chosen); !problem.empty()) {
       report.Outcome.Error = std::move(problem);
-      FinishWithoutWorker(launch, std::move(report));
+      FinishWithoutWorker(launch, position, std::move(report));
       return;
     }
   }
   // Leftovers of killed runs go before this run writes into the folder.
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
-  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this(), launch](TWorkerReport finished) {
+  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this(), launch, position](TWorkerReport finished) {
+    finished.Outcome.Entry = position;
     if (const auto self = weak.lock()) self->WorkerFinished(launch, finished);
   });
-  WorkerStarted(launch, order.Source);
+  WorkerStarted(launch, position, order.Source);
 }
 
 std::string TBatchRun::TState::PrepareOutputFolder(const TOutputFolder& folder) {
@@ -251,15 +294,16 @@ std::string TBatchRun::TState::PrepareOutputFolder(const TOutputFolder& folder) 
   return problem;
 }
 
-void TBatchRun::TState::FinishWithoutWorker(uint64_t launch, TWorkerReport report) {
-  WorkerStarted(launch, report.Outcome.Source);
+void TBatchRun::TState::FinishWithoutWorker(uint64_t launch, int position, TWorkerReport report) {
+  report.Outcome.Entry = position;
+  WorkerStarted(launch, position, report.Outcome.Source);
   queue_.Post([weak = weak_from_this(), launch, report = std::move(report)]() mutable {
     if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
   });
 }
 
-void TBatchRun::TState::WorkerStarted(uint64_t launch, const std::string& source) {
-  awaited_.emplace(launch, source);
+void TBatchRun::TState::WorkerStarted(uint64_t launch, int position, const std::string& source) {
+  awaited_.emplace(launch, TAwaited{position, source});
   ++active_workers_;
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
 }
@@ -278,11 +322,12 @@ void TBatchRun::TState::Abandon() {
   stop_requested_ = true;
   pending_delay_ = 0;
   // Taken out first: a view callback below must not see them as still running.
-  std::map<uint64_t, std::string> abandoned;
+  std::map<uint64_t, TAwaited> abandoned;
   abandoned.swap(awaited_);
-  for (const auto& [launch, source] : abandoned) {
+  for (const auto& [launch, awaited] : abandoned) {
     TWorkerReport report;
-    report.Outcome.Source = source;
+    report.Outcome.Source = awaited.Source;
+    report.Outcome.Entry = awaited.Position;
     report.Outcome.Error = "interrupted";
     CountFinished(report);
   }
@@ -292,9 +337,8 @@ void TBatchRun::TState::Abandon() {
 void TBatchRun::TState::CountFinished(const TWorkerReport& report) {
   view_.SetStatusText(report.StatusText);
   ++finished_files_;
-  if (report.Outcome.ExistingOutput) ++skipped_files_;
   --active_workers_;
-  view_.SetProgress(shard_entries_, shard_entries_ - finished_files_);
+  view_.SetProgress(entry_count_, entry_count_ - finished_files_);
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
   view_.FileFinished(report.Outcome);
 }
@@ -307,7 +351,7 @@ void TBatchRun::TState::DelayElapsed(uint64_t delay) {
 
 bool TBatchRun::TState::RunIsOver() const {
   if (!running_ || active_workers_ != 0) return false;
-  return finished_files_ == shard_entries_ || stop_requested_;
+  return finished_files_ == entry_count_ || stop_requested_;
 }
 
 void TBatchRun::TState::EndRun() {
@@ -315,12 +359,11 @@ void TBatchRun::TState::EndRun() {
   chunks_.reset();
   pending_delay_ = 0;
   view_.SetStopEnabled(false);
-  view_.MinimizeAndRestore();
+  view_.DrawAttention();
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - run_start_);
-  std::string summary = SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator());
-  if (skipped_files_ > 0) summary += ", " + std::to_string(skipped_files_) + " skipped";
-  view_.SetSummaryText(summary);
+  if (next_entry_ < entry_count_) view_.RunStopped(entry_count_ - next_entry_);
+  view_.SetSummaryText(SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator()));
   view_.SetRunning(false);
 }
 
@@ -331,7 +374,12 @@ TBatchRun::~TBatchRun() = default;
 
 void TBatchRun::Start() {
   const auto state = state_;  // kept alive through the call, whatever the view does meanwhile
-  state->Start();
+  state->Start(std::nullopt);
+}
+
+void TBatchRun::StartEntries(std::vector<int> positions) {
+  const auto state = state_;
+  state->Start(std::move(positions));
 }
 
 void TBatchRun::Stop() {

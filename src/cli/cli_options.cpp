@@ -188,7 +188,9 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       ->excludes(prefix_opt);
   auto* overwrite = app.add_flag("-o,--overwrite", s.Overwrite,
                                  "Replace existing files (by default an existing name gets a free name[1].ext); a "
-                                 "file is only replaced after its new content is completely written");
+                                 "file is only replaced after its new content is completely written. Without "
+                                 "--dest, and with the source's format, this replaces the original images "
+                                 "themselves, and they cannot be recovered");
   app.add_flag("--skip-existing", s.SkipExisting,
                "Do not convert a file whose output name already exists; it is reported as skipped. Outputs are "
                "only ever published complete, so rerunning a stopped run converts exactly the rest")

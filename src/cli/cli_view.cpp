@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "batch/run_tally.h"
 #include "cli/escaping.h"
 #include "cli/interrupts.h"
 
@@ -12,15 +13,8 @@ namespace {
 
 std::string JsonOrNull(const std::string& text, bool present) { return present ? JsonString(text) : "null"; }
 
-// Why an entry was not written.
-std::string ReasonOf(const TFileOutcome& o) {
-  if (o.Skipped) return "the extension is not one of an image format";
-  if (o.ExistingOutput) return "the output exists";
-  return o.Error.empty() ? "not written" : o.Error;
-}
-
 std::string FileJson(const TFileOutcome& o) {
-  const char* status = o.Written ? "written" : o.Skipped || o.ExistingOutput ? "skipped" : "failed";
+  const char* status = o.Written ? "written" : o.Skipped ? "skipped" : "failed";
   const std::string reason = o.Written ? std::string() : ReasonOf(o);
   const bool sized = o.Written && o.Width > 0 && o.Height > 0;
   return "{\"type\":\"file\",\"source\":" + JsonString(o.Source) + ",\"output\":" + JsonOrNull(o.Output, !o.Output.empty()) +
@@ -86,8 +80,9 @@ void TCliView::FileFinished(const TFileOutcome& o) {
   }
   if (o.Written)
     ++written_;
-  else if (o.Skipped || o.ExistingOutput)
+  else if (o.Skipped)
     ++skipped_;
+  if (o.ExistingOutput) ++existing_;
   if (!o.Written && !o.ExistingOutput) ++failures_;
 
   if (report_ == TCliReport::Json) {
@@ -134,7 +129,8 @@ void TCliView::ShowAbandoned() {
 void TCliView::SetSummaryText(const std::string& text) {
   ClearBar();
   bar_ = false;
-  if (report_ != TCliReport::Json) std::cout << text << std::endl;
+  if (report_ == TCliReport::Json) return;
+  std::cout << text << (existing_ > 0 ? ", " + std::to_string(existing_) + " skipped" : std::string()) << std::endl;
 }
 
 void TCliView::PrintJsonSummary(int input_errors, int64_t milliseconds, int interrupted_by, int exit_status) {

@@ -29,6 +29,8 @@ class TCliView final : public TRunView {
   std::string EntryFolder(int index) override { return entries_.Folder(index); }
 
   void ShowMessage(const std::string& text) override;
+  // --overwrite is the script's own answer.
+  bool ConfirmReplacingSources(int) override { return true; }
   void ClearDestination() override { settings_.DestFolder.clear(); }
   void SetStatusText(const std::string&) override {}
   void SetProgress(int maximum, int position) override;
@@ -65,6 +67,7 @@ class TCliView final : public TRunView {
   int written_ = 0;
   int failures_ = 0;  // files not written, and errors outside any file
   int skipped_ = 0;  // not images, and outputs that existed
+  int existing_ = 0;  // of those, the outputs that existed
   bool refused_ = false;
 };
 
