@@ -14,6 +14,7 @@
 #include "core/version.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/all/standard_formats.h"
+#include "formats/jpeg/jpeg_encode.h"
 #include "formats/picture.h"
 #include "support/bombs.h"
 #include "support/commands.h"
@@ -410,6 +411,24 @@ TEST(CliLimits, MaxImageMbSetsTheLimit) {
   EXPECT_NE(r.output.find("image too large: 600 \u00D7 600 exceeds the limit of 1 MB"), std::string::npos) << r.output;
   r = RunCli("--max-image-mb 2 --dest " + dir.File("out") + " " + dir.File("a.bmp"));
   EXPECT_EQ(r.code, 0) << r.output;
+}
+
+// A progressive file keeps its coefficients for the whole image, six bytes a pixel without
+// subsampling: more than the decoded image's four, which must not get it refused.
+TEST(CliLimits, TheLimitIsOnTheImageNotOnTheDecodersStorage) {
+  test::TTempDir dir;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  const std::string within = dir.File("within.jpg"), over = dir.File("over.jpg");
+  test::WriteBytes(within, test::EncodeJpegRgb(1024, 1024, std::vector<uint8_t>(1024 * 1024 * 3, 90), {.progressive = true}));
+  test::WriteBytes(over, test::EncodeJpegRgb(1448, 1448, std::vector<uint8_t>(1448 * 1448 * 3, 90), {.progressive = true}));
+  TResult r = RunCli("--max-image-mb 4 --size 600 --dest " + dir.File("out") + " " + within);
+  EXPECT_EQ(r.code, 0) << r.output;
+  // Decoded at a half, its output is within the limit, but neither the image nor its coefficients are.
+  r = RunCli("--max-image-mb 4 --size 600 --dest " + dir.File("out") + " " + over);
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("failed: " + over + ": progressive JPEG needs 12 MB of coefficient memory; the limit is 4 MB"),
+            std::string::npos)
+      << r.output;
 }
 
 // One pixel wide or tall, around the sides where a row times a side passes 2^31 (46341 squared)

@@ -1,6 +1,9 @@
 #pragma once
 // Decoding a large baseline JPEG at an eighth of its size on several cores. Private to the codec.
 //
+// A file with restart markers splits at them: each core decodes whole intervals, found by
+// looking for the markers, whose predictors start from zero.
+//
 // At an eighth each 8 × 8 block gives one pixel, from its DC coefficient alone, and the library
 // spends nearly all its time finding where one Huffman code ends and the next begins, on one core:
 // a file without restart markers offers no other place to start. But Huffman codes fall back
@@ -11,9 +14,15 @@
 // component's running predictor, which the confirmed decoder knows. Where no confirmation comes,
 // the earlier decoder carries on through the part: the result never rests on a guess.
 //
-// Only 8-bit baseline YCbCr files without subsampling or restart markers are taken, and anything
-// unexpected (a bad code, data cut short, a second scan) gives up, for the library to decode the
-// file as usual. The pixels are the library's for the same file at the same scale, byte for byte.
+// A progressive 4:4:4 or 4:2:2 file is read by its DC scans alone, on one core: the scans of AC
+// coefficients, nearly all of the file, are passed over by finding their ends, and no
+// coefficient of the whole image is kept.
+//
+// Only 8-bit baseline YCbCr files in one scan, 4:4:4, 4:2:2 or 4:2:0, are taken, and anything
+// unexpected (a bad code, data cut short, a second scan, restart markers out of step) gives up,
+// for the library to decode the file as usual. The pixels are the library's for the same file at
+// the same scale, byte for byte: a 4:2:0 chroma block goes through the library's 2 × 2 reduced
+// transform, the one pixel of a 4:2:2 chroma block is repeated as the library repeats it.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -48,28 +57,47 @@ class TDcScan {
 
   ~TDcScan();
   int32_t Width() const { return width_; }
+  // How many parts' decoding the rows come from: 1 when one core did all the work.
+  int PartsDecoded() const { return int(pieces_.size()); }
   int32_t Height() const { return height_; }
   // Row y (0 ≤ y < Height) as BGRA pixels with the fourth byte 255, as the library writes them.
   void ReadRow(int32_t y, TColor32* out) const;
 
   struct TPart;
+  struct TScan;
 
  private:
-  TDcScan() = default;
+  TDcScan();
   // How many parts the data is decoded in; under 2 (with the split left to the default) the
   // library decodes the file.
   static int Parts(int64_t data_bytes, const TDcScanSplit& split);
 
-  // Where the rows' block groups come from: a run of one part's records.
+  // A file without restart markers: each part begins with a guess, confirmed by the part
+  // before it. False where the library must judge.
+  bool DecodeGuessed(int fd, int64_t scan_start, int64_t data, int parts, const TDcScanSplit& split);
+  // A progressive file by its DC scans alone; the other scans are passed over.
+  bool DecodeProgressive(const jpeg_decompress_struct& header, int fd, int64_t scan_start);
+  // A file with a restart marker every interval MCUs: the parts take whole intervals.
+  bool DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int64_t data, int parts);
+
+  // Whether every 4:2:0 chroma block stays where the library's vector transform and its plain
+  // one agree, now that each part's DC offset is known.
+  bool TransformsAgree() const;
+
+  // Where the rows' MCUs come from: a run of one part's records.
   struct TPiece {
     const TPart* part;
     uint64_t first_record;
-    uint64_t first_group;  // the image's block group the run starts at
+    uint64_t first_group;  // the image's MCU the run starts at
     uint16_t offset[3];    // added to the part's DC values, per component in frame order
   };
 
   int32_t width_ = 0, height_ = 0;
+  int mcu_w_ = 1, mcu_h_ = 1;  // output pixels an MCU gives across and down
+  uint64_t mcu_cols_ = 0;
+  uint64_t groups_ = 0;  // MCUs in the image
   int quant_[3] = {};  // DC quantiser per component in frame order
+  std::unique_ptr<TScan> scan_;
   std::vector<std::unique_ptr<TPart>> parts_;
   std::vector<TPiece> pieces_;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <string>
 
 #include <jerror.h>
@@ -165,8 +166,37 @@ void TDecompressor::ReadHeader() {
   Run([&info] { jpeg_read_header(&info, TRUE); });
 }
 
+uint64_t TDecompressor::CoefficientBytes() {
+  jpeg_decompress_struct& c = handle_.info;
+  boolean multiple = FALSE;
+  Run([&] { multiple = jpeg_has_multiple_scans(&c); });
+  if (!multiple && !c.buffered_image) return 0;
+  // 64 coefficients of two bytes a block, the blocks of each component rounded up to whole
+  // sampling units, as the library lays them out.
+  uint64_t bytes = 0;
+  for (int i = 0; i < c.num_components; ++i) {
+    const jpeg_component_info& k = c.comp_info[i];
+    const uint64_t bw = (uint64_t(k.width_in_blocks) + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
+    const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
+    bytes += bw * bh * DCTSIZE2 * sizeof(JCOEF);
+  }
+  return bytes;
+}
+
 void TDecompressor::Limit(const TDecodeLimits& limits) {
-  handle_.info.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(kMaxJpegLibraryMemory, limits.MaxImageBytes));
+  jpeg_decompress_struct& c = handle_.info;
+  const uint64_t coefficients = CoefficientBytes();
+  // Six bytes a pixel for three full-size components, eight for CMYK: more than the decoded
+  // image's four, which is no reason to refuse an image the limit admits.
+  if (coefficients > limits.MaxImageBytes && DecodedImageBytes(c.image_width, c.image_height) > limits.MaxImageBytes)
+    throw EImageTooLarge(std::string(c.progressive_mode ? "progressive" : "multi-scan") + " JPEG needs " +
+                         std::to_string((coefficients + (1 << 20) - 1) >> 20) +
+                         " MB of coefficient memory; the limit is " + std::to_string(limits.MaxImageBytes >> 20) +
+                         " MB");
+  // Besides the coefficients, the library's only whole-image storage is two-pass colour
+  // quantising's copy of the output, which the limit on the output bounds.
+  handle_.info.mem->max_memory_to_use = static_cast<long>(std::min<uint64_t>(
+      coefficients + std::min<uint64_t>(kMaxJpegLibraryMemory, limits.MaxImageBytes), std::numeric_limits<long>::max()));
   blocks_.UsePool(limits.Chunks);
 }
 

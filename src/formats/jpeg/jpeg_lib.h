@@ -75,8 +75,14 @@ class TDecompressor {
   }
 
   void ReadHeader();
-  // Holds the library's memory to the image limit and takes its coefficient blocks from the
-  // run's pool; before the decompression starts.
+  // The whole-image coefficient buffer the decompression set up so far will keep (a file of
+  // several scans, or buffered-image output): 0 when it decodes row by row.
+  uint64_t CoefficientBytes();
+  // Admits the library's working storage and takes its coefficient blocks from the run's pool;
+  // after the header is read and the output set up, before the decompression starts. The limit
+  // is on the image: storage for a file whose decoded size is within it is never refused. For a
+  // larger file read at a reduced scale, a coefficient buffer over the limit is refused with
+  // EImageTooLarge in plain words.
   void Limit(const TDecodeLimits& limits);
 
  private:

@@ -121,21 +121,8 @@ class TJPEGRowImage final : public TRowImage {
   void UpdateSize(TDecompressor& d) {
     width_ = int32_t(d.Info().output_width);
     height_ = int32_t(d.Info().output_height);
-    boolean multiple = FALSE;
-    d.Run([&] { multiple = jpeg_has_multiple_scans(&d.Info()); });
-    coefficient_bytes_ = 0;
     dc_scan_bytes_ = jpeg_detail::TDcScan::WorkingBytes(d.Info(), file_.Size() - ScanStart(d));
-    if (multiple) {
-      // 64 coefficients of two bytes a block, the blocks of each component rounded up to whole
-      // sampling units, as the library lays them out.
-      const jpeg_decompress_struct& c = d.Info();
-      for (int i = 0; i < c.num_components; ++i) {
-        const jpeg_component_info& k = c.comp_info[i];
-        const uint64_t bw = (uint64_t(k.width_in_blocks) + k.h_samp_factor - 1) / k.h_samp_factor * k.h_samp_factor;
-        const uint64_t bh = (uint64_t(k.height_in_blocks) + k.v_samp_factor - 1) / k.v_samp_factor * k.v_samp_factor;
-        coefficient_bytes_ += bw * bh * DCTSIZE2 * sizeof(JCOEF);
-      }
-    }
+    coefficient_bytes_ = d.CoefficientBytes();
   }
 
   void Start() {
@@ -143,12 +130,13 @@ class TJPEGRowImage final : public TRowImage {
     plan_ = image_.SetUpDecoder(*decoder_, true);
     jpeg_decompress_struct& c = decoder_->Info();
     CheckImageSize(limits_, c.output_width, c.output_height);
-    decoder_->Limit(limits_);
+    // Before the library's storage is admitted: the DC decoder keeps no coefficient buffer.
     dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), ScanStart(*decoder_));
     if (dc_scan_) {
       decoder_.reset();
       return;
     }
+    decoder_->Limit(limits_);
     decoder_->Run([&] { jpeg_start_decompress(&c); });
     rows_.resize(kStripRows);
     if (plan_.quantize) {

@@ -14,3 +14,7 @@ convert -size 32x16 xc:white \
   \( -size 8x16 xc:yellow \) -geometry +16+0 -composite \
   \( -size 8x16 xc:black \) -geometry +24+0 -composite \
   -colorspace CMYK -quality 100 adobe-ycck-bars.jpg
+
+# chroma-beyond-16-bit-transform-420.jpg is not made here: a 40 x 24 4:2:0 file found by
+# jpeg_dc_scan_fuzz, whose damaged data gives chroma coefficients so large that libjpeg's vector
+# 2 x 2 transform overflows where its plain code does not.

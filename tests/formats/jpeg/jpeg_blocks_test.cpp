@@ -45,12 +45,14 @@ TDecoded LibraryDecode(const Bytes& file, unsigned scale_denom) {
   return d;
 }
 
-TDecoded OurDecode(const Bytes& file, unsigned scale_denom, TChunkPool* pool) {
+TDecoded OurDecode(const Bytes& file, unsigned scale_denom, TChunkPool* pool,
+                   uint64_t max_image_bytes = kDefaultMaxImageBytes) {
   jpeg_detail::TDecompressor d(file.data(), file.size());
-  d.Limit(TDecodeLimits{kDefaultMaxImageBytes, nullptr, pool});
   d.ReadHeader();
   jpeg_decompress_struct& c = d.Info();
   c.scale_denom = scale_denom;
+  d.Run([&] { jpeg_calc_output_dimensions(&c); });
+  d.Limit(TDecodeLimits{max_image_bytes, nullptr, pool});
   TDecoded out;
   d.Run([&] { jpeg_start_decompress(&c); });
   out = {c.output_width, c.output_height, Bytes(size_t(c.output_width) * c.output_height * c.output_components)};
@@ -102,7 +104,7 @@ TEST(JpegBlocks, MultiScanFilesDecodeAsWithTheLibrarysOwnArrays) {
 }
 
 TEST(JpegBlocks, ChunksComeBackWhenTheDecodeFailsAndTheLimitHolds) {
-  const Bytes file = test::EncodeJpeg(test::MakeBitmap32(640, 480, test::PatternPixel), 90, true);
+  const Bytes file = test::EncodeJpeg(test::MakeBitmap32(1280, 960, test::PatternPixel), 90, true);
   TChunkPool pool(8);
   Dirty(pool, 8);
 
@@ -111,17 +113,51 @@ TEST(JpegBlocks, ChunksComeBackWhenTheDecodeFailsAndTheLimitHolds) {
   EXPECT_THROW(OurDecode(cut, 1, &pool), EJPEG);
   EXPECT_EQ(pool.Kept(), 8u);
 
-  // Coefficients larger than the image limit allows are refused before any chunk is taken.
-  jpeg_detail::TDecompressor d(file.data(), file.size());
-  d.Limit(TDecodeLimits{64 * 1024, nullptr, &pool});
-  d.ReadHeader();
+  // A coefficient buffer over the limit, for an image whose decoded size is over it too, is
+  // refused in words before any chunk is taken.
   try {
-    d.Run([&] { jpeg_start_decompress(&d.Info()); });
+    OurDecode(file, 2, &pool, 1 << 20);
     ADD_FAILURE() << "decoded past the limit";
-  } catch (const EJPEG& e) {
-    EXPECT_STREQ(e.what(), ("JPEG error #" + std::to_string(JERR_NO_BACKING_STORE)).c_str());
+  } catch (const EImageTooLarge& e) {
+    EXPECT_STREQ(e.what(), "progressive JPEG needs 4 MB of coefficient memory; the limit is 1 MB");
   }
   EXPECT_EQ(pool.Kept(), 8u);
+}
+
+TEST(JpegBlocks, TheImageLimitMeasuresTheImageNotTheCoefficients) {
+  // Three full-size components keep six bytes of coefficients a pixel: 1.5 MB for an image that
+  // decodes to exactly 1 MB.
+  const int w = 512, h = 512;
+  std::vector<uint8_t> rgb(size_t(w) * h * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = uint8_t(i * 7 / 3 + i / 1536);
+  const Bytes file = test::EncodeJpegRgb(w, h, rgb, {.progressive = true});
+  // 4:2:0 keeps three bytes a pixel: 768 KB.
+  const Bytes subsampled = test::EncodeJpegRgb(w, h, rgb, {.luma_h = 2, .luma_v = 2, .progressive = true});
+  const Bytes bigger = test::EncodeJpegRgb(1024, 1024, Bytes(size_t(1024) * 1024 * 3, 128), {.progressive = true});
+  struct Case {
+    const char* name;
+    const Bytes* file;
+    unsigned denom;
+    uint64_t limit;
+    const char* refusal;  // nullptr: decodes as the library does
+  };
+  const Case cases[] = {
+      {"decoded size at the limit, full scale", &file, 1, 1 << 20, nullptr},
+      {"decoded size at the limit, a half", &file, 2, 1 << 20, nullptr},
+      {"decoded size over the limit, coefficients within it", &subsampled, 2, 800 << 10, nullptr},
+      {"decoded size and coefficients over the limit", &bigger, 2, 2 << 20,
+       "progressive JPEG needs 6 MB of coefficient memory; the limit is 2 MB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      const TDecoded got = OurDecode(*c.file, c.denom, nullptr, c.limit);
+      EXPECT_EQ(c.refusal, nullptr);
+      EXPECT_TRUE(got.samples == LibraryDecode(*c.file, c.denom).samples);
+    } catch (const EImageTooLarge& e) {
+      EXPECT_STREQ(e.what(), c.refusal ? c.refusal : "(decodes)");
+    }
+  }
 }
 
 }  // namespace

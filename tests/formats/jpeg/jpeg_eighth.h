@@ -17,6 +17,7 @@ struct TEighth {
   bool taken = false;           // the DC decoder took the file (always for libjpeg)
   bool descriptor_kept = true;  // the DC decoder left the file where the library had read to
   std::vector<TColor32> pixels;
+  int parts_decoded = 0;  // how many parts of the DC decoder the rows come from
 };
 
 // Reads the header and sets the decoder up as the row reader does for an eighth.
@@ -56,6 +57,7 @@ inline TEighth DcScanEighth(int fd, const jpeg_detail::TDcScanSplit& split,
   out.descriptor_kept = ::lseek(fd, 0, SEEK_CUR) == read_to;
   if (!scan) return out;
   out.taken = true;
+  out.parts_decoded = scan->PartsDecoded();
   out.pixels.resize(size_t(scan->Width()) * size_t(scan->Height()));
   for (int32_t y = 0; y < scan->Height(); ++y) scan->ReadRow(y, &out.pixels[size_t(y) * size_t(scan->Width())]);
   return out;

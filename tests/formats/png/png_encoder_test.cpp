@@ -143,6 +143,21 @@ TEST(PngEncoder, EveryFilterSetAndBitmapFormatDecodesToTheSamePixels) {
   }
 }
 
+// Every level, for images on both sides of the size below which the most thorough level is
+// taken (64 KB of filtered rows: 147 x 148 pixels is under it, 148 x 148 over), decodes to the
+// pixels given; and the thorough level pays where it is taken.
+TEST(PngEncoder, EveryLevelOnBothSidesOfTheThoroughBoundDecodesToTheSamePixels) {
+  for (const int side : {147, 148}) {
+    const TBitmap bitmap = MakeBitmap32(side, 148, SmoothPixel);
+    for (int level = 0; level <= 9; ++level) {
+      SCOPED_TRACE(std::to_string(side) + " wide, level " + std::to_string(level));
+      EXPECT_EQ(ReferenceDecode(Encode(bitmap, kWorkerFilters, level)).Pixels, Opaque(Pixels(bitmap)));
+    }
+  }
+  const TBitmap icon = MakeBitmap32(147, 148, PatternPixel);
+  EXPECT_LT(Encode(icon, kWorkerFilters, 8).size(), Encode(icon, kWorkerFilters, 7).size());
+}
+
 TEST(PngEncoder, InterlacedWritingDecodesToTheSamePixels) {
   for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {3, 2}, {9, 17}, {37, 19}}) {
     SCOPED_TRACE(::testing::Message() << w << " x " << h);
