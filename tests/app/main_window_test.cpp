@@ -104,7 +104,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     QStringList items;
     int checked;
   } groups[] = {
-      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif"}, 0},
+      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif", ".tif"}, 0},
       {"RG4", "16:9 format", {"None", "Land", "All"}, 0},
       {"RG1", "Max dimension", {"Width", "Height", "Largest", "Percent"}, 2},
       {"RG2", "File name addition", {"Prefix", "PostFix", "None"}, 2},

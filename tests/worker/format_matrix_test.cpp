@@ -17,6 +17,7 @@
 #include "formats/metafile/metafile.h"
 #include "formats/picture.h"
 #include "formats/png/png_object.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/webp/webp_image.h"
 #include "raster/bitmap32.h"
 #include "support/fake_view.h"
@@ -75,7 +76,7 @@ struct TInput {
 constexpr TInput kInputs[] = {{"a.bmp", ".bmp"}, {"b.jpg", ".jpg"}, {"c.jpeg", ".jpg"}, {"d.png", ".png"},
                               {"e.gif", ".gif"}, {"f.jp2", ".jp2"}, {"g.j2k", ".jp2"},  {"h.jpc", ".jp2"},
                               {"i.emf", ".emf"}, {"j.wmf", ".emf"}, {"k.ico", ".bmp"},  {"l.webp", ".webp"},
-                              {"m.avif", ".avif"}, {"n.heic", ".jpg"}};
+                              {"m.avif", ".avif"}, {"n.heic", ".jpg"},  {"o.tif", ".tif"},  {"p.tiff", ".tif"}};
 
 // Pixels as 0xAARRGGBB. Only the colours are compared, since most of the formats do not keep
 // alpha; but a pixel that is fully transparent in both images has no colour to compare (WebP
@@ -158,6 +159,8 @@ class FormatMatrix : public ::testing::Test {
     Encode<TWebPImage>(pattern, In("l.webp"));
     Encode<TAvifImage>(pattern, In("m.avif"));
     std::filesystem::copy_file("tests/data/heif/gradient-64x48.heic", In("n.heic"));
+    Encode<TTiffImage>(pattern, In("o.tif"));
+    std::filesystem::copy_file(In("o.tif"), In("p.tiff"));
     for (const TInput& in : kInputs) run.entries.push_back(In(in.name));
   }
 

@@ -11,6 +11,7 @@
 #include "formats/metafile/metafile.h"
 #include "formats/pdf/pdf_writer.h"
 #include "formats/png/png_object.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/webp/webp_image.h"
 
 namespace pellavo {
@@ -85,6 +86,14 @@ void WriteAvif(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   WriteWithQuality<TAvifImage>(std::move(bitmap), out, options);
 }
 
+void WriteTiff(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  TTiffImage tiff;
+  tiff.KeepAlpha = options.KeepAlpha;
+  tiff.Metadata = options.Metadata;
+  tiff.Assign(bitmap);
+  tiff.SaveToStream(out);
+}
+
 // Bound by position so that a format added to the table without its writer does not compile.
 constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.size()> kWriters = {{
     {TOutputFormat::Source, nullptr},
@@ -97,6 +106,7 @@ constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.siz
     {TOutputFormat::Pdf, WritePdfFile},
     {TOutputFormat::Webp, WriteWebp},
     {TOutputFormat::Avif, WriteAvif},
+    {TOutputFormat::Tif, WriteTiff},
 }};
 
 static_assert(

@@ -11,6 +11,7 @@
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
 #include "formats/metafile/metafile.h"
 #include "formats/png/png_object.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/webp/webp_image.h"
 
 namespace pellavo {
@@ -19,6 +20,8 @@ TFileFormatsList StandardFormats() {
   return TFileFormatsList({
       // The formats that came after the classic set stand first: the filter string lists the
       // latest registered first, so the classic text keeps its order and these follow it.
+      {"tiff", "TIFF Image", &TTiffImage::StaticClass()},
+      {"tif", "TIFF Image", &TTiffImage::StaticClass()},
       {"heif", "HEIF Image", &THeifImage::StaticClass()},
       {"heic", "HEIF Image", &THeifImage::StaticClass()},
       {"avif", "AVIF Image", &TAvifImage::StaticClass()},
