@@ -51,6 +51,7 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
       {".webp", [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Webp; }},
       {".avif", [](TControlValues& c) { c.OutputFormat = 9; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Avif; }},
       {".tif", [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Tif; }},
+      {".jxl", [](TControlValues& c) { c.OutputFormat = 11; }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Jxl; }},
       {"an output format out of range keeps the source's",
        [](TControlValues& c) { c.OutputFormat = int(kOutputFormats.size()); }, [](const TRunSettings& s) { return s.OutputFormat == TOutputFormat::Source; }},
       {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { return s.Quality == 35; }},

@@ -15,7 +15,7 @@ TEST(OutputFormats, ExtensionsAndAliasesMatchExactly) {
       {".jpg", Jpg},  {".jpeg", Jpg},  {".bmp", Bmp},        {".ico", Bmp},       {".png", Png},
       {".gif", Gif},  {".emf", Emf},   {".wmf", Emf},        {".jp2", Jp2},       {".jpc", Jp2},
       {".j2k", Jp2},  {".pdf", Pdf},  {".webp", Webp},      {".avif", Avif},
-      {".tif", Tif},  {".tiff", Tif},
+      {".tif", Tif},  {".tiff", Tif},  {".jxl", Jxl},
       // HEIF is read only: a photo kept in its own format is written as JPEG.
       {".heic", Jpg}, {".heif", Jpg},
       // Parts of an extension and the empty one name nothing; the caller lower-cases.
