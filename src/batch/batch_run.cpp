@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <locale>
+#include <map>
 #include <set>
 
 #include "core/chunk_pool.h"
@@ -23,6 +24,7 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
   void Start();
   void Stop();
+  void Abandon();
 
   bool Running() const { return running_; }
   int ActiveWorkers() const { return active_workers_; }
@@ -32,8 +34,9 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
  private:
   void LaunchWhilePossible();
   void LaunchOne(int index);
-  void WorkerStarted();
-  void WorkerFinished(const TWorkerReport& report);
+  void WorkerStarted(uint64_t launch, const std::string& source);
+  void WorkerFinished(uint64_t launch, const TWorkerReport& report);
+  void CountFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
   bool RunIsOver() const;
   void EndRun();
@@ -62,6 +65,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TMemoryBudget> budget_;
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
+  std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
+  // The sources of the workers whose completion is awaited, by launch number: numbers are never
+  // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
+  std::map<uint64_t, std::string> awaited_;
+  uint64_t last_launch_ = 0;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   std::chrono::steady_clock::time_point run_start_;
 };
@@ -108,6 +116,7 @@ void TBatchRun::TState::Start() {
                                                                        : DefaultMemoryBudget());
   chunks_ = std::make_shared<TChunkPool>(kKeptChunks);
   cores_ = std::make_shared<TCoreGate>(UsableCores());
+  free_names_ = std::make_shared<TFreeNames>();
   running_ = true;
   view_.SetRunning(true);
 
@@ -157,12 +166,14 @@ void TBatchRun::TState::LaunchOne(int index) {
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
+  order.FreeNames = free_names_;
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
   order.Output =
       OutputFileName(order.Source, index, TNamingRule{format, order.Settings.DestFolder, name_prefix_, name_postfix_});
-  const auto finished = [weak = weak_from_this()](TWorkerReport report) {
-    if (const auto self = weak.lock()) self->WorkerFinished(report);
+  const uint64_t launch = ++last_launch_;
+  const auto finished = [weak = weak_from_this(), launch](TWorkerReport report) {
+    if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
   };
 
   const std::string folder = OutputFolderOf(order.Source, order.Settings.DestFolder);
@@ -172,7 +183,7 @@ void TBatchRun::TState::LaunchOne(int index) {
     TWorkerReport report;
     report.Outcome.Source = order.Source;
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    WorkerStarted();
+    WorkerStarted(launch, order.Source);
     queue_.Post([finished, report = std::move(report)]() mutable { finished(std::move(report)); });
     return;
   }
@@ -180,25 +191,47 @@ void TBatchRun::TState::LaunchOne(int index) {
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
   TBatchWorker::Launch(factory_(order), queue_, finished);
-  WorkerStarted();
+  WorkerStarted(launch, order.Source);
 }
 
-void TBatchRun::TState::WorkerStarted() {
+void TBatchRun::TState::WorkerStarted(uint64_t launch, const std::string& source) {
+  awaited_.emplace(launch, source);
   ++active_workers_;
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
 }
 
-void TBatchRun::TState::WorkerFinished(const TWorkerReport& report) {
+void TBatchRun::TState::WorkerFinished(uint64_t launch, const TWorkerReport& report) {
+  if (awaited_.erase(launch) == 0) return;  // abandoned: already counted as failed
+  CountFinished(report);
+  if (RunIsOver())
+    EndRun();
+  else
+    LaunchWhilePossible();  // a freed slot is taken now
+}
+
+void TBatchRun::TState::Abandon() {
+  if (!running_) return;
+  stop_requested_ = true;
+  pending_delay_ = 0;
+  // Taken out first: a view callback below must not see them as still running.
+  std::map<uint64_t, std::string> abandoned;
+  abandoned.swap(awaited_);
+  for (const auto& [launch, source] : abandoned) {
+    TWorkerReport report;
+    report.Outcome.Source = source;
+    report.Outcome.Error = "interrupted";
+    CountFinished(report);
+  }
+  if (RunIsOver()) EndRun();
+}
+
+void TBatchRun::TState::CountFinished(const TWorkerReport& report) {
   view_.SetStatusText(report.StatusText);
   ++finished_files_;
   --active_workers_;
   view_.SetProgress(entry_count_, entry_count_ - finished_files_);
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
   view_.FileFinished(report.Outcome);
-  if (RunIsOver())
-    EndRun();
-  else
-    LaunchWhilePossible();  // a freed slot is taken now
 }
 
 void TBatchRun::TState::DelayElapsed(uint64_t delay) {
@@ -237,6 +270,11 @@ void TBatchRun::Start() {
 void TBatchRun::Stop() {
   const auto state = state_;
   state->Stop();
+}
+
+void TBatchRun::Abandon() {
+  const auto state = state_;
+  state->Abandon();
 }
 
 bool TBatchRun::Running() const { return state_->Running(); }

@@ -41,6 +41,11 @@ class TBatchRun {
   void Start();
   // The STOP button: no further entry is launched. With no worker active the run ends at once.
   void Stop();
+  // Gives up the running files at once: each ends now as failed with the reason "interrupted",
+  // nothing more is launched, and the run ends with its summary. Their workers go on until their
+  // own end, unheard; what they would have written is the caller's to prevent (see
+  // AbandonTempFiles).
+  void Abandon();
 
   bool Running() const;
   int ActiveWorkers() const;

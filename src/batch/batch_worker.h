@@ -7,6 +7,7 @@
 #include "batch/run_view.h"
 #include "core/chunk_pool.h"
 #include "core/core_gate.h"
+#include "core/free_names.h"
 #include "core/memory_budget.h"
 #include "core/thread.h"
 
@@ -25,6 +26,8 @@ struct TWorkerOrder {
   // The run's turns at the cores, which a conversion waits for before it decodes; none outside
   // a run.
   std::shared_ptr<TCoreGate> Cores;
+  // Where the run's searches for free output names start; none outside a run.
+  std::shared_ptr<TFreeNames> FreeNames;
 };
 
 // How a worker's entry ended, as the run's completion handler receives it.

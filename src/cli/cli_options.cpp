@@ -125,7 +125,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                                     "Also convert the paths listed in FILE, one a line (- reads standard input)")
                          ->type_name("FILE");
   app.add_flag("-0,--null", options.NullSeparated,
-               "The --files-from list ends each path with a NUL byte (find -print0), not a line break")
+               "The --files-from list ends each path with a NUL byte (find -print0), not a line break; an "
+               "empty name in it is an input error")
       ->needs(files_from);
 
   const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);
@@ -262,7 +263,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "   with it without stopping it (a damaged colour profile or EXIF block, ignored; the frames of an\n"
       "   animation or the pages of a TIFF left out); and last\n"
       "  {\"type\": \"summary\", \"files\": N, \"written\": N, \"failed\": N, \"skipped\": N, \"input_errors\": N,\n"
-      "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|null, \"exit_status\": N}.\n"
+      "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|\"SIGHUP\"|null, \"exit_status\": N}.\n"
       "  (Written here with spaces for reading; the objects themselves have none.)\n"
       "  A name byte that is not part of valid UTF-8 appears as \\udcXX (0xDC00 + the byte, the\n"
       "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
@@ -281,12 +282,14 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "Lists: --files-from takes what find, xargs or a job scheduler produce, e.g.\n"
       "  find photos -name '*.jpg' -print0 | pellavo-cli --files-from - -0 --dest out\n"
       "\n"
-      "Interrupts: SIGINT or SIGTERM launch nothing more, let the running files finish, print the\n"
-      "summary and exit; a second one abandons the running files. No partial or temporary file is left.\n"
+      "Interrupts: SIGINT, SIGTERM or SIGHUP (a closed terminal) launch nothing more, let the running\n"
+      "files finish, print the summary and exit; a second one abandons the running files, which count\n"
+      "as failed with the reason \"interrupted\", and still prints the summary (the JSON one too). No\n"
+      "partial or temporary file is left.\n"
       "\n"
       "Exit status: 0 when every file was written, 1 when any failed or a named path was missing or\n"
-      "unreadable, 2 for a usage error or a destination that does not exist, 130 after SIGINT, 143\n"
-      "after SIGTERM.");
+      "unreadable, 2 for a usage error or a destination that does not exist, 129 after SIGHUP,\n"
+      "130 after SIGINT, 143 after SIGTERM.");
 
   try {
     app.parse(argc, argv);

@@ -117,6 +117,13 @@ void TCliView::ShowInterrupted(int signal, int running) {
   DrawBar();
 }
 
+void TCliView::ShowAbandoned() {
+  ClearBar();
+  std::cout << std::flush;
+  std::cerr << "pellavo-cli: running files abandoned" << std::endl;
+  DrawBar();
+}
+
 void TCliView::SetSummaryText(const std::string& text) {
   ClearBar();
   bar_ = false;

@@ -39,6 +39,8 @@ class TCliView final : public TRunView {
   void ShowError(const std::string& text);
   // The first interrupt: what happens now, on stderr.
   void ShowInterrupted(int signal, int running);
+  // The second interrupt: the running files are given up.
+  void ShowAbandoned();
 
   int Failures() const { return failures_; }
   bool RefusedToStart() const { return refused_; }

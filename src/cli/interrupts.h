@@ -5,8 +5,9 @@
 
 namespace pellavo {
 
-// SIGINT and SIGTERM as ordinary events. The constructor blocks both in the calling thread, and
-// so in every thread created after it, and a thread of its own takes them with sigwait: what
+// SIGINT, SIGTERM and SIGHUP as ordinary events. SIGHUP is how a run hears that its terminal
+// closed (an ssh session that ended): it must end as tidily as a Ctrl+C. The constructor blocks
+// the three in the calling thread, and so in every thread created after it, and a thread of its own takes them with sigwait: what
 // they trigger runs as ordinary code, never inside a signal handler, so it may lock, allocate
 // and post to the main queue. Create it first thing in main, before any other thread exists.
 //
@@ -44,7 +45,7 @@ class TInterrupts {
   std::thread thread_;
 };
 
-// "SIGINT", "SIGTERM", or the number.
+// "SIGINT", "SIGTERM", "SIGHUP", or "signal" for any other.
 const char* SignalName(int signal);
 
 }  // namespace pellavo

@@ -69,6 +69,11 @@ int main(int argc, char** argv) {
     ++input_errors;
   };
   for (const std::string& path : paths) {
+    if (path.empty()) {
+      PrintInputProblem(report, options.FilesFrom, "an empty name in the list", true);
+      ++input_errors;
+      continue;
+    }
     const int errors_before = input_errors;
     if (list.AddSourcePath(path) > 0 || input_errors > errors_before) continue;
     if (!IsFolderPath(path))
@@ -87,21 +92,25 @@ int main(int argc, char** argv) {
   TLoopQueue queue([&view](const std::string& error) { view.ShowError(error); });
   TBatchRun run(view, queue, MakeStandardWorker);
   int interrupted_by = 0;
+  bool abandoned = false;
   const auto start = std::chrono::steady_clock::now();
   {
-    // The first interrupt reaches the run on the main thread like STOP; a second one abandons
-    // the running files: their temporary files go, and the program ends at once.
+    // The first interrupt reaches the run on the main thread like STOP. A second one abandons the
+    // running files: their temporary files go at once, here, whatever the main thread is doing;
+    // then the run counts them as failed and ends with its summary. Later ones add nothing.
     TInterrupts::TScope on_interrupt(interrupts, [&](int signal, int count) {
-      if (count > 1) {
-        AbandonTempFiles();
-        static constexpr char kNote[] = "pellavo-cli: running files abandoned\n";
-        (void)!::write(2, kNote, sizeof kNote - 1);
-        std::_Exit(128 + signal);
-      }
-      queue.Post([&, signal] {
-        interrupted_by = signal;
-        view.ShowInterrupted(signal, run.ActiveWorkers());
-        run.Stop();
+      if (count > 2) return;
+      if (count == 2) AbandonTempFiles();
+      queue.Post([&, signal, count] {
+        if (interrupted_by == 0) interrupted_by = signal;
+        if (count == 1) {
+          view.ShowInterrupted(signal, run.ActiveWorkers());
+          run.Stop();
+        } else {
+          abandoned = true;
+          view.ShowAbandoned();
+          run.Abandon();
+        }
       });
     });
     try {
@@ -110,7 +119,8 @@ int main(int argc, char** argv) {
       view.ShowError(e.what());
     }
     while (run.Running()) queue.WaitAndProcess(1000);
-    queue.WaitForThreads();
+    // Abandoned workers may still be decoding: nothing waits for them.
+    if (!abandoned) queue.WaitForThreads();
   }
 
   int code = 0;
@@ -124,6 +134,12 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::steady_clock::now() - start;
     view.PrintJsonSummary(input_errors, std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count(),
                           interrupted_by, code);
+  }
+  if (abandoned) {
+    // Abandoned workers still hold the queue and the run's objects: end without destroying them.
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(code);
   }
   return code;
 }

@@ -15,7 +15,7 @@ std::vector<std::string> SplitPathList(std::string_view bytes, char separator) {
   while (start < bytes.size()) {
     size_t end = bytes.find(separator, start);
     if (end == std::string_view::npos) end = bytes.size();
-    if (end > start) paths.emplace_back(bytes.substr(start, end - start));
+    if (end > start || separator == '\0') paths.emplace_back(bytes.substr(start, end - start));
     start = end + 1;
   }
   return paths;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,6 +30,29 @@ constexpr std::string_view kTempAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ
 
 [[noreturn]] void ThrowWrite(const std::string& path, int err) {
   throw EWriteError("Cannot write file \"" + path + "\". " + SystemErrorText(err));
+}
+
+// The mark of a temporary file this program created: an extended attribute whose value is the
+// file's own inode number. A name alone proves nothing (a user may call a file ".pv-notes1"), and
+// a copy of one of our leftovers has another inode, so the sweep removes only files that we
+// created and never published. A file system without extended attributes leaves its
+// temporaries unmarked: a killed run's leftover there stays, which is the safe side.
+constexpr char kTempMark[] = "user.pellavo.temporary";
+
+std::string TempMarkOf(ino_t inode) { return std::to_string(static_cast<uintmax_t>(inode)); }
+
+void MarkAsTemporary(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return;
+  const std::string mark = TempMarkOf(st.st_ino);
+  (void)::fsetxattr(fd, kTempMark, mark.data(), mark.size(), 0);
+}
+
+// Whether the regular file open as fd carries the mark of its own inode.
+bool IsMarkedTemporary(int fd, const struct stat& st) {
+  char value[32];
+  const ssize_t n = ::fgetxattr(fd, kTempMark, value, sizeof value);
+  return n > 0 && std::string_view(value, static_cast<size_t>(n)) == TempMarkOf(st.st_ino);
 }
 
 std::string RandomTempName() {
@@ -59,6 +83,7 @@ class TTempRegistry {
       // 0666, so that the umask applies as for any new file.
       const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
+        MarkAsTemporary(fd);
         live_.insert(candidate);
         name = std::move(candidate);
         return fd;
@@ -168,7 +193,8 @@ bool IsTempFileName(std::string_view name) {
   return name.find_first_not_of(kTempAlphabet, kTempPrefix.size()) == std::string_view::npos;
 }
 
-TSafeOutput::TSafeOutput(const std::string& path, bool overwrite) : final_name_(path), overwrite_(overwrite) {
+TSafeOutput::TSafeOutput(const std::string& path, bool overwrite, TFreeNames* free_names)
+    : final_name_(path), overwrite_(overwrite), free_names_(free_names) {
   mode_t mode = 0;
   if (overwrite) {
     struct stat st;
@@ -204,15 +230,21 @@ void TSafeOutput::Commit() {
       // The old file is only as safe as the new one is durable.
       if (::fsync(stream_->Descriptor()) != 0) ThrowWrite(final_name_, errno);
     }
+    // The output is the user's file from now on: it must not look like a leftover of ours.
+    (void)::fremovexattr(stream_->Descriptor(), kTempMark);
     stream_->Close();
     std::string published;
     const int err = TempFiles().Publish(temp_name_, [&]() -> int {
       if (overwrite_) return ::rename(temp_name_.c_str(), final_name_.c_str()) == 0 ? 0 : errno;
-      for (int n = 0; n < INT_MAX; ++n) {
+      const int first = free_names_ ? free_names_->FirstToTry(final_name_) : 0;
+      for (int n = first; n < INT_MAX; ++n) {
         std::string candidate = n == 0 ? final_name_ : NumberedFileName(final_name_, n);
         const int e = RenameNoReplace(temp_name_, candidate);
         if (e != EEXIST) {
-          if (e == 0) published = std::move(candidate);
+          if (e == 0) {
+            published = std::move(candidate);
+            if (free_names_) free_names_->Published(final_name_, n, n - first + 1);
+          }
           return e;
         }
       }
@@ -263,10 +295,16 @@ int RemoveStaleTempFiles(const std::string& folder, std::chrono::seconds max_age
   int removed = 0;
   while (const dirent* e = ::readdir(dir.get())) {
     if (!IsTempFileName(e->d_name)) continue;
+    // Opened without following a link and without waiting on a pipe, then examined through
+    // the descriptor: what is checked is what is there.
+    TDescriptor file;
+    file.fd = ::openat(dir_fd, e->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file.fd < 0) continue;
     struct stat st;
-    if (::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (::fstat(file.fd, &st) != 0) continue;
     if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
     if (now - st.st_mtime < max_age.count()) continue;
+    if (!IsMarkedTemporary(file.fd, st)) continue;
     if (::unlinkat(dir_fd, e->d_name, 0) == 0) ++removed;
   }
   return removed;

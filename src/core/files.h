@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/free_names.h"
 #include "core/stream.h"
 
 namespace pellavo {
@@ -44,8 +45,10 @@ std::string UniqueFileName(const std::string& path);
 class TSafeOutput {
  public:
   // Creates the temporary file; throws EFCreateError. With overwrite, a folder or any other
-  // thing that is neither a regular file nor a link at path is refused here.
-  TSafeOutput(const std::string& path, bool overwrite);
+  // thing that is neither a regular file nor a link at path is refused here. Without overwrite,
+  // free_names (the run's, when there is one; it must outlive Commit) says where the search for a
+  // free name starts and learns the name taken.
+  TSafeOutput(const std::string& path, bool overwrite, TFreeNames* free_names = nullptr);
   ~TSafeOutput();
   TSafeOutput(const TSafeOutput&) = delete;
   TSafeOutput& operator=(const TSafeOutput&) = delete;
@@ -64,6 +67,7 @@ class TSafeOutput {
   std::string final_name_;
   std::string temp_name_;
   bool overwrite_;
+  TFreeNames* free_names_;
   bool replacing_ = false;  // a regular file of the user's is being replaced
   bool committed_ = false;
   std::optional<TFileTime> modification_time_;
@@ -82,8 +86,10 @@ bool IsTempFileName(std::string_view name);
 void AbandonTempFiles();
 
 // Removes leftovers of killed runs from folder (empty: the current folder): regular files of
-// the temporary pattern, owned by this user, not changed for at least max_age. Returns how many
-// went; a folder that cannot be read is left alone.
+// the temporary pattern that carry the mark TSafeOutput gives its temporary files (and takes off
+// its outputs), owned by this user, not changed for at least max_age. A file that merely has
+// such a name is never touched. Returns how many went; a folder that cannot be read is left
+// alone.
 int RemoveStaleTempFiles(const std::string& folder, std::chrono::seconds max_age);
 inline constexpr std::chrono::seconds kStaleTempAge = std::chrono::hours(24);
 

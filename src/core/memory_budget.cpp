@@ -2,11 +2,18 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace pellavo {
 
 uint64_t TMemoryBudget::Held() const {
   const std::lock_guard lock(mutex_);
   return held_;
+}
+
+uint64_t TMemoryBudget::PeakHeld() const {
+  const std::lock_guard lock(mutex_);
+  return peak_held_;
 }
 
 int TMemoryBudget::Waiting() const {
@@ -25,6 +32,7 @@ void TMemoryBudget::Acquire(uint64_t bytes) {
   ++serving_;
   ++holders_;
   held_ += bytes;
+  peak_held_ = std::max(peak_held_, held_);
   // The next in line may fit as well.
   changed_.notify_all();
 }
@@ -32,6 +40,7 @@ void TMemoryBudget::Acquire(uint64_t bytes) {
 void TMemoryBudget::Grow(uint64_t bytes) {
   const std::lock_guard lock(mutex_);
   held_ += bytes;
+  peak_held_ = std::max(peak_held_, held_);
 }
 
 void TMemoryBudget::Release(uint64_t bytes) {

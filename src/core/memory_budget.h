@@ -26,6 +26,8 @@ class TMemoryBudget {
 
   uint64_t Capacity() const { return capacity_; }
   uint64_t Held() const;
+  // The most that was held at once: what a measurement of the real peak is held against.
+  uint64_t PeakHeld() const;
   // Claims now waiting for room.
   int Waiting() const;
 
@@ -39,6 +41,7 @@ class TMemoryBudget {
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   uint64_t held_ = 0;
+  uint64_t peak_held_ = 0;
   int holders_ = 0;
   int waiting_ = 0;
   uint64_t next_ticket_ = 0;  // handed to the next claim that has to queue

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -75,6 +76,21 @@ static_assert(output_format_detail::TableIsConsistent());
 
 constexpr const TOutputFormatInfo& OutputFormatInfo(TOutputFormat format) {
   return kOutputFormats[static_cast<size_t>(format)];
+}
+
+// The largest metadata blocks a format's writer can embed, in bytes. A JPEG file holds each in
+// segments of at most 65533 bytes after their identifier: EXIF ("Exif\0\0") and XMP (Adobe's
+// 29-byte namespace) in one, a profile split over at most 255 (14 bytes of identifier and
+// numbering each). The other formats take any size a file can hold.
+struct TMetadataCapacity {
+  size_t IccProfile;
+  size_t Exif;
+  size_t Xmp;
+};
+inline constexpr TMetadataCapacity kJpegMetadataCapacity{255 * (65533 - 14), 65533 - 6, 65533 - 29};
+constexpr TMetadataCapacity MetadataCapacityOf(TOutputFormat format) {
+  constexpr size_t kAny = SIZE_MAX;
+  return format == TOutputFormat::Jpg ? kJpegMetadataCapacity : TMetadataCapacity{kAny, kAny, kAny};
 }
 
 // The format that writes a file with this extension (lower case, with its dot): the format of

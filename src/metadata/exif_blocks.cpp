@@ -2,7 +2,10 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include "metadata/tiff_ifd0.h"
+
 #include <limits>
+#include <optional>
 #include <mutex>
 
 namespace pellavo {
@@ -44,6 +47,16 @@ Exiv2::ByteOrder Decode(Exiv2::ExifData& data, const std::vector<uint8_t>& exif)
   }
 }
 
+// What exiv2 silently dropped of a block it decoded: it skips a first directory it finds
+// implausible (thousands of entries) without an error, and with it the orientation. Empty when
+// nothing was dropped.
+std::string DroppedPart(const Exiv2::ExifData& data, const std::optional<TIfd0>& ifd0) {
+  if (!ifd0 || ifd0->Entries == 0) return {};
+  for (const auto& datum : data)
+    if (datum.groupName() == "Image") return {};
+  return "the EXIF block's first directory has " + std::to_string(ifd0->Entries) + " entries, more than can be read";
+}
+
 template <class Container, class Key>
 void SetIfPresent(Container& data, const Key& key, const std::string& value) {
   const auto it = data.findKey(key);
@@ -52,18 +65,30 @@ void SetIfPresent(Container& data, const Key& key, const std::string& value) {
 
 }  // namespace
 
-int ExifOrientation(const std::vector<uint8_t>& exif) {
+TExifOrientation ExifOrientation(const std::vector<uint8_t>& exif) {
+  const std::optional<TIfd0> ifd0 = ReadIfd0(exif);
+  const auto from_ifd0 = [&](std::string refused) {
+    return TExifOrientation{ifd0->Orientation ? ifd0->Orientation : 1, std::move(refused)};
+  };
   Exiv2::ExifData data;
-  Decode(data, exif);
+  try {
+    Decode(data, exif);
+  } catch (const EMetadata&) {
+    if (!ifd0) throw;
+    return from_ifd0("the EXIF block cannot be read");
+  }
+  if (std::string dropped = DroppedPart(data, ifd0); !dropped.empty()) return from_ifd0(std::move(dropped));
   const auto it = data.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
-  if (it == data.end() || it->count() == 0) return 1;
+  if (it == data.end() || it->count() == 0) return {};
   const long value = it->toLong();
-  return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+  return {value >= 1 && value <= 8 ? static_cast<int>(value) : 1, {}};
 }
 
 std::vector<uint8_t> ExifForOutput(const std::vector<uint8_t>& exif, int orientation, int32_t width, int32_t height) {
   Exiv2::ExifData data;
   const Exiv2::ByteOrder order = Decode(data, exif);
+  // Written back, the block would lose the directory exiv2 dropped: better none than a part.
+  if (const std::string dropped = DroppedPart(data, ReadIfd0(exif)); !dropped.empty()) throw EMetadata(dropped);
   try {
     SetIfPresent(data, Exiv2::ExifKey("Exif.Image.Orientation"), std::to_string(orientation));
     Exiv2::ExifThumb(data).erase();

@@ -13,14 +13,22 @@ class EMetadata : public Exception {
   using Exception::Exception;
 };
 
-// The orientation (1 to 8) a TIFF-structured EXIF block records; 1 when it records none or an
-// impossible value. Raises EMetadata for a block exiv2 cannot read.
-int ExifOrientation(const std::vector<uint8_t>& exif);
+// The orientation a TIFF-structured EXIF block records.
+struct TExifOrientation {
+  int Value = 1;  // 1 to 8; 1 when the block records none or an impossible value
+  // Empty when exiv2 read the block. Otherwise what it refused, in words (the block, or its first
+  // directory of 5401 entries): the orientation then comes from a minimal reader of the first
+  // directory, and the block cannot be carried into outputs (ExifForOutput refuses it).
+  std::string Refused;
+};
+// Raises EMetadata for a block that neither exiv2 nor the minimal reader can read.
+TExifOrientation ExifOrientation(const std::vector<uint8_t>& exif);
 
 // The EXIF block an output of width x height pixels carries: orientation set to the given value
 // where the block records one, the embedded preview and its tags dropped (the output is its own
-// preview), the pixel dimensions set. Raises EMetadata for a block exiv2 cannot read or write;
-// the result may be too large for a JPEG segment, which the writer then leaves out.
+// preview), the pixel dimensions set. Raises EMetadata for a block exiv2 cannot read or write,
+// or of which it would drop a directory; the result may be too large for the output format
+// (see MetadataCapacityOf).
 std::vector<uint8_t> ExifForOutput(const std::vector<uint8_t>& exif, int orientation, int32_t width, int32_t height);
 
 // The XMP packet for the same output: the orientation and pixel dimensions it records are set as

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/memory_budget.h"
 #include "raster/bitmap32.h"
 
 namespace pellavo {
@@ -11,13 +12,18 @@ namespace pellavo {
 TSurfaceRows::TSurfaceRows(const TBitmap32& surface)
     : bits_(surface.Bits()), width_(surface.Width()), height_(surface.Height()) {}
 
+TStreamedRows::TStreamedRows(TRowImage& image, const TDecodeLimits& limits)
+    : image_(image), limits_(limits), claimed_before_(limits.Claim ? limits.Claim->Bytes() : 0) {}
+
 void TStreamedRows::Plan(int32_t max_rows) {
   // Room for four times what one call needs: overlapping windows (a kernel taller than the
   // step between destination rows) then move their kept rows only every few calls.
   const int32_t rows = std::clamp(max_rows, 1, Height());
   capacity_ = static_cast<int32_t>(std::min<int64_t>(Height(), int64_t{rows} * 4 + 8));
   start_ = base_ = count_ = 0;
-  ClaimBytes(limits_, WindowBytes() + image_.WorkingBytes());
+  // A claim is raised to a total: the window comes on top of what is held already, the decoder's
+  // working memory included (counted here when nobody claimed it before).
+  ClaimBytes(limits_, std::max(claimed_before_, image_.WorkingBytes()) + WindowBytes());
   window_.reset(new TColor32[static_cast<size_t>(capacity_) * static_cast<size_t>(Width())]);
 }
 

@@ -43,7 +43,9 @@ class TSurfaceRows final : public TSourceRows {
 // out of room at its end. The window, sized by Plan, is claimed from the run's budget.
 class TStreamedRows final : public TSourceRows {
  public:
-  TStreamedRows(TRowImage& image, const TDecodeLimits& limits) : image_(image), limits_(limits) {}
+  // What the worker's claim covers when the rows are set up (the target, the decoder) is kept,
+  // and the window is claimed on top of it.
+  TStreamedRows(TRowImage& image, const TDecodeLimits& limits);
 
   int32_t Width() const override { return image_.Width(); }
   int32_t Height() const override { return image_.Height(); }
@@ -64,6 +66,7 @@ class TStreamedRows final : public TSourceRows {
 
   TRowImage& image_;
   TDecodeLimits limits_;
+  uint64_t claimed_before_;  // the claim when the rows were set up
   std::unique_ptr<TColor32[]> window_;  // not zeroed: every row is decoded before it is read
   int32_t capacity_ = 0;   // rows of room
   int32_t start_ = 0;      // slot of row base_

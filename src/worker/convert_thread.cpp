@@ -58,6 +58,7 @@ class TConverter {
         KeepDates(order.Settings.KeepDates),
         Quality(order.Settings.Quality),
         Cores(order.Cores),
+        FreeNames(order.FreeNames),
         Chunks(order.Chunks),
         Claim(order.Budget),
         result_(result),
@@ -87,6 +88,8 @@ class TConverter {
   TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
+  // What RenderImage and SaveImage hold at most at once, for the whole-image path's claim.
+  uint64_t WholeImagePeakBytes() const;
   // The render step from Rows, without the source surface ever holding the image; the same
   // pixels as RenderImage for an upright, opaque source (or any source without KeepAlpha).
   void RenderStreamed(int32_t width, int32_t height);
@@ -136,6 +139,7 @@ class TConverter {
   bool AlphaKept = false;  // the rendered image has transparency the output keeps
 
   std::shared_ptr<TCoreGate> Cores;
+  std::shared_ptr<TFreeNames> FreeNames;  // the run's, where the search for a free name starts
   // Held from before the decoding until the output is complete but not yet published: the
   // publishing may wait on the disk, which needs no core.
   TCoreGate::TTurn Turn;
@@ -185,7 +189,10 @@ void TConverter::ConvertFile() {
     if (RowsFeedTheStretch(*rows)) Rows = std::move(rows);
   }
   // The source surface takes the picture's size, which for a JPEG is only now its decoded size.
-  if (!Rows) AdmitImage(limits, Picture->Width(), Picture->Height());
+  if (!Rows) {
+    CheckImageSize(limits, Picture->Width(), Picture->Height());
+    ClaimBytes(limits, WholeImagePeakBytes());
+  }
   RenderAndSave();
 }
 
@@ -241,7 +248,13 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) 
   if (!AutoRotate && !KeepMetadata) Metadata.Exif.clear();
   if (!Metadata.Exif.empty()) {
     try {
-      StoredOrientation = ExifOrientation(Metadata.Exif);
+      const TExifOrientation exif = ExifOrientation(Metadata.Exif);
+      StoredOrientation = exif.Value;
+      if (!exif.Refused.empty()) {
+        // Turned all the same, by the orientation read without exiv2; the rest cannot travel.
+        Warn(exif.Refused + "; only its orientation is used" + (KeepMetadata ? ", and the EXIF block is left out" : ""));
+        Metadata.Exif.clear();
+      }
     } catch (const EMetadata& e) {
       Warn(std::string(e.what()) + "; ignored");
       Metadata.Exif.clear();
@@ -259,7 +272,13 @@ void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) 
                          (Profile->Space() == TProfileSpace::Cmyk && Metadata.Colours == TStoredColours::Cmyk);
     if (!matches) throw EColourProfile("the colour profile does not describe the image's colours");
     // Outputs are RGB: only an RGB profile can travel with them.
-    const bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    bool carried = Profile->Space() == TProfileSpace::Rgb && Format && OutputFormatInfo(*Format).CarriesMetadata;
+    // A profile the output cannot hold must not leave its pixels uninterpreted.
+    if (carried && Profile->Bytes().size() > MetadataCapacityOf(*Format).IccProfile) {
+      carried = false;
+      Warn("the colour profile (" + std::to_string(Profile->Bytes().size()) + " bytes) is too large for a " +
+           std::string(OutputFormatInfo(*Format).Extension) + " file; the colours are converted to sRGB instead");
+    }
     if (!carried) ToSrgb = std::make_unique<TSrgbConversion>(*Profile);
   } catch (const EColourProfile& e) {
     Warn(std::string(e.what()) + "; ignored");
@@ -297,6 +316,15 @@ TEncodeOptions TConverter::EncodeOptions(int32_t width, int32_t height) {
   } catch (const EMetadata& e) {
     Warn(std::string(e.what()) + "; left out");
   }
+  const TMetadataCapacity capacity = MetadataCapacityOf(*Format);
+  const auto fits = [&](const char* what, size_t size, size_t most) {
+    if (size <= most) return true;
+    Warn(std::string(what) + " (" + std::to_string(size) + " bytes) is too large for a " +
+         std::string(OutputFormatInfo(*Format).Extension) + " file; left out");
+    return false;
+  };
+  if (!fits("the EXIF block", options.Metadata.Exif.size(), capacity.Exif)) options.Metadata.Exif.clear();
+  if (!fits("the XMP packet", options.Metadata.Xmp.size(), capacity.Xmp)) options.Metadata.Xmp.clear();
   return options;
 }
 
@@ -326,11 +354,29 @@ void TConverter::RenderAndSave() {
   SaveImage();
 }
 
+uint64_t TConverter::WholeImagePeakBytes() const {
+  const uint64_t w = uint64_t(std::max(Picture->Width(), 0)), h = uint64_t(std::max(Picture->Height(), 0));
+  const TGraphic* g = Picture->Graphic();
+  // A bitmap says what it holds; any other graphic is counted as 32-bit pixels.
+  const uint64_t picture =
+      g && g->Is(TBitmap::StaticClass()) ? static_cast<const TBitmap&>(*g).HeldBytes() : DecodedImageBytes(w, h);
+  const uint64_t source = DecodedImageBytes(w, h);
+  const uint64_t turned = OrientationSwapsSides(Orientation) ? source : 0;
+  const uint64_t target =
+      DecodedImageBytes(uint64_t(std::max(DstRect.Right, 0)), uint64_t(std::max(DstRect.Bottom, 0)));
+  // The steps of RenderImage and SaveImage, each with what it holds at once: the picture and the
+  // surface it is copied onto; the surface and its turned copy; the surface and the target; the
+  // target and the picture it is handed over in.
+  return std::max({picture + source, source + turned, source + target, 2 * target});
+}
+
 void TConverter::RenderImage(int32_t width, int32_t height) {
   if (KeepAlpha)
     AssignWithAlpha(*SourceSurface, *Picture);
   else
     SourceSurface->Assign(*Picture);
+  // The surface holds the image now; the decoded picture would be a second full copy.
+  Picture = std::make_unique<TPicture>();
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
   OrientSurface(*SourceSurface, Orientation);
@@ -341,6 +387,8 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
   const bool alpha = KeepAlpha && HasTransparency(*SourceSurface);
   if (alpha) PremultiplyAlpha(*SourceSurface);
   SourceSurface->DrawTo(*TargetSurface, DstRect, SrcRect);
+  // Resampled: the source's pixels are not needed while the target is finished.
+  SourceSurface->SetSize(0, 0);
   FinishTarget(width, height, alpha);
 }
 
@@ -359,10 +407,14 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   if (sw <= 0 || sh <= 0) throw EInvalidGraphic("the image has no pixels");
   result_.DecodedWidth = sw;
   result_.DecodedHeight = sh;
-  // What this path holds: the target and the decoder; the window of rows is claimed as the
-  // stretch sizes it.
-  ClaimBytes(Limits(),
-             DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) + Rows->WorkingBytes());
+  // What this path holds: the target and the decoder, and the decoded bitmap when the rows are
+  // read from one (a claim is raised to a total, not added to); the window of rows is claimed as
+  // the stretch sizes it.
+  const TGraphic* whole = Picture ? Picture->Graphic() : nullptr;
+  const uint64_t bitmap =
+      whole && whole->Is(TBitmap::StaticClass()) ? static_cast<const TBitmap&>(*whole).HeldBytes() : 0;
+  ClaimBytes(Limits(), bitmap + DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) +
+                           Rows->WorkingBytes());
   // The source surface holds no pixels here; it carries the filter's resampler.
   PrepareTarget(width, height, sw, sh);
   Streamed = std::make_unique<TStreamedRows>(*Rows, Limits());
@@ -390,6 +442,7 @@ void TConverter::FinishTarget(int32_t width, int32_t height, bool alpha) {
   if (BorderOn) TargetSurface->FrameRectClipped(DstRect, kFrameColor);
   if (FrameOn) TargetSurface->RaiseRectBlended(TargetSurface->BoundsRect(), kRaiseContrast);
   TargetSurface->AssignTo(*Picture);
+  TargetSurface.reset();  // the picture holds the image for the writer
 }
 
 void TConverter::SaveImage() {
@@ -411,7 +464,7 @@ void TConverter::SaveImage() {
   TBitmap& bitmap = picture->Bitmap();
   const int32_t width = bitmap.Width(), height = bitmap.Height();
   const TEncodeOptions options = EncodeOptions(width, height);
-  TSafeOutput out(OutputName, Overwrite);
+  TSafeOutput out(OutputName, Overwrite, FreeNames.get());
   SetFinalName(OutputName);
   // The writer may take the pixels: the picture is not needed after it.
   writer(std::move(bitmap), out.Stream(), options);

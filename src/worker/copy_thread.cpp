@@ -24,7 +24,7 @@ TWorkerReport CopyOneFile(const TWorkerOrder& order) {
     outcome.Output = order.Output;
     // The free name is taken as the complete file is published, and the old file (the source
     // itself, when copied onto its own path) is replaced only after a complete write.
-    TSafeOutput out(order.Output, order.Settings.Overwrite);
+    TSafeOutput out(order.Output, order.Settings.Overwrite, order.FreeNames.get());
     out.Stream().Write(buffer.data(), buffer.size());
     if (source_time) out.SetModificationTime(*source_time);
     out.Commit();

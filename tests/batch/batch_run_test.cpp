@@ -411,16 +411,19 @@ TEST(BatchRun, OutputsThatWouldLeaveTheirFolderAreRefused) {
 // Leftovers of killed runs go from the folders a run writes into, once they are a day old.
 TEST(BatchRun, StaleTemporaryFilesGoFromTheFoldersWrittenTo) {
   test::TTempDir out;
-  for (const char* name : {".pv-0ld0ne", ".pv-n3wone"}) test::WriteBytes(out.File(name), {0});
-  const std::time_t old = std::time(nullptr) - 2 * 24 * 3600;
-  const struct timespec times[2] = {{old, 0}, {old, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, out.File(".pv-0ld0ne").c_str(), times, 0), 0);
+  test::LeftoverOfAKilledRun(out.Path(), 48);
+  const std::string fresh = test::LeftoverOfAKilledRun(out.Path(), 1);
+  // The user's own file of a temporary file's name stays, however old.
+  test::WriteBytes(out.File(".pv-mine00"), {1});
+  test::AgeFile(out.File(".pv-mine00"), 48);
   TProbeRun probe(2);
   probe.view.settings.DestFolder = out.Path();
   TBatchRun run(probe.view, probe.queue, probe.Factory());
   run.Start();
   probe.Finish(run);
-  EXPECT_EQ(out.List(), std::vector<std::string>{".pv-n3wone"});
+  std::vector<std::string> kept = {".pv-mine00", fresh};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(out.List(), kept);
 }
 
 TEST(SummaryText, TwoDecimalsWithTheGivenSeparator) {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <set>
 
 #include "batch/batch_run.h"
 #include "batch/source_list.h"
@@ -67,6 +68,36 @@ TEST_F(FastCopy, OntoItsOwnFolderKeepsOrRewritesTheSource) {
   Run();
   EXPECT_EQ(ReadBytes(dir.File("a.jpg")), (std::vector<uint8_t>{4, 5}));
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.jpg", "a[1].jpg"})) << "no temporary file left";
+}
+
+// Many copies of one name into one folder: each takes the next free name in near-constant time,
+// however many came before it. The run's table counts the names tried: every file costs one try,
+// plus one for each rival that took the name it was about to try, of which there are fewer than
+// the worker limit. Searching from name[1] each time would cost 200 million tries here.
+TEST_F(FastCopy, ManySameNamedCopiesTryANearConstantNumberOfNamesEach) {
+  constexpr int kCopies = 20000;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  WriteBytes(dir.File("a.jpg"), {7});
+  WriteBytes(dir.File("out/a.jpg"), {9});  // the user's, taken before the run
+  view.entries.assign(kCopies, dir.File("a.jpg"));
+  view.settings.FastCopy = true;
+  view.settings.DestFolder = dir.File("out");
+  std::shared_ptr<TFreeNames> names;
+  view.Run([&](const TWorkerOrder& o) {
+    names = o.FreeNames;
+    return MakeCopy(o);
+  });
+  ASSERT_TRUE(names);
+  ASSERT_EQ(view.outcomes.size(), size_t{kCopies});
+  std::set<std::string> outputs;
+  for (const TFileOutcome& o : view.outcomes) outputs.insert(o.Output);
+  std::set<std::string> expected;
+  for (int n = 1; n <= kCopies; ++n) expected.insert(dir.File("out/a[" + std::to_string(n) + "].jpg"));
+  EXPECT_EQ(outputs, expected) << "the first free names, each once";
+  EXPECT_EQ(ReadBytes(dir.File("out/a.jpg")), (std::vector<uint8_t>{9}));
+  const uint64_t limit = uint64_t(WorkerLimitOf(view.settings, kCopies));
+  EXPECT_GE(names->Attempts(), uint64_t{kCopies + 1});
+  EXPECT_LE(names->Attempts(), uint64_t{kCopies} * limit) << "tries for " << kCopies << " files";
 }
 
 TEST_F(FastCopy, AnOutputThatCannotBeCreatedLeavesNothingAndReportsWhy) {

@@ -41,12 +41,13 @@ TEST(Escaping, TerminalLinesAndJsonStringsKeepEveryByteRecoverable) {
   }
 }
 
-TEST(PathList, SplitsAtTheSeparatorAndDropsEmptyEntries) {
+TEST(PathList, SplitsAtTheSeparatorDropsBlankLinesAndKeepsEmptyNulNames) {
   using V = std::vector<std::string>;
   EXPECT_EQ(SplitPathList("a.jpg\nb c.png\n\nd.gif", '\n'), (V{"a.jpg", "b c.png", "d.gif"}));
   // A carriage return belongs to the name: a line list from another system shows it escaped.
   EXPECT_EQ(SplitPathList("a.jpg\r\n", '\n'), (V{"a.jpg\r"}));
-  EXPECT_EQ(SplitPathList("new\nline.jpg\0\0b.jpg"s, '\0'), (V{"new\nline.jpg", "b.jpg"}));
+  EXPECT_EQ(SplitPathList("new\nline.jpg\0\0b.jpg\0"s, '\0'), (V{"new\nline.jpg", "", "b.jpg"}));
+  EXPECT_EQ(SplitPathList("\0"s, '\0'), V{""});
   EXPECT_EQ(SplitPathList("", '\n'), V{});
 }
 

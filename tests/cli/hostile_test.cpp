@@ -195,8 +195,10 @@ TEST(CliHostile, FilesFromAFileOrStandardInputByLinesOrNulBytes) {
   test::WriteBytes(dir.File("nul.list"), std::vector<uint8_t>(nul_list.begin(), nul_list.end()));
   test::WriteBytes(dir.File("lines.list"), {'i', 'n', '/', 'a', '.', 'b', 'm', 'p', '\n', '\n'});
 
+  // The empty name between two NULs is no file: an input error, while the others are converted.
   const TCliRun from_stdin = RunIn(dir.Path(), "--quiet --dest d --files-from - -0 < nul.list");
-  EXPECT_EQ(from_stdin.code, 0) << from_stdin.err;
+  EXPECT_EQ(from_stdin.code, 1) << from_stdin.err;
+  EXPECT_EQ(from_stdin.err, "pellavo-cli: -: an empty name in the list\n");
   EXPECT_EQ(TTempDir::ListOf(dir.File("d")), (std::vector<std::string>{"a.bmp", "b.bmp", "new\nline.bmp"}));
 
   // Paths on the command line and in the list are all taken.
@@ -311,7 +313,7 @@ TEST_F(CliInterrupt, AFirstSignalFinishesTheRunningFilesAndExitsWithItsStatus) {
     std::snprintf(name, sizeof name, "in/%03d.bmp", i);
     ASSERT_EQ(::link(dir.File("in/000.bmp").c_str(), dir.File(name).c_str()), 0);
   }
-  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
     SCOPED_TRACE(status);
     for (const std::string& old : TTempDir::ListOf(dir.File("d"))) ::unlink(dir.File("d/" + old).c_str());
     const std::string out = logs.File("out"), err = logs.File("err");
@@ -341,12 +343,13 @@ TEST_F(CliInterrupt, AFirstSignalFinishesTheRunningFilesAndExitsWithItsStatus) {
   }
 }
 
-// A second signal abandons the files being written: their temporary files go, and nothing
-// partial is left under any name.
-TEST_F(CliInterrupt, ASecondSignalAbandonsTheRunningFilesAndRemovesTheirTemporaryFiles) {
+// A second signal abandons the files being written: their temporary files go, nothing partial is
+// left under any name, and the run still ends with its summary, the JSON one too, in which the
+// abandoned files count as failed.
+TEST_F(CliInterrupt, ASecondSignalAbandonsTheRunningFilesAndStillPrintsTheSummary) {
   for (const char* name : {"in/a.bmp", "in/b.bmp", "in/c.bmp"}) test::WritePatternBmp(dir.File(name), 4000, 3000);
   const std::string out = logs.File("out"), err = logs.File("err");
-  test::TChild cli(Cli("-j 3 --format png --size 5000 --dest " + dir.File("d") + " " + dir.File("in")), out, err);
+  test::TChild cli(Cli("-j 3 --json --format png --size 5000 --dest " + dir.File("d") + " " + dir.File("in")), out, err);
   ASSERT_TRUE(WaitFor([&] { return HasTempFile(); })) << "a file is being written";
   cli.Signal(SIGINT);
   ASSERT_TRUE(WaitFor([&] { return ReadText(err).find("launching nothing more") != std::string::npos; }));
@@ -354,6 +357,25 @@ TEST_F(CliInterrupt, ASecondSignalAbandonsTheRunningFilesAndRemovesTheirTemporar
   EXPECT_EQ(cli.Wait(), 130);
   EXPECT_NE(ReadText(err).find("running files abandoned"), std::string::npos) << ReadText(err);
   ExpectOnlyCompleteOutputs();
+
+  const std::string text = ReadText(out);
+  std::vector<std::string> lines = Lines(text);
+  ASSERT_FALSE(lines.empty()) << ReadText(err);
+  const std::string summary = lines.back();
+  int interrupted = 0, written = 0;
+  for (const std::string& line : lines) {
+    if (line.find("\"reason\":\"interrupted\"") != std::string::npos) {
+      EXPECT_NE(line.find("\"status\":\"failed\""), std::string::npos) << line;
+      ++interrupted;
+    }
+    if (line.find("\"status\":\"written\"") != std::string::npos) ++written;
+  }
+  EXPECT_GE(interrupted, 1) << text;
+  EXPECT_EQ(summary, "{\"type\":\"summary\",\"files\":" + std::to_string(interrupted + written) +
+                         ",\"written\":" + std::to_string(written) + ",\"failed\":" + std::to_string(interrupted) +
+                         ",\"skipped\":0,\"input_errors\":0" + summary.substr(summary.find(",\"milliseconds\"")))
+      << text;
+  EXPECT_NE(summary.find(",\"interrupted\":\"SIGINT\",\"exit_status\":130}"), std::string::npos) << summary;
 }
 
 }  // namespace

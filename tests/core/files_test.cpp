@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
+#include <algorithm>
 #include <atomic>
 #include <ctime>
 #include <set>
@@ -75,6 +77,30 @@ TEST(SafeOutput, WithoutOverwriteTakesAFreeNameOnlyWhenPublishing) {
   EXPECT_EQ(ReadBytes(dir.File("a.png")), (std::vector<uint8_t>{9}));
   EXPECT_EQ(ReadBytes(dir.File("a[1].png")), (std::vector<uint8_t>{'2'}));
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"a.png", "a[1].png"}));
+}
+
+// The run's table of free names only says where to start: the names are still the first free
+// ones, gaps of the user's included, and each search starts past the run's own outputs.
+TEST(SafeOutput, FreeNamesStartPastTheRunsOwnOutputsAndKeepTheFirstFreeRule) {
+  TTempDir dir;
+  for (const char* taken : {"a.png", "a[1].png", "a[3].png"}) WriteBytes(dir.File(taken), {9});
+  TFreeNames names;
+  struct Publication {
+    const char* name;
+    int attempts;  // tried names, all together so far
+  };
+  for (const Publication& p : {Publication{"a[2].png", 3}, Publication{"a[4].png", 5}, Publication{"a[5].png", 6}}) {
+    TSafeOutput out(dir.File("a.png"), false, &names);
+    out.Commit();
+    EXPECT_EQ(out.FinalName(), dir.File(p.name));
+    EXPECT_EQ(names.Attempts(), uint64_t(p.attempts)) << p.name;
+  }
+  // Another name has its own start; overwriting takes no free name.
+  EXPECT_EQ(WriteFileSafely(dir.File("b.png"), false, "b", 1), dir.File("b.png"));
+  TSafeOutput replacing(dir.File("a.png"), true, &names);
+  replacing.Commit();
+  EXPECT_EQ(replacing.FinalName(), dir.File("a.png"));
+  EXPECT_EQ(names.FirstToTry(dir.File("a.png")), 6);
 }
 
 // A temporary name of its own length, so a name that fits the folder can be written.
@@ -157,26 +183,46 @@ TEST(SafeOutput, LinkNoReplacePublishesOnlyOntoAFreeName) {
   EXPECT_EQ(dir.List(), (std::vector<std::string>{"free", "taken"}));
 }
 
-TEST(StaleTempFiles, OnlyOldRegularFilesOfThePatternGo) {
+// Only our own leftovers go: a file of the user's that merely has a temporary file's name, however
+// old, stays, and so does a copy of a leftover that carries its mark (another inode).
+TEST(StaleTempFiles, OnlyOldLeftoversOfOurOwnGo) {
   TTempDir dir;
-  const auto age = [&](const std::string& name, int hours) {
-    const std::time_t when = std::time(nullptr) - hours * 3600;
-    const struct timespec times[2] = {{when, 0}, {when, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, dir.File(name).c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
-  };
-  for (const char* name : {".pv-Ab3xY9", ".pv-fresh1", ".pv-abc", ".pv-abcdefg", ".pv-ab_def", "pv-abcdef", "a.jpg"}) {
+  const std::string old_leftover = test::LeftoverOfAKilledRun(dir.Path(), 25);
+  const std::string fresh_leftover = test::LeftoverOfAKilledRun(dir.Path(), 23);
+  for (const char* name : {".pv-Ab3xY9", ".pv-abc", ".pv-abcdefg", ".pv-ab_def", "pv-abcdef", "a.jpg"}) {
     WriteBytes(dir.File(name), {0});
-    age(name, std::string(name) == ".pv-fresh1" ? 23 : 25);
+    test::AgeFile(dir.File(name), 25);
   }
+  // A copy with the extended attributes kept, as cp -a makes it.
+  const std::vector<uint8_t> bytes = ReadBytes(dir.File(old_leftover));
+  WriteBytes(dir.File(".pv-copy00"), bytes);
+  char mark[64];
+  const ssize_t length = ::getxattr(dir.File(old_leftover).c_str(), "user.pellavo.temporary", mark, sizeof mark);
+  ASSERT_GT(length, 0) << "the leftover carries its mark";
+  ASSERT_EQ(::setxattr(dir.File(".pv-copy00").c_str(), "user.pellavo.temporary", mark, size_t(length), 0), 0);
+  test::AgeFile(dir.File(".pv-copy00"), 25);
   ::mkdir(dir.File(".pv-folder").c_str(), 0755);
-  age(".pv-folder", 25);
-  ASSERT_EQ(::symlink("a.jpg", dir.File(".pv-link00").c_str()), 0);
-  age(".pv-link00", 25);
+  test::AgeFile(dir.File(".pv-folder"), 25);
+  ASSERT_EQ(::symlink(old_leftover.c_str(), dir.File(".pv-link00").c_str()), 0);
+  test::AgeFile(dir.File(".pv-link00"), 25);
 
   EXPECT_EQ(RemoveStaleTempFiles(dir.Path(), kStaleTempAge), 1);
-  EXPECT_EQ(dir.List(), (std::vector<std::string>{".pv-ab_def", ".pv-abc", ".pv-abcdefg", ".pv-folder", ".pv-fresh1",
-                                                  ".pv-link00", "a.jpg", "pv-abcdef"}));
+  std::vector<std::string> expected = {".pv-Ab3xY9", ".pv-ab_def", ".pv-abc", ".pv-abcdefg", ".pv-copy00", ".pv-folder",
+                                       ".pv-link00", "a.jpg", fresh_leftover, "pv-abcdef"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.List(), expected);
   EXPECT_EQ(RemoveStaleTempFiles(dir.File("missing"), kStaleTempAge), 0);
+}
+
+// An output is the user's file: it does not carry the temporary files' mark.
+TEST(StaleTempFiles, OutputsDoNotCarryTheMark) {
+  TTempDir dir;
+  const std::string name = WriteFileSafely(dir.File("a.jpg"), false, "x", 1);
+  char mark[64];
+  EXPECT_LT(::getxattr(name.c_str(), "user.pellavo.temporary", mark, sizeof mark), 0);
+  ASSERT_EQ(::rename(name.c_str(), dir.File(".pv-renam1").c_str()), 0);
+  test::AgeFile(dir.File(".pv-renam1"), 48);
+  EXPECT_EQ(RemoveStaleTempFiles(dir.Path(), kStaleTempAge), 0);
 }
 
 // A source that is not a regular file fails at once by name instead of blocking the reader.

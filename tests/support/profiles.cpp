@@ -31,6 +31,15 @@ std::vector<uint8_t> AdobeRgbProfile() {
   return SavedProfile(profile);
 }
 
+std::vector<uint8_t> PaddedAdobeRgbProfile(size_t size) {
+  const std::vector<uint8_t> base = AdobeRgbProfile();
+  cmsHPROFILE profile = cmsOpenProfileFromMem(base.data(), static_cast<cmsUInt32Number>(base.size()));
+  const std::vector<uint8_t> zeros(size > base.size() ? size - base.size() : 0);
+  cmsWriteRawTag(profile, static_cast<cmsTagSignature>(0x70616420), zeros.data(),  // 'pad '
+                 static_cast<cmsUInt32Number>(zeros.size()));
+  return SavedProfile(profile);
+}
+
 // An ICC profile with sRGB's primaries and white but linear tone curves.
 std::vector<uint8_t> LinearRgbProfile() {
   cmsCIExyY white;

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -7,6 +8,10 @@ namespace pellavo::test {
 
 // An Adobe RGB (1998) profile as LittleCMS builds it from the published primaries and gamma.
 std::vector<uint8_t> AdobeRgbProfile();
+
+// The Adobe RGB profile grown to at least size bytes by a private tag of zeros, as profiles with
+// large lookup tables are.
+std::vector<uint8_t> PaddedAdobeRgbProfile(size_t size);
 
 // sRGB's primaries and white with linear tone curves.
 std::vector<uint8_t> LinearRgbProfile();

@@ -25,6 +25,13 @@ class TTempDir {
 };
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// What a run killed while writing into folder leaves behind: a temporary file of TSafeOutput's
+// own, made by a child process that ends without cleaning up, dated hours_old hours back.
+// Returns its name in folder.
+std::string LeftoverOfAKilledRun(const std::string& folder, int hours_old);
+// Sets both dates of path (not following a link) hours back from now.
+void AgeFile(const std::string& path, int hours);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 
 }  // namespace pellavo::test

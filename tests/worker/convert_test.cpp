@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
 
 #include <filesystem>
 #include <set>
@@ -206,6 +208,66 @@ TEST_F(Convert, TheImageLimitAndTheMemoryBudgetReachEveryWorker) {
     }
   }
   EXPECT_EQ(TTempDir::ListOf(dir.File("out")).size(), 4u);
+}
+
+// An animation of w x h whose frames are 16 x 12: the canvas alone is the image's size.
+std::vector<uint8_t> AnimatedCanvasWebP(int w, int h) {
+  WebPAnimEncoderOptions options;
+  EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options));
+  std::unique_ptr<WebPAnimEncoder, void (*)(WebPAnimEncoder*)> encoder(WebPAnimEncoderNew(w, h, &options),
+                                                                       WebPAnimEncoderDelete);
+  WebPConfig config;
+  EXPECT_TRUE(WebPConfigInit(&config));
+  for (int frame = 0; frame < 2; ++frame) {
+    WebPPicture picture;
+    WebPPictureInit(&picture);
+    picture.use_argb = 1;
+    picture.width = w;
+    picture.height = h;
+    EXPECT_TRUE(WebPPictureAlloc(&picture));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        picture.argb[size_t(y) * size_t(picture.argb_stride) + size_t(x)] =
+            x < 16 && y < 12 ? 0xFF000000u | uint32_t(frame * 0x404040 + x * 9) : 0;
+    EXPECT_TRUE(WebPAnimEncoderAdd(encoder.get(), &picture, frame * 100, &config));
+    WebPPictureFree(&picture);
+  }
+  WebPAnimEncoderAdd(encoder.get(), nullptr, 200, nullptr);
+  WebPData data;
+  WebPDataInit(&data);
+  EXPECT_TRUE(WebPAnimEncoderAssemble(encoder.get(), &data));
+  std::vector<uint8_t> bytes(data.bytes, data.bytes + data.size);
+  WebPDataClear(&data);
+  return bytes;
+}
+
+// What a conversion holds at once is what it claims from the run's budget: a whole image is held
+// as the decoded picture and the surface it is copied onto, and a BMP keeps its whole file besides.
+// The real peak (a benchmark: bench/memory_peak) stays within 1.25 times these claims.
+TEST_F(Convert, TheClaimCountsThePictureAndItsSurfaceTogether) {
+  constexpr int kW = 400, kH = 300;
+  constexpr uint64_t kImage = uint64_t{kW} * kH * 4;
+  test::WriteBytes(dir.File("canvas.webp"), AnimatedCanvasWebP(kW, kH));
+  test::MakeBitmap32(kW, kH, [](int x, int y) { return ArgbColor(uint8_t(x), 1, 2, uint8_t(y)); })
+      .WriteToFile(dir.File("alpha.bmp"));
+  const uint64_t bmp_file = std::filesystem::file_size(dir.File("alpha.bmp"));
+  struct TCase {
+    const char* file;
+    uint64_t held;  // the picture, its surface and what the reader keeps besides
+  };
+  for (const TCase& c : {TCase{"canvas.webp", 2 * kImage}, TCase{"alpha.bmp", 2 * kImage + bmp_file}}) {
+    TWorkerOrder order;
+    order.Source = dir.File(c.file);
+    order.Output = dir.File("out.png");
+    order.Settings.Overwrite = true;
+    order.SizeValue = 100;
+    order.Budget = std::make_shared<TMemoryBudget>(uint64_t{1} << 30);
+    const TConversion done = ConvertFile(order);
+    ASSERT_TRUE(done.Report.Outcome.Written) << c.file << ": " << done.Report.Outcome.Error;
+    EXPECT_GE(order.Budget->PeakHeld(), c.held) << c.file;
+    EXPECT_LT(order.Budget->PeakHeld(), c.held + c.held / 4) << c.file;
+    EXPECT_EQ(order.Budget->Held(), 0u) << c.file;
+  }
 }
 
 }  // namespace

@@ -537,5 +537,112 @@ TEST_F(Photos, CmykJpegsConvertThroughTheirProfile) {
   EXPECT_EQ(std::string(png.begin(), png.end()).find("iCCP"), std::string::npos);
 }
 
+// A profile the output cannot hold converts the pixels instead, and says why; one too large to be
+// read at all is named as such, not as damaged data.
+TEST_F(Photos, AProfileTooLargeForTheOutputConvertsToSrgbWithAWarning) {
+  const TBitmap stored = MakeBitmap32(32, 24, [](int32_t x, int32_t y) {
+    return ArgbColor(0xFF, uint8_t(x * 8), uint8_t(255 - y * 10), uint8_t(60 + (x + y) * 3));
+  });
+  // Over the 255 APP2 segments a JPEG file can chain, under the 16 MiB a PNG's iCCP may inflate to.
+  TImageMetadata big;
+  big.IccProfile = test::PaddedAdobeRgbProfile(16'750'000);
+  ASSERT_GT(big.IccProfile.size(), kJpegMetadataCapacity.IccProfile);
+  WritePng(dir.File("big-profile.png"), stored, big);
+  TImageMetadata huge;
+  huge.IccProfile = test::PaddedAdobeRgbProfile(50'000'000);
+  WritePng(dir.File("huge-profile.png"), stored, huge);
+
+  // The reference: a BMP holds no profile, so its pixels are always converted.
+  ASSERT_TRUE(ConvertSameSize(dir.File("big-profile.png"), dir.File("srgb.bmp")).Report.Outcome.Written);
+  const TImage converted = ReadImage(dir.File("srgb.bmp"));
+  const TImage as_stored = ReadImage(dir.File("big-profile.png"));
+
+  const TFileOutcome o = ConvertSameSize(dir.File("big-profile.png"), dir.File("big.jpg")).Report.Outcome;
+  ASSERT_TRUE(o.Written) << o.Error;
+  ASSERT_EQ(o.Warnings.size(), 1u);
+  EXPECT_NE(o.Warnings[0].find("colour profile"), std::string::npos) << o.Warnings[0];
+  EXPECT_NE(o.Warnings[0].find("too large for a .jpg file"), std::string::npos) << o.Warnings[0];
+  EXPECT_NE(o.Warnings[0].find("converted to sRGB"), std::string::npos) << o.Warnings[0];
+  const std::vector<uint8_t> jpeg = test::ReadBytes(dir.File("big.jpg"));
+  EXPECT_TRUE(ReadJpegMetadata(jpeg.data(), jpeg.size()).IccProfile.empty());
+  const TImage written = ReadImage(dir.File("big.jpg"));
+  double off_converted = 0, off_stored = 0;
+  for (size_t i = 0; i < written.px.size(); ++i) {
+    off_converted += DeltaE76(written.px[i], converted.px[i]);
+    off_stored += DeltaE76(written.px[i], as_stored.px[i]);
+  }
+  const double n = double(written.px.size());
+  EXPECT_LT(off_converted / n, 2.0) << "the pixels are sRGB";
+  EXPECT_GT(off_stored / n, 5.0) << "the pixels were converted";
+
+  // PNG carries any size: the profile travels unchanged.
+  const TFileOutcome png = ConvertSameSize(dir.File("big-profile.png"), dir.File("big.png")).Report.Outcome;
+  ASSERT_TRUE(png.Written) << png.Error;
+  EXPECT_TRUE(png.Warnings.empty());
+
+  const TFileOutcome refused = ConvertSameSize(dir.File("huge-profile.png"), dir.File("huge.jpg")).Report.Outcome;
+  ASSERT_TRUE(refused.Written) << refused.Error;
+  ASSERT_EQ(refused.Warnings.size(), 1u);
+  EXPECT_NE(refused.Warnings[0].find("larger than 16 MiB"), std::string::npos) << refused.Warnings[0];
+  EXPECT_EQ(refused.Warnings[0].find("inflate"), std::string::npos) << refused.Warnings[0];
+}
+
+// A little-endian TIFF block whose first directory holds the orientation and count - 1 private
+// tags: far more entries than exiv2 accepts.
+std::vector<uint8_t> CrowdedExif(int orientation, int count) {
+  std::vector<uint8_t> b{'I', 'I', 42, 0, 8, 0, 0, 0, uint8_t(count), uint8_t(count >> 8)};
+  const auto entry = [&](int tag, int value) {
+    const uint8_t e[12] = {uint8_t(tag), uint8_t(tag >> 8), 3, 0, 1, 0, 0, 0, uint8_t(value), uint8_t(value >> 8), 0, 0};
+    b.insert(b.end(), e, e + 12);
+  };
+  entry(0x0112, orientation);
+  for (int i = 1; i < count; ++i) entry(0xC000 + i, i);
+  b.insert(b.end(), {0, 0, 0, 0});
+  return b;
+}
+
+// EXIF that exiv2 will not read is still read for its orientation: the photo is turned, and the
+// warning says what was left behind.
+TEST_F(Photos, AnExifBlockExiv2RefusesStillTurnsThePhotoWithAWarning) {
+  TImageMetadata crowded;
+  crowded.Exif = CrowdedExif(6, 5401);
+  WritePng(dir.File("crowded.png"), Quadrants(48, 32), crowded);
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep);
+    settings.KeepMetadata = keep;
+    const TFileOutcome o = ConvertSameSize(dir.File("crowded.png"), dir.File("upright.png")).Report.Outcome;
+    ASSERT_TRUE(o.Written) << o.Error;
+    const TImage s = ReadImage(dir.File("upright.png"));
+    ASSERT_EQ(s.w, 32);
+    ASSERT_EQ(s.h, 48);
+    EXPECT_EQ(s.At(0, 0), kBlue);
+    EXPECT_EQ(s.At(31, 0), kRed);
+    EXPECT_EQ(s.At(0, 47), kWhite);
+    EXPECT_EQ(s.At(31, 47), kGreen);
+    ASSERT_EQ(o.Warnings.size(), 1u);
+    EXPECT_NE(o.Warnings[0].find("5401 entries"), std::string::npos) << o.Warnings[0];
+    EXPECT_EQ(o.Warnings[0].find("left out") != std::string::npos, keep) << o.Warnings[0];
+    TPNGObject png;
+    png.ReadFromFile(dir.File("upright.png"));
+    EXPECT_TRUE(png.EmbeddedMetadata().Exif.empty()) << "no EXIF with a turn the pixels no longer need";
+  }
+}
+
+// With --keep-metadata, what a JPEG file cannot hold is named: XMP over its one segment.
+TEST_F(Photos, XmpTooLargeForAJpegSegmentIsLeftOutWithAWarning) {
+  TImageMetadata tagged;
+  tagged.Xmp = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>" +
+               std::string(70000, ' ') + "</x:xmpmeta><?xpacket end='w'?>";
+  WritePng(dir.File("xmp.png"), Quadrants(16, 16), tagged);
+  settings.KeepMetadata = true;
+  const TFileOutcome o = ConvertSameSize(dir.File("xmp.png"), dir.File("xmp.jpg")).Report.Outcome;
+  ASSERT_TRUE(o.Written) << o.Error;
+  ASSERT_EQ(o.Warnings.size(), 1u);
+  EXPECT_NE(o.Warnings[0].find("the XMP packet"), std::string::npos) << o.Warnings[0];
+  EXPECT_NE(o.Warnings[0].find("too large for a .jpg file; left out"), std::string::npos) << o.Warnings[0];
+  const TFileOutcome png = ConvertSameSize(dir.File("xmp.png"), dir.File("xmp-out.png")).Report.Outcome;
+  EXPECT_TRUE(png.Warnings.empty());
+}
+
 }  // namespace
 }  // namespace pellavo

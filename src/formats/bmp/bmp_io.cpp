@@ -87,7 +87,10 @@ class TBmpParser {
     const bool top_down = height < 0;
     if (top_down) height = -height;
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) Invalid();
-    AdmitImage(limits_, width, height);
+    // Holds the pixels, 32 bits at most, and the whole file, which the bitmap keeps so that an
+    // unchanged image is saved back byte for byte.
+    CheckImageSize(limits_, width, height);
+    ClaimBytes(limits_, DecodedImageBytes(uint64_t(width), uint64_t(height)) + f_.size());
 
     // The colour table.
     std::vector<TRGBQuad> palette;

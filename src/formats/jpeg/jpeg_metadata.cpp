@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "formats/output_formats.h"
+
 namespace pellavo {
 namespace {
 
@@ -17,6 +19,11 @@ constexpr std::string_view kXmpId{"http://ns.adobe.com/xap/1.0/\0", 29};
 constexpr std::string_view kIccId{"ICC_PROFILE\0", 12};
 // The identifier, then the piece's number (from 1) and the count of pieces.
 constexpr size_t kIccHeader = kIccId.size() + 2;
+
+// The capacities the converter plans with are these segments' own.
+static_assert(kJpegMetadataCapacity.Exif == kMaxSegmentPayload - kExifId.size());
+static_assert(kJpegMetadataCapacity.Xmp == kMaxSegmentPayload - kXmpId.size());
+static_assert(kJpegMetadataCapacity.IccProfile == 255 * (kMaxSegmentPayload - kIccHeader));
 
 bool StartsWith(const uint8_t* p, size_t n, std::string_view id) {
   return n >= id.size() && std::memcmp(p, id.data(), id.size()) == 0;

@@ -15,9 +15,9 @@ namespace pellavo {
 TImageMetadata ReadJpegMetadata(const uint8_t* data, size_t size);
 
 // The segments an encoder writes for metadata, each with its identifier, in file order (EXIF,
-// XMP, then the profile's APP2 chain): marker code and payload. A block too large for one
-// segment (EXIF over 65527 bytes, XMP over 65504) is left out, since readers take no other
-// form of it.
+// XMP, then the profile's APP2 chain): marker code and payload. A block beyond
+// kJpegMetadataCapacity is left out, since readers take no other form of it; the converter
+// checks the sizes first and says so.
 struct TJpegSegment {
   int Marker;
   std::vector<uint8_t> Payload;

@@ -18,9 +18,14 @@ namespace {
 constexpr std::string_view kXmpKeyword = "XML:com.adobe.xmp";
 constexpr std::string_view kProfileName = "ICC Profile";
 
-// Inflates a whole zlib stream of at most max_bytes; none when the stream is damaged, ends
-// early or would inflate to more.
-std::optional<std::vector<uint8_t>> InflateAll(const uint8_t* data, size_t size, size_t max_bytes) {
+// A whole zlib stream inflated, or why not.
+struct TInflated {
+  std::optional<std::vector<uint8_t>> Bytes;  // none when the stream is damaged or too large
+  bool TooLarge = false;                      // it would inflate to more than was allowed
+};
+
+// Inflates a whole zlib stream of at most max_bytes.
+TInflated InflateAll(const uint8_t* data, size_t size, size_t max_bytes) {
   TInflater z;
   std::vector<uint8_t> out(std::min<size_t>(max_bytes, 64 * 1024));
   z->next_in = const_cast<Bytef*>(data);
@@ -28,7 +33,7 @@ std::optional<std::vector<uint8_t>> InflateAll(const uint8_t* data, size_t size,
   size_t produced = 0;
   for (;;) {
     if (produced == out.size()) {
-      if (out.size() >= max_bytes) return std::nullopt;
+      if (out.size() >= max_bytes) return {std::nullopt, true};
       out.resize(std::min(max_bytes, out.size() * 2));
     }
     z->next_out = out.data() + produced;
@@ -38,10 +43,10 @@ std::optional<std::vector<uint8_t>> InflateAll(const uint8_t* data, size_t size,
     if (rc == Z_STREAM_END) break;
     // Z_BUF_ERROR with input left over cannot happen while there is room; without input the
     // stream ended early.
-    if (rc != Z_OK) return std::nullopt;
+    if (rc != Z_OK) return {};
   }
   out.resize(produced);
-  return out;
+  return {std::move(out)};
 }
 
 std::vector<uint8_t> Deflate(const std::vector<uint8_t>& data) {
@@ -73,7 +78,7 @@ std::optional<std::string> XmpOfItxt(const std::vector<uint8_t>& d) {
   if (!text) return std::nullopt;
   if (!compressed) return std::string(d.begin() + static_cast<std::ptrdiff_t>(*text), d.end());
   if (d[*flags + 1] != 0) return std::nullopt;  // deflate is the only method
-  const std::optional<std::vector<uint8_t>> inflated = InflateAll(d.data() + *text, d.size() - *text, kMaxXmpBytes);
+  const std::optional<std::vector<uint8_t>> inflated = InflateAll(d.data() + *text, d.size() - *text, kMaxXmpBytes).Bytes;
   if (!inflated) return std::nullopt;
   return std::string(inflated->begin(), inflated->end());
 }
@@ -89,11 +94,14 @@ TImageMetadata TPNGObject::EmbeddedMetadata() const {
     if (chunk->Name() == "iCCP" && out.IccProfile.empty()) {
       // A profile name, a zero byte, the compression method (0, deflate), the zlib stream.
       const std::optional<size_t> method = AfterZero(d, 0);
-      std::optional<std::vector<uint8_t>> profile;
+      TInflated profile;
       if (method && *method < d.size() && d[*method] == 0)
         profile = InflateAll(d.data() + *method + 1, d.size() - *method - 1, kMaxIccProfileBytes);
-      if (profile && !profile->empty())
-        out.IccProfile = std::move(*profile);
+      if (profile.Bytes && !profile.Bytes->empty())
+        out.IccProfile = std::move(*profile.Bytes);
+      else if (profile.TooLarge)
+        out.ProfileProblems.emplace_back("the colour profile (iCCP) is larger than " +
+                                         std::to_string(kMaxIccProfileBytes >> 20) + " MiB, the most that is read");
       else
         out.ProfileProblems.emplace_back("the colour profile (iCCP) does not inflate");
     } else if (chunk->Name() == "eXIf" && out.Exif.empty()) {

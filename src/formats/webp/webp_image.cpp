@@ -196,6 +196,10 @@ void TWebPImage::LoadFromStream(TStream& stream) {
   WebPBitstreamFeatures features;
   const VP8StatusCode status = WebPGetFeatures(bytes.data(), bytes.size(), &features);
   if (status != VP8_STATUS_OK) throw EWebPError(kInvalid + StatusText(status));
+  // Holds the decoded image once, as 32-bit pixels at most: an animation's canvas with its first
+  // frame decoded straight into it, or a still image straight into the bitmap's rows (the file's
+  // bytes and the decoder's own buffers, at most one frame's, besides). The converter adds what it
+  // holds beside the picture (the surface it copies it onto) to the claim.
   AdmitImageWithPixels<EWebPError>(DecodeLimits(), features.width, features.height, kInvalid);
   TBitmap decoded =
       features.has_animation ? FirstFrame(bytes, features.width, features.height) : StillImage(bytes, features);

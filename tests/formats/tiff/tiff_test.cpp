@@ -219,7 +219,7 @@ TEST(Tiff, OrientationAndCameraTagsTravelAsAnExifBlock) {
   EXPECT_NE(tags.find("2024:05:06 07:08:09"), std::string::npos) << tags;
   const TTiffImage back = Decode(ReadBytes(dir.File("ours.tif")));
   EXPECT_EQ(back.Width(), 30) << "the pixels stay as stored";
-  EXPECT_EQ(ExifOrientation(back.Metadata.Exif), 6);
+  EXPECT_EQ(ExifOrientation(back.Metadata.Exif).Value, 6);
   EXPECT_EQ(Pixels(back), Pixels([] {
               TBitmap b = MakeBitmap32(30, 20, test::SmoothPixel);
               return b;
@@ -228,7 +228,7 @@ TEST(Tiff, OrientationAndCameraTagsTravelAsAnExifBlock) {
   // A file with nothing but an Orientation tag: the block carries it, and no layout tag.
   RunCommand("convert -size 12x7 xc:red '" + dir.File("plain.tif") + "' && tiffset -s 274 8 '" + dir.File("plain.tif") + "'");
   const TTiffImage plain = Decode(ReadBytes(dir.File("plain.tif")));
-  EXPECT_EQ(ExifOrientation(plain.Metadata.Exif), 8);
+  EXPECT_EQ(ExifOrientation(plain.Metadata.Exif).Value, 8);
 }
 
 TEST(Tiff, FurtherPagesAreLeftOutWithAWarning) {
