@@ -131,6 +131,10 @@ void TJxlImage::LoadFromStream(TStream& stream) {
     if (status == JXL_DEC_BASIC_INFO) {
       if (JxlDecoderGetBasicInfo(d, &info) != JXL_DEC_SUCCESS) fail("its header cannot be read");
       AdmitImageWithPixels<EJxlError>(DecodeLimits(), info.xsize, info.ysize, kInvalid);
+      // While it decodes, libjxl holds the image as 32-bit floating-point planes, one per channel,
+      // beside the bitmap it fills.
+      const uint64_t planes = uint64_t(info.num_color_channels) + info.num_extra_channels;
+      ClaimBytes(DecodeLimits(), DecodedImageBytes(info.xsize, info.ysize) * (1 + planes));
       // The size it is shown at, after the codestream's turn.
       const int32_t w = int32_t(info.xsize), h = int32_t(info.ysize);
       format.num_channels = info.alpha_bits ? 4 : 3;

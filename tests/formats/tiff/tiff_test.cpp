@@ -225,6 +225,19 @@ TEST(Tiff, OrientationAndCameraTagsTravelAsAnExifBlock) {
               return b;
             }()));
 
+  // Every orientation leaves the pixels as stored, for the converter to turn once: libtiff's own
+  // reading would mirror some of them.
+  const TBitmap corners = MakeBitmap32(6, 4, [](int32_t x, int32_t y) { return ArgbColor(0xFF, uint8_t(40 * x), uint8_t(60 * y), 0x80); });
+  WriteBytes(dir.File("stored.tif"), Encode(corners));
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    const std::string turned = dir.File("o" + std::to_string(orientation) + ".tif");
+    WriteBytes(turned, ReadBytes(dir.File("stored.tif")));
+    ASSERT_EQ(RunCommand("tiffset -s 274 " + std::to_string(orientation) + " '" + turned + "'").code, 0);
+    const TTiffImage read = Decode(ReadBytes(turned));
+    EXPECT_EQ(Pixels(read), Pixels(corners)) << "orientation " << orientation;
+    EXPECT_EQ(ExifOrientation(read.Metadata.Exif).Value, orientation);
+  }
+
   // A file with nothing but an Orientation tag: the block carries it, and no layout tag.
   RunCommand("convert -size 12x7 xc:red '" + dir.File("plain.tif") + "' && tiffset -s 274 8 '" + dir.File("plain.tif") + "'");
   const TTiffImage plain = Decode(ReadBytes(dir.File("plain.tif")));
