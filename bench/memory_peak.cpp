@@ -7,7 +7,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <libheif/heif.h>
 #include <webp/encode.h>
+#include <zlib.h>
 #include <webp/mux.h>
 
 #include <cstdio>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "core/memory_budget.h"
+#include "core/stream.h"
+#include "formats/all/output_writers.h"
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/jpeg/jpeg.h"
@@ -28,9 +32,13 @@ using namespace pellavo;
 
 namespace {
 
-constexpr int kSide = 5000;                           // 95 MiB of 32-bit pixels
-constexpr uint64_t kLimit = uint64_t{100} << 20;      // as --max-image-mb 100
+constexpr int kSide = 5000;  // 95 MiB of 32-bit pixels, under a limit of 100 MiB
+// Formats whose encoders are slow are measured at this side, under a limit of 16 MiB.
+constexpr int kSmallSide = 2000;
 constexpr double kMostOverClaim = 1.25;
+
+// The per-image limit just above a side² image, as --max-image-mb gives it.
+uint64_t LimitFor(int side) { return ((uint64_t(side) * uint64_t(side) * 4 >> 20) + 1) << 20; }
 
 // A picture with every byte of every pixel varying, alpha included when asked for.
 TBitmap Pattern(int w, int h, bool alpha) {
@@ -109,6 +117,79 @@ void MakePng(const std::string& path) {
   png.WriteToFile(path);
 }
 
+// Written by the program's own writer for format.
+template <TOutputFormat format, bool alpha>
+void MakeWith(const std::string& path) {
+  TMemoryStream encoded;
+  TEncodeOptions options;
+  options.KeepAlpha = alpha;
+  OutputWriter(format)(Pattern(kSmallSide, kSmallSide, alpha), encoded, options);
+  const std::vector<uint8_t> bytes = encoded.Take();
+  WriteBytes(path, bytes.data(), bytes.size());
+}
+
+// A HEIC photo with alpha, turned a quarter by the file (so its decoder turns it too).
+void MakeHeic(const std::string& path) {
+  const int side = kSmallSide;
+  heif_image* raw = nullptr;
+  Check(heif_image_create(side, side, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, &raw).code == heif_error_Ok,
+        "heif_image_create");
+  std::unique_ptr<heif_image, void (*)(const heif_image*)> image(raw, heif_image_release);
+  heif_image_add_plane(image.get(), heif_channel_interleaved, side, side, 8);
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(image.get(), heif_channel_interleaved, &stride);
+  const TBitmap pattern = Pattern(side, side, true);
+  for (int y = 0; y < side; ++y) std::copy_n(pattern.ScanLine(y), size_t(side) * 4, plane + size_t(y) * size_t(stride));
+  std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(), heif_context_free);
+  heif_encoder* raw_encoder = nullptr;
+  Check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &raw_encoder).code == heif_error_Ok,
+        "HEVC encoder");
+  std::unique_ptr<heif_encoder, void (*)(heif_encoder*)> encoder(raw_encoder, heif_encoder_release);
+  std::unique_ptr<heif_encoding_options, void (*)(heif_encoding_options*)> options(heif_encoding_options_alloc(),
+                                                                                  heif_encoding_options_free);
+  options->image_orientation = heif_orientation_rotate_90_cw;
+  Check(heif_context_encode_image(context.get(), image.get(), encoder.get(), options.get(), nullptr).code ==
+            heif_error_Ok,
+        "heif_context_encode_image");
+  Check(heif_context_write_to_file(context.get(), path.c_str()).code == heif_error_Ok, path.c_str());
+}
+
+// A 16-bit RGBA PNG, which the PNG reader holds at eight bytes a pixel: written by hand, since
+// the program's writer writes 8-bit samples.
+void MakePng16(const std::string& path) {
+  const int side = kSmallSide;
+  std::vector<uint8_t> rows;
+  rows.reserve(size_t(side) * (1 + size_t(side) * 8));
+  for (int y = 0; y < side; ++y) {
+    rows.push_back(0);  // no filter
+    for (int x = 0; x < side; ++x)
+      for (const int v : {x * 31, y * 17, (x ^ y) * 5, 40000 + (x + y) % 20000})
+        rows.insert(rows.end(), {uint8_t(v >> 8), uint8_t(v)});
+  }
+  uLongf size = compressBound(uLong(rows.size()));
+  std::vector<uint8_t> idat(size);
+  Check(compress2(idat.data(), &size, rows.data(), uLong(rows.size()), 1) == Z_OK, "compress2");
+  idat.resize(size);
+  std::vector<uint8_t> file{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const auto be32 = [&](uint32_t v) {
+    file.insert(file.end(), {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
+  };
+  const auto chunk = [&](const char* type, const std::vector<uint8_t>& data) {
+    be32(uint32_t(data.size()));
+    const size_t start = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), data.begin(), data.end());
+    be32(uint32_t(crc32(0, file.data() + start, uInt(file.size() - start))));
+  };
+  chunk("IHDR", {0, 0, uint8_t(side >> 8), uint8_t(side), 0, 0, uint8_t(side >> 8), uint8_t(side), 16, 6, 0, 0, 0});
+  // In pieces of 64 KiB, as writers store image data.
+  for (size_t at = 0; at < idat.size(); at += 65536)
+    chunk("IDAT", std::vector<uint8_t>(idat.begin() + std::ptrdiff_t(at),
+                                       idat.begin() + std::ptrdiff_t(std::min(idat.size(), at + 65536))));
+  chunk("IEND", {});
+  WriteBytes(path, file.data(), file.size());
+}
+
 void MakeBmp(const std::string& path) { Pattern(kSide, kSide, true).WriteToFile(path); }
 
 // Stored sideways, so that it is turned on a whole surface instead of streamed.
@@ -125,18 +206,24 @@ struct TCase {
   const char* reader;
   const char* file;
   void (*make)(const std::string&);
+  int side;  // the source's
   int size;  // the output's larger side
 };
 const TCase kCases[] = {
-    {"WebP animation, 5000² canvas", "canvas.webp", MakeAnimatedCanvas, 800},
-    {"WebP still, lossless, alpha", "still.webp", MakeStillLossless, 800},
-    {"PNG, alpha (whole image)", "alpha.png", MakePng, 800},
-    {"BMP, 32-bit with alpha", "alpha.bmp", MakeBmp, 800},
-    {"JPEG, turned (whole image)", "turned.jpg", MakeTurnedJpeg, 4000},
+    {"WebP animation, 5000² canvas", "canvas.webp", MakeAnimatedCanvas, kSide, 800},
+    {"WebP still, lossless, alpha", "still.webp", MakeStillLossless, kSide, 800},
+    {"PNG, alpha (whole image)", "alpha.png", MakePng, kSide, 800},
+    {"BMP, 32-bit with alpha", "alpha.bmp", MakeBmp, kSide, 800},
+    {"PNG, 16-bit RGBA, 2000²", "deep.png", MakePng16, kSmallSide, 800},
+    {"JPEG, turned (whole image)", "turned.jpg", MakeTurnedJpeg, kSide, 4000},
+    {"GIF, 2000²", "small.gif", MakeWith<TOutputFormat::Gif, false>, kSmallSide, 800},
+    {"JPEG 2000, 2000², alpha", "small.jp2", MakeWith<TOutputFormat::Jp2, true>, kSmallSide, 800},
+    {"AVIF, 2000², alpha", "small.avif", MakeWith<TOutputFormat::Avif, true>, kSmallSide, 800},
+    {"HEIC, 2000², alpha, turned", "small.heic", MakeHeic, kSmallSide, 800},
 };
 
 // In the child: one conversion; prints the growth of the high-water mark and the claim's peak.
-int ConvertOne(const std::string& source, const std::string& output, int size) {
+int ConvertOne(const std::string& source, const std::string& output, int side, int size) {
   RegisterStandardFormats();
   rusage before{};
   getrusage(RUSAGE_SELF, &before);
@@ -144,7 +231,7 @@ int ConvertOne(const std::string& source, const std::string& output, int size) {
   order.Source = source;
   order.Output = output;
   order.Settings.Overwrite = true;
-  order.Settings.MaxImageBytes = kLimit;
+  order.Settings.MaxImageBytes = LimitFor(side);
   order.SizeValue = size;
   order.Budget = std::make_shared<TMemoryBudget>(uint64_t{64} << 30);
   const TConversion done = ConvertFile(order);
@@ -190,7 +277,8 @@ std::string RunSelf(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::string(argv[1]) == "--convert") return ConvertOne(argv[2], argv[3], std::atoi(argv[4]));
+  if (argc == 6 && std::string(argv[1]) == "--convert")
+    return ConvertOne(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
   if (argc == 4 && std::string(argv[1]) == "--make") {
     for (const TCase& c : kCases)
       if (std::string(c.file) == argv[3]) c.make(std::string(argv[2]) + "/" + c.file);
@@ -213,7 +301,8 @@ int main(int argc, char** argv) {
   for (const TCase& c : kCases) {
     const std::string source = folder + "/" + c.file;
     if (!std::filesystem::exists(source)) RunSelf({"--make", folder, c.file});
-    const std::string line = RunSelf({"--convert", source, folder + "/out.jpg", std::to_string(c.size)});
+    const std::string line =
+        RunSelf({"--convert", source, folder + "/out.jpg", std::to_string(c.side), std::to_string(c.size)});
     unsigned long long peak = 0, claim = 0;
     Check(std::sscanf(line.c_str(), "%llu %llu", &peak, &claim) == 2, c.reader);
     const double ratio = claim ? double(peak) / double(claim) : 0;

@@ -1,12 +1,16 @@
 #include "app/application.h"
 
-#include <exception>
+#include <QAccessible>
 #include <iostream>
+
+#include "app/color_swatch.h"
+#include "core/errors.h"
 
 namespace pellavo {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Pellavo"));
+  QAccessible::installFactory(ColorSwatchAccessible);
 }
 
 void TApplication::ReportError(const std::string& text) {
@@ -19,10 +23,9 @@ void TApplication::ReportError(const std::string& text) {
 bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const std::exception& e) {
-    ReportError(e.what());
   } catch (...) {
-    ReportError("Unknown error");
+    // The error's own text, then its cause in words when it has one.
+    ReportError(CurrentErrorReason());
   }
   return false;
 }

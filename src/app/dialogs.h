@@ -21,6 +21,9 @@ class TDialogs {
   virtual void Message(const std::string& text) = 0;
   // A question with Yes and No; true for Yes.
   virtual bool AskYesNo(const std::string& text) = 0;
+  // A warning before something that cannot be undone, with a button named proceed and Cancel,
+  // which is the default; true for proceed.
+  virtual bool AskToProceed(const std::string& text, const std::string& proceed) = 0;
   // The open-file dialog with multi-selection; the picked paths in the dialog's order, or
   // nothing on cancel. filter is in Qt's syntax.
   virtual std::optional<std::vector<std::string>> OpenFiles(const std::string& filter) = 0;

@@ -7,6 +7,8 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStatusBar>
+#include <QToolButton>
 #include <cmath>
 
 #include "app/control_binding.h"
@@ -17,12 +19,15 @@
 #include "app/qt_main_queue.h"
 #include "app/qt_paths.h"
 #include "app/qt_run_view.h"
+#include "app/results_view.h"
 #include "app/source_list_model.h"
 #include "app/source_list_view.h"
 #include "app/version.h"
 #include "app/viewer_window.h"
 #include "app/window_metrics.h"
+#include "batch/run_tally.h"
 #include "batch/source_list.h"
+#include "core/paths.h"
 #include "core/version.h"
 #include "formats/registry.h"
 #include "ui_main_window.h"
@@ -60,9 +65,11 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
   run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);
   run_ = std::make_unique<TBatchRun>(*run_view_, queue_, std::move(factory));
   memory_ = std::make_unique<TMemoryPanel>(*ui_, dialogs_, this);
+  SetUpResults();
 
   setWindowTitle(QString::fromStdString(WindowCaption(kVersion)));
   SetUpLook();
+  SetUpAccessibility();
   ConnectControls();
   SetKeepOnTop(ui_->keeptop->isChecked());
   // Made hidden with the main window, after it, and kept until the program ends.
@@ -104,18 +111,47 @@ void TMainWindow::SetUpLook() {
   move(screen->availableGeometry().center() - rect().center());
 }
 
+void TMainWindow::SetUpResults() {
+  run_view_->SetOnRunEnded([this] { RunEnded(); });
+  results_ = new TResultsView(this);
+  // The status bar's right end, where a run's outcome is shown, opens the details.
+  results_button_ = new QToolButton(ui_->StatusBar1);
+  results_button_->setObjectName(QStringLiteral("ResultsButton"));
+  results_button_->setText(QStringLiteral("&Results"));
+  results_button_->setAccessibleName(QStringLiteral("Results"));
+  results_button_->setStatusTip(QStringLiteral("Show which files were not written and why"));
+  results_button_->setAutoRaise(true);
+  ui_->StatusBar1->addPermanentWidget(results_button_);
+  results_button_->hide();  // until a run has results
+}
+
+void TMainWindow::SetUpAccessibility() {
+  // What the status bar shows for a control is also what a screen reader says of it.
+  for (QWidget* w : findChildren<QWidget*>())
+    if (w->accessibleDescription().isEmpty() && !w->statusTip().isEmpty()) w->setAccessibleDescription(w->statusTip());
+  // The editable filter box takes the focus in its line edit, which would be announced by the
+  // text it shows.
+  if (QLineEdit* edit = ui_->Filters->lineEdit()) {
+    edit->setAccessibleName(ui_->Filters->accessibleName());
+    edit->setAccessibleDescription(ui_->Filters->statusTip());
+  }
+}
+
 void TMainWindow::ConnectControls() {
   connect(ui_->Button6, &QPushButton::clicked, this, &TMainWindow::SourceFolderClicked);
   connect(ui_->Button5, &QPushButton::clicked, this, &TMainWindow::SourceFilesClicked);
   connect(ui_->Button2, &QPushButton::clicked, this, &TMainWindow::DestinationClicked);
   connect(ui_->Button3, &QPushButton::clicked, this, &TMainWindow::OpenClicked);
   connect(ui_->Button7, &QPushButton::clicked, this, &TMainWindow::LatestClicked);
-  connect(ui_->Button1, &QPushButton::clicked, this, [this] { run_->Start(); });
+  connect(ui_->Button1, &QPushButton::clicked, this, &TMainWindow::StartClicked);
   connect(ui_->Button4, &QPushButton::clicked, this, [this] { run_->Stop(); });
   connect(ui_->keeptop, &QCheckBox::toggled, this, &TMainWindow::SetKeepOnTop);
   connect(ui_->ListBox1, &TSourceListView::DoubleClicked, this, &TMainWindow::ListDoubleClicked);
   connect(ui_->Shape1, &TColorSwatch::ColorDialogRequested, this, &TMainWindow::BorderColorDialog);
   connect(ui_->BackgroundSwatch, &TColorSwatch::ColorDialogRequested, this, &TMainWindow::BackgroundColorDialog);
+  connect(results_button_, &QToolButton::clicked, this, &TMainWindow::ShowResults);
+  connect(results_, &TResultsView::RetryRequested, this, &TMainWindow::RetryFailed);
+  connect(results_, &TResultsView::OpenFolderRequested, this, &TMainWindow::OpenOutputFolder);
 
   for (QRadioButton* item : ui_->RG1->findChildren<QRadioButton*>())
     connect(item, &QRadioButton::toggled, this, &TMainWindow::ApplyEnablementRules);
@@ -182,10 +218,50 @@ void TMainWindow::ListDoubleClicked() {
   if (caret.row() >= static_cast<int>(entries.size())) return;
   try {
     viewer_->ShowFile(entries[static_cast<size_t>(caret.row())]);
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     // The application's error report, given here so the error need not unwind through Qt.
-    dialogs_.Message(e.what());
+    dialogs_.Message(FileErrorText(entries[static_cast<size_t>(caret.row())]));
   }
+}
+
+void TMainWindow::StartClicked() {
+  run_view_->SetRequestedRows(std::nullopt);
+  run_->Start();
+}
+
+void TMainWindow::RunEnded() {
+  results_button_->show();
+  if (results_->isVisible()) ShowResults();
+}
+
+void TMainWindow::ShowResults() {
+  std::vector<std::string> lines;
+  for (const TFileStatus status : {TFileStatus::Failed, TFileStatus::Skipped})
+    for (const int row : list_->RowsWith(status)) lines.push_back(OutcomeLine(*list_->Outcome(row)));
+  const bool can_retry = !run_->Running() && !list_->RowsWith(TFileStatus::Failed).empty();
+  results_->SetResults(run_view_->Summary(), lines, can_retry);
+  results_->show();
+  results_->raise();
+  results_->activateWindow();
+}
+
+void TMainWindow::RetryFailed() {
+  std::vector<int> failed = list_->RowsWith(TFileStatus::Failed);
+  if (failed.empty() || run_->Running()) return;
+  results_->hide();
+  run_view_->SetRequestedRows(failed);
+  run_->StartEntries(std::move(failed));
+}
+
+void TMainWindow::OpenOutputFolder() {
+  // The last run's destination; without one, outputs sit beside their sources, and the first
+  // entry with an outcome shows where.
+  std::string folder = run_view_->Destination();
+  for (int row = 0; folder.empty() && row < list_->List().Count(); ++row) {
+    const std::optional<TFileOutcome>& outcome = list_->Outcome(row);
+    if (outcome) folder = ExtractFilePath(outcome->Output.empty() ? outcome->Source : outcome->Output);
+  }
+  if (!folder.empty()) desktop_.OpenFolder(folder);
 }
 
 void TMainWindow::BorderColorDialog() {
@@ -215,6 +291,10 @@ void TMainWindow::dropEvent(QDropEvent* event) {
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  if (run_->Running() && !dialogs_.AskYesNo("A run is in progress. Stop after the running files?")) {
+    event->ignore();
+    return;
+  }
   memory_->WindowClosing();
   // Nothing more is launched; the running workers finish their file before the process ends.
   run_->Stop();

@@ -8,6 +8,8 @@
 #include "app/folder_chooser.h"
 #include "batch/batch_run.h"
 
+class QToolButton;
+
 namespace Ui {
 class TForm1;
 }
@@ -18,6 +20,7 @@ class TDesktopActions;
 class TMemoryPanel;
 class TQtMainQueue;
 class TQtRunView;
+class TResultsView;
 class TSourceListModel;
 class TViewerWindow;
 
@@ -36,6 +39,8 @@ class TMainWindow final : public QMainWindow {
   void AddSourcePaths(const std::vector<std::string>& paths);
 
   const TBatchRun& Run() const { return *run_; }
+  // The last run's results, open or not.
+  TResultsView& Results() { return *results_; }
   TMemoryPanel& MemoryPanel() { return *memory_; }
 
  protected:
@@ -46,6 +51,8 @@ class TMainWindow final : public QMainWindow {
 
  private:
   void SetUpLook();
+  void SetUpAccessibility();
+  void SetUpResults();
   void ConnectControls();
   void ApplyEnablementRules();
   void UpdateFileCount();
@@ -57,6 +64,11 @@ class TMainWindow final : public QMainWindow {
   void OpenClicked();
   void LatestClicked();
   void ListDoubleClicked();
+  void StartClicked();
+  void RunEnded();
+  void ShowResults();
+  void RetryFailed();
+  void OpenOutputFolder();
   void BorderColorDialog();
   void BackgroundColorDialog();
 
@@ -70,6 +82,8 @@ class TMainWindow final : public QMainWindow {
   std::unique_ptr<TBatchRun> run_;
   std::unique_ptr<TViewerWindow> viewer_;
   std::unique_ptr<TMemoryPanel> memory_;
+  TResultsView* results_;         // owned by this window as a Qt child
+  QToolButton* results_button_;  // in the status bar; owned by it
   // CD's custom colours: kept for the life of the window, which is the life of the program.
   TCustomColors custom_colors_;
 };

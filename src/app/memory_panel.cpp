@@ -43,7 +43,9 @@ void TMemoryPanel::ShowPanel(bool shown) {
 
 void TMemoryPanel::OptimizeToggled(bool down) {
   trimmer_.SetEnabled(down);
-  ui_.SpeedButton1->setText(down ? QStringLiteral("Optimizing") : QStringLiteral("Optimize"));
+  const QString caption = down ? QStringLiteral("Optimizing") : QStringLiteral("Optimize");
+  ui_.SpeedButton1->setText(caption);
+  ui_.SpeedButton1->setAccessibleName(caption);
 }
 
 }  // namespace pellavo

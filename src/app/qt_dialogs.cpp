@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/control_binding.h"
 #include "app/folder_dialog.h"
@@ -22,6 +23,18 @@ bool TQtDialogs::AskYesNo(const std::string& text) {
                   QMessageBox::Yes | QMessageBox::No, parent_);
   box.setDefaultButton(QMessageBox::Yes);
   return box.exec() == QMessageBox::Yes;
+}
+
+bool TQtDialogs::AskToProceed(const std::string& text, const std::string& proceed) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), QString::fromStdString(text), QMessageBox::NoButton,
+                  parent_);
+  QPushButton* go = box.addButton(QString::fromStdString(proceed), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  // Enter alone must not destroy anything.
+  box.setDefaultButton(cancel);
+  box.setEscapeButton(cancel);
+  box.exec();
+  return box.clickedButton() == go;
 }
 
 std::optional<std::vector<std::string>> TQtDialogs::OpenFiles(const std::string& filter) {

@@ -13,6 +13,7 @@ class TQtDialogs final : public TDialogs {
 
   void Message(const std::string& text) override;
   bool AskYesNo(const std::string& text) override;
+  bool AskToProceed(const std::string& text, const std::string& proceed) override;
   std::optional<std::vector<std::string>> OpenFiles(const std::string& filter) override;
   std::optional<std::string> PickFolder(const std::string& start_folder) override;
   std::optional<TColor> PickColor(TColor initial, TCustomColors& custom) override;

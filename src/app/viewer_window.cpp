@@ -8,8 +8,15 @@
 #include "app/dialogs.h"
 #include "app/picture_view.h"
 #include "app/viewer_picture.h"
+#include "core/errors.h"
 
 namespace pellavo {
+
+std::string FileErrorText(const std::string& path) {
+  std::string text = CurrentErrorReason();
+  if (text.find(path) == std::string::npos) text += "\n\n" + path;
+  return text;
+}
 
 TViewerWindow::TViewerWindow(QWidget& main, TDialogs& dialogs, TDesktopActions& desktop)
     : QWidget(&main, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -19,8 +26,7 @@ TViewerWindow::TViewerWindow(QWidget& main, TDialogs& dialogs, TDesktopActions& 
       desktop_(desktop),
       image_(new TPictureView(this)) {
   setObjectName(QStringLiteral("TForm2"));
-  setWindowTitle(QStringLiteral("Viewer"));
-  setAccessibleName(QStringLiteral("Viewer"));
+  SetCaption(QStringLiteral("Viewer"));
   QFont small = font();
   small.setPixelSize(11);
   setFont(small);
@@ -50,8 +56,7 @@ void TViewerWindow::ShowFile(const std::string& path) {
   auto next = std::make_unique<TViewerPicture>(path, size(), largest, window.rgb());
   frame_timer_.stop();
   picture_ = std::move(next);
-  setWindowTitle(
-      QStringLiteral("Viewer -%1 x %2").arg(picture_->FullSize().width()).arg(picture_->FullSize().height()));
+  SetCaption(QStringLiteral("Viewer -%1 x %2").arg(picture_->FullSize().width()).arg(picture_->FullSize().height()));
   ShowPicture();
   if (isVisible()) {
     StartFrameTimer();
@@ -69,6 +74,12 @@ void TViewerWindow::ShowFile(const std::string& path) {
   show();  // starts the frame timer
 }
 
+void TViewerWindow::SetCaption(const QString& caption) {
+  setWindowTitle(caption);
+  // Announced as shown.
+  setAccessibleName(caption);
+}
+
 void TViewerWindow::ShowPicture() { image_->SetPicture(picture_->Image(), picture_->FullSize()); }
 
 void TViewerWindow::StartFrameTimer() {
@@ -79,9 +90,9 @@ void TViewerWindow::StartFrameTimer() {
 void TViewerWindow::NextFrame() {
   try {
     picture_->NextFrame();
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     // A frame that cannot be drawn ends the animation on the one before it.
-    dialogs_.Message(e.what());
+    dialogs_.Message(FileErrorText(file_name_));
     return;
   }
   ShowPicture();
@@ -97,9 +108,9 @@ void TViewerWindow::resizeEvent(QResizeEvent* event) {
   if (!picture_) return;
   try {
     if (picture_->ShowAt(size())) ShowPicture();
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     // The picture stays as it was decoded before.
-    dialogs_.Message(e.what());
+    dialogs_.Message(FileErrorText(file_name_));
   }
 }
 

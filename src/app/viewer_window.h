@@ -16,6 +16,10 @@ class TViewerPicture;
 inline constexpr int kViewerClientWidth = 300;
 inline constexpr int kViewerClientHeight = 225;
 
+// The error being handled, for a message box about the file at path: its text and cause, then
+// the file's path unless the text already names it. Call it inside a catch block only.
+std::string FileErrorText(const std::string& path);
+
 // TForm2, the viewer: shows one list entry at a time with its pixel size in the caption, plays a
 // GIF of several frames, and opens the file in the desktop's program for it on a double click
 // on the picture. Made hidden with the main window and only shown and hidden afterwards; the
@@ -48,6 +52,7 @@ class TViewerWindow final : public QWidget {
   void NextFrame();
   void StartFrameTimer();
   void OpenExternally();
+  void SetCaption(const QString& caption);
 
   QWidget& main_;
   TDialogs& dialogs_;

@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <locale>
 #include <map>
+#include <numeric>
+#include <optional>
 #include <set>
 
+#include "batch/replaced_sources.h"
 #include "core/chunk_pool.h"
 #include "core/core_gate.h"
 #include "core/files.h"
@@ -22,7 +25,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   TState(TRunView& view, TMainQueue& queue, TWorkerFactory factory)
       : view_(view), queue_(queue), factory_(std::move(factory)) {}
 
-  void Start();
+  // positions: the list positions to run, all of them when none are given.
+  void Start(std::optional<std::vector<int>> positions);
   void Stop();
   void Abandon();
 
@@ -33,8 +37,10 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
  private:
   void LaunchWhilePossible();
-  void LaunchOne(int index);
-  void WorkerStarted(uint64_t launch, const std::string& source);
+  void LaunchOne(int position);
+  std::string OutputOf(int position, const TRunSettings& settings) const;
+  bool SourcesMayBeReplaced(const TRunSettings& settings);
+  void WorkerStarted(uint64_t launch, int position, const std::string& source);
   void WorkerFinished(uint64_t launch, const TWorkerReport& report);
   void CountFinished(const TWorkerReport& report);
   void DelayElapsed(uint64_t delay);
@@ -47,8 +53,11 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
 
   bool running_ = false;
   bool stop_requested_ = false;
+  // The list positions of the run's entries, in launch order: the whole list, or the entries
+  // a front end picked (those that failed, to try them again).
+  std::vector<int> positions_;
   int entry_count_ = 0;
-  int next_entry_ = 0;  // the list position launched next
+  int next_entry_ = 0;  // the index into positions_ launched next
   int active_workers_ = 0;
   int finished_files_ = 0;
   int worker_limit_ = 1;
@@ -66,18 +75,32 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
   std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
-  // The sources of the workers whose completion is awaited, by launch number: numbers are never
+  // The entries of the workers whose completion is awaited, by launch number: numbers are never
   // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
-  std::map<uint64_t, std::string> awaited_;
+  struct TAwaited {
+    int Position;
+    std::string Source;
+  };
+  std::map<uint64_t, TAwaited> awaited_;
   uint64_t last_launch_ = 0;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
   std::chrono::steady_clock::time_point run_start_;
 };
 
-void TBatchRun::TState::Start() {
+void TBatchRun::TState::Start(std::optional<std::vector<int>> positions) {
   if (running_) return;  // a second Start would reset counters under running workers
-  const int count = view_.EntryCount();
-  if (count == 0) return;
+  const int listed = view_.EntryCount();
+  if (positions) {
+    std::erase_if(*positions, [listed](int p) { return p < 0 || p >= listed; });
+  } else {
+    positions.emplace(static_cast<size_t>(listed));
+    std::iota(positions->begin(), positions->end(), 0);
+  }
+  const int count = static_cast<int>(positions->size());
+  if (count == 0) {
+    view_.SetStatusText(listed == 0 ? "Nothing to process: the source list is empty" : "Nothing to process");
+    return;
+  }
 
   TRunSettings settings = view_.Settings();
   if (settings.FastCopy) {
@@ -98,6 +121,11 @@ void TBatchRun::TState::Start() {
     }
   }
 
+  positions_ = std::move(*positions);
+  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
+  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
+  if (!SourcesMayBeReplaced(settings)) return;
+
   worker_limit_ = WorkerLimitOf(settings, count);
   swept_folders_.clear();
   active_workers_ = 0;
@@ -105,8 +133,6 @@ void TBatchRun::TState::Start() {
   entry_count_ = count;
   next_entry_ = 0;
   view_.SetProgress(count, count);
-  name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
-  name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
   stop_requested_ = false;
   view_.SetStopEnabled(true);
   run_start_ = std::chrono::steady_clock::now();
@@ -135,11 +161,11 @@ void TBatchRun::TState::LaunchWhilePossible() {
       // STOP is looked at only when a slot is free, just before the next worker would be created.
       if (stop_requested_) break;
       // Entries removed from the list during the run end the launching there, as STOP would.
-      if (next_entry_ >= view_.EntryCount()) {
+      if (positions_[static_cast<size_t>(next_entry_)] >= view_.EntryCount()) {
         stop_requested_ = true;
         break;
       }
-      LaunchOne(next_entry_++);
+      LaunchOne(positions_[static_cast<size_t>(next_entry_++)]);
       const int delay = view_.Settings().StartDelay;
       if (delay > 0 && next_entry_ < entry_count_) {
         pending_delay_ = ++last_delay_;
@@ -157,22 +183,40 @@ void TBatchRun::TState::LaunchWhilePossible() {
   if (RunIsOver()) EndRun();
 }
 
-void TBatchRun::TState::LaunchOne(int index) {
+std::string TBatchRun::TState::OutputOf(int position, const TRunSettings& settings) const {
+  // A copy keeps its bytes, so it keeps the extension that says what they are.
+  const TOutputFormat format = settings.FastCopy ? TOutputFormat::Source : settings.OutputFormat;
+  return OutputFileName(view_.Entry(position), position,
+                        TNamingRule{format, settings.DestFolder, name_prefix_, name_postfix_});
+}
+
+bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
+  // Without overwriting every output takes a free name.
+  if (!settings.Overwrite) return true;
+  std::vector<TPlannedOutput> plan;
+  plan.reserve(positions_.size());
+  for (const int position : positions_) {
+    const std::string output = OutputOf(position, settings);
+    plan.push_back({view_.Entry(position), settings.FastCopy ? output : WrittenFileName(output)});
+  }
+  const int count = ReplacedSourceCount(plan, settings.FastCopy);
+  return count == 0 || view_.ConfirmReplacingSources(count);
+}
+
+void TBatchRun::TState::LaunchOne(int position) {
   TWorkerOrder order;
   order.Settings = view_.Settings();
-  order.Source = view_.Entry(index);
+  order.Source = view_.Entry(position);
   order.SizeValue = size_value_;
   order.Settings.MaxImageBytes = max_image_bytes_;
   order.Budget = budget_;
   order.Chunks = chunks_;
   order.Cores = cores_;
   order.FreeNames = free_names_;
-  // A copy keeps its bytes, so it keeps the extension that says what they are.
-  const TOutputFormat format = order.Settings.FastCopy ? TOutputFormat::Source : order.Settings.OutputFormat;
-  order.Output =
-      OutputFileName(order.Source, index, TNamingRule{format, order.Settings.DestFolder, name_prefix_, name_postfix_});
+  order.Output = OutputOf(position, order.Settings);
   const uint64_t launch = ++last_launch_;
-  const auto finished = [weak = weak_from_this(), launch](TWorkerReport report) {
+  const auto finished = [weak = weak_from_this(), launch, position](TWorkerReport report) {
+    report.Outcome.Entry = position;
     if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
   };
 
@@ -183,7 +227,7 @@ void TBatchRun::TState::LaunchOne(int index) {
     TWorkerReport report;
     report.Outcome.Source = order.Source;
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    WorkerStarted(launch, order.Source);
+    WorkerStarted(launch, position, order.Source);
     queue_.Post([finished, report = std::move(report)]() mutable { finished(std::move(report)); });
     return;
   }
@@ -191,11 +235,11 @@ void TBatchRun::TState::LaunchOne(int index) {
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
   TBatchWorker::Launch(factory_(order), queue_, finished);
-  WorkerStarted(launch, order.Source);
+  WorkerStarted(launch, position, order.Source);
 }
 
-void TBatchRun::TState::WorkerStarted(uint64_t launch, const std::string& source) {
-  awaited_.emplace(launch, source);
+void TBatchRun::TState::WorkerStarted(uint64_t launch, int position, const std::string& source) {
+  awaited_.emplace(launch, TAwaited{position, source});
   ++active_workers_;
   view_.SetThreadsText("Threads:" + std::to_string(active_workers_));
 }
@@ -214,11 +258,12 @@ void TBatchRun::TState::Abandon() {
   stop_requested_ = true;
   pending_delay_ = 0;
   // Taken out first: a view callback below must not see them as still running.
-  std::map<uint64_t, std::string> abandoned;
+  std::map<uint64_t, TAwaited> abandoned;
   abandoned.swap(awaited_);
-  for (const auto& [launch, source] : abandoned) {
+  for (const auto& [launch, awaited] : abandoned) {
     TWorkerReport report;
-    report.Outcome.Source = source;
+    report.Outcome.Source = awaited.Source;
+    report.Outcome.Entry = awaited.Position;
     report.Outcome.Error = "interrupted";
     CountFinished(report);
   }
@@ -250,9 +295,10 @@ void TBatchRun::TState::EndRun() {
   chunks_.reset();
   pending_delay_ = 0;
   view_.SetStopEnabled(false);
-  view_.MinimizeAndRestore();
+  view_.DrawAttention();
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - run_start_);
+  if (next_entry_ < entry_count_) view_.RunStopped(entry_count_ - next_entry_);
   view_.SetSummaryText(SummaryText(finished_files_, elapsed.count(), UserDecimalSeparator()));
   view_.SetRunning(false);
 }
@@ -264,7 +310,12 @@ TBatchRun::~TBatchRun() = default;
 
 void TBatchRun::Start() {
   const auto state = state_;  // kept alive through the call, whatever the view does meanwhile
-  state->Start();
+  state->Start(std::nullopt);
+}
+
+void TBatchRun::StartEntries(std::vector<int> positions) {
+  const auto state = state_;
+  state->Start(std::move(positions));
 }
 
 void TBatchRun::Stop() {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "batch/batch_worker.h"
 #include "batch/output_naming.h"
@@ -35,10 +36,16 @@ class TBatchRun {
   TBatchRun(const TBatchRun&) = delete;
   TBatchRun& operator=(const TBatchRun&) = delete;
 
-  // The Start button; ignored while a run is active. When a worker cannot be started (here or in
-  // a later completion) the error propagates to the caller, and the run goes on as if STOP had
-  // been pressed: the launched workers finish and the summary counts them.
+  // The Start button; ignored while a run is active. An empty list is said so in the status text.
+  // With overwriting on, outputs that would replace the run's own sources are put to the view
+  // once, before anything is launched. When a worker cannot be started (here or in a later
+  // completion) the error propagates to the caller, and the run goes on as if STOP had been
+  // pressed: the launched workers finish and the summary counts them.
   void Start();
+  // Start for the given list positions only, in the given order (the entries that failed, to
+  // try them again); each keeps its position's number in the output names. Positions that do
+  // not exist are left out.
+  void StartEntries(std::vector<int> positions);
   // The STOP button: no further entry is launched. With no worker active the run ends at once.
   void Stop();
   // Gives up the running files at once: each ends now as failed with the reason "interrupted",

@@ -7,13 +7,19 @@
 
 namespace pellavo {
 
-// How one entry of a run ended, for front ends that report per file (the window does not).
+// How an entry ended, as a front end reports it: written, failed, or skipped (nothing was
+// tried, for a reason of its own).
+enum class TFileStatus : uint8_t { Written, Failed, Skipped };
+
+// How one entry of a run ended.
 struct TFileOutcome {
   std::string Source;
   std::string Output;  // the path written, or attempted; empty when the entry failed early
-  std::string Error;   // why the entry failed; empty on success
+  // Why the entry failed or was skipped; empty on success. A skip that gives no reason is an
+  // entry that is not an image by its extension.
+  std::string Error;
   bool Written = false;
-  bool Skipped = false;  // not an image by its extension: nothing was tried
+  bool Skipped = false;  // nothing was tried: see Error
   // The size of the image written, 0 × 0 when none was (failures, copies).
   int32_t Width = 0;
   int32_t Height = 0;
@@ -21,6 +27,12 @@ struct TFileOutcome {
   // What went wrong without stopping the entry (a damaged colour profile or EXIF block that was
   // ignored), in words.
   std::vector<std::string> Warnings{};
+  // The entry's position in the source list; set by the run.
+  int Entry = -1;
+
+  TFileStatus Status() const {
+    return Written ? TFileStatus::Written : Skipped ? TFileStatus::Skipped : TFileStatus::Failed;
+  }
 };
 
 // What a run needs from its front end: the current options, the source list, and the places
@@ -37,6 +49,9 @@ class TRunView {
 
   // A modal message with an OK button.
   virtual void ShowMessage(const std::string& text) = 0;
+  // Start found that the run's outputs would replace count of its own source files (overwriting
+  // is on); true lets it go on. Asked before anything is launched.
+  virtual bool ConfirmReplacingSources(int count) = 0;
   virtual void ClearDestination() = 0;
 
   virtual void SetStatusText(const std::string& text) = 0;
@@ -47,9 +62,12 @@ class TRunView {
 
   // A run starts or ends; the window locks Start and the list meanwhile.
   virtual void SetRunning(bool running) { (void)running; }
-  // The end-of-run flourish: the application is briefly minimised and restored.
-  virtual void MinimizeAndRestore() {}
+  // The end of a run draws the user's eye to the window.
+  virtual void DrawAttention() {}
   virtual void FileFinished(const TFileOutcome& outcome) { (void)outcome; }
+  // The run ended with not_launched entries never started (STOP, or a worker that could not be
+  // started); called before the summary.
+  virtual void RunStopped(int not_launched) { (void)not_launched; }
 };
 
 }  // namespace pellavo

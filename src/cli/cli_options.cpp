@@ -186,7 +186,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       ->excludes(prefix_opt);
   app.add_flag("-o,--overwrite", s.Overwrite,
                "Replace existing files (by default an existing name gets a free name[1].ext); a file is only "
-               "replaced after its new content is completely written");
+               "replaced after its new content is completely written. Without --dest, and with the source's "
+               "format, this replaces the original images themselves, and they cannot be recovered");
 
   int threads = 5;
   app.add_option("-j,--threads", threads,

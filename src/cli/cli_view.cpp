@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "batch/run_tally.h"
 #include "cli/escaping.h"
 #include "cli/interrupts.h"
 
@@ -11,12 +12,6 @@ namespace pellavo {
 namespace {
 
 std::string JsonOrNull(const std::string& text, bool present) { return present ? JsonString(text) : "null"; }
-
-// Why an entry was not written.
-std::string ReasonOf(const TFileOutcome& o) {
-  if (o.Skipped) return "the extension is not one of an image format";
-  return o.Error.empty() ? "not written" : o.Error;
-}
 
 std::string FileJson(const TFileOutcome& o) {
   const char* status = o.Written ? "written" : o.Skipped ? "skipped" : "failed";

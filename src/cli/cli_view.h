@@ -27,6 +27,8 @@ class TCliView final : public TRunView {
   std::string Entry(int index) override { return entries_[static_cast<size_t>(index)]; }
 
   void ShowMessage(const std::string& text) override;
+  // --overwrite is the script's own answer.
+  bool ConfirmReplacingSources(int) override { return true; }
   void ClearDestination() override { settings_.DestFolder.clear(); }
   void SetStatusText(const std::string&) override {}
   void SetProgress(int maximum, int position) override;

@@ -1,5 +1,7 @@
 #include "formats/graphic.h"
 
+#include <algorithm>
+
 #include "core/errors.h"
 #include "core/files.h"
 
@@ -22,6 +24,10 @@ void TGraphic::Assign(const TGraphic& source) {
 }
 
 bool TGraphic::AssignTo(TGraphic&) const { return false; }
+
+uint64_t TGraphic::HeldBytes() const {
+  return DecodedImageBytes(uint64_t(std::max(Width(), 0)), uint64_t(std::max(Height(), 0)));
+}
 
 void TGraphic::SetWidth(int32_t) {
   throw EInvalidGraphicOperation(std::string("Cannot change the size of a ") + Class().Name);

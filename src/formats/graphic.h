@@ -62,6 +62,9 @@ class TGraphic {
   virtual bool DecodedUpright() const { return false; }
 
   virtual bool Empty() const = 0;
+  // What the loaded image holds in memory, for the run's budget: its size as 32-bit pixels
+  // unless the class keeps more (samples of 16 bits, the file itself).
+  virtual uint64_t HeldBytes() const;
   virtual int32_t Width() const = 0;
   virtual int32_t Height() const = 0;
   virtual void SetWidth(int32_t width);

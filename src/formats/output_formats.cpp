@@ -1,5 +1,7 @@
 #include "formats/output_formats.h"
 
+#include "core/paths.h"
+
 namespace pellavo {
 
 std::optional<TOutputFormat> OutputFormatOfExtension(std::string_view extension) {
@@ -10,6 +12,13 @@ std::optional<TOutputFormat> OutputFormatOfExtension(std::string_view extension)
       if (alias == extension) return f.Format;
   }
   return std::nullopt;
+}
+
+std::string WrittenFileName(std::string_view path) {
+  const std::string ext = LowerAscii(ExtractFileExt(path));
+  const std::optional<TOutputFormat> format = OutputFormatOfExtension(ext);
+  if (format && OutputFormatInfo(*format).Extension != ext) return ChangeFileExt(path, OutputFormatInfo(*format).Extension);
+  return std::string(path);
 }
 
 }  // namespace pellavo

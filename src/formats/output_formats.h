@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace pellavo {
@@ -96,5 +97,10 @@ constexpr TMetadataCapacity MetadataCapacityOf(TOutputFormat format) {
 // The format that writes a file with this extension (lower case, with its dot): the format of
 // that extension or the one it is an alias of. Exact matches only, so ".jp" and "" have none.
 std::optional<TOutputFormat> OutputFormatOfExtension(std::string_view extension);
+
+// The name a conversion writes for the output path `path`: a name ending in an alias of a
+// format (photo.JPEG) gets the format's own extension; others stay as they are, letter case
+// included (IMG.JPG).
+std::string WrittenFileName(std::string_view path);
 
 }  // namespace pellavo

@@ -357,9 +357,7 @@ void TConverter::RenderAndSave() {
 uint64_t TConverter::WholeImagePeakBytes() const {
   const uint64_t w = uint64_t(std::max(Picture->Width(), 0)), h = uint64_t(std::max(Picture->Height(), 0));
   const TGraphic* g = Picture->Graphic();
-  // A bitmap says what it holds; any other graphic is counted as 32-bit pixels.
-  const uint64_t picture =
-      g && g->Is(TBitmap::StaticClass()) ? static_cast<const TBitmap&>(*g).HeldBytes() : DecodedImageBytes(w, h);
+  const uint64_t picture = g ? g->HeldBytes() : 0;
   const uint64_t source = DecodedImageBytes(w, h);
   const uint64_t turned = OrientationSwapsSides(Orientation) ? source : 0;
   const uint64_t target =
@@ -411,8 +409,7 @@ void TConverter::RenderStreamed(int32_t width, int32_t height) {
   // read from one (a claim is raised to a total, not added to); the window of rows is claimed as
   // the stretch sizes it.
   const TGraphic* whole = Picture ? Picture->Graphic() : nullptr;
-  const uint64_t bitmap =
-      whole && whole->Is(TBitmap::StaticClass()) ? static_cast<const TBitmap&>(*whole).HeldBytes() : 0;
+  const uint64_t bitmap = whole ? whole->HeldBytes() : 0;
   ClaimBytes(Limits(), bitmap + DecodedImageBytes(uint64_t(std::max(width, 0)), uint64_t(std::max(height, 0))) +
                            Rows->WorkingBytes());
   // The source surface holds no pixels here; it carries the filter's resampler.
@@ -451,10 +448,7 @@ void TConverter::SaveImage() {
 
   const std::string ext = LowerAscii(ExtractFileExt(OutputName));
   const std::optional<TOutputFormat>& format = Format;
-  // A name that ends in an alias (photo.JPEG) is written under the format's own extension; one
-  // that ends in that extension keeps its letter case (IMG.JPG).
-  if (format && OutputFormatInfo(*format).Extension != ext)
-    OutputName = ChangeFileExt(OutputName, OutputFormatInfo(*format).Extension);
+  OutputName = WrittenFileName(OutputName);
   const TOutputWriter writer = format ? OutputWriter(*format) : nullptr;
   if (!writer) {
     SetFinalName(Overwrite ? OutputName : UniqueFileName(OutputName));

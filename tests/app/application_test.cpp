@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/application.h"
+#include "core/errors.h"
 
 namespace pellavo {
 namespace {
@@ -14,6 +15,7 @@ class TFailingObject final : public QObject {
  protected:
   bool event(QEvent* e) override {
     if (e->type() == QEvent::User) throw std::runtime_error("Cannot open clipboard");
+    if (e->type() == QEvent::User + 1) throw Exception("JPEG error #43", "Premature end of JPEG file");
     return QObject::event(e);
   }
 };
@@ -26,8 +28,10 @@ TEST(Application, AnErrorEscapingAHandlerIsReportedAndTheProgramGoesOn) {
   TFailingObject object;
   QCoreApplication::postEvent(&object, new QEvent(QEvent::User));
   QCoreApplication::sendPostedEvents(&object, QEvent::User);
+  QCoreApplication::postEvent(&object, new QEvent(QEvent::Type(QEvent::User + 1)));
+  QCoreApplication::sendPostedEvents(&object, QEvent::User + 1);
   app->SetErrorReport(nullptr);
-  EXPECT_EQ(reported, std::vector<std::string>{"Cannot open clipboard"});
+  EXPECT_EQ(reported, (std::vector<std::string>{"Cannot open clipboard", "JPEG error #43: Premature end of JPEG file"}));
   EXPECT_EQ(QCoreApplication::applicationName(), "Pellavo");
 }
 

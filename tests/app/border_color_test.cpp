@@ -1,9 +1,11 @@
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRadioButton>
 
 #include "app/color_swatch.h"
+#include "app/control_binding.h"
 #include "app/window_fixture.h"
 #include "formats/picture.h"
 #include "support/images.h"
@@ -136,6 +138,41 @@ TEST_F(BorderColor, TheRunDrawsTheBorderInTheSwatchColour) {
   const std::vector<TColor32> pixels = test::Pixels(picture.Bitmap());
   ASSERT_FALSE(pixels.empty());
   EXPECT_EQ(pixels[0] & 0x00FFFFFFu, 0x00996633u) << "red 0x99, green 0x66, blue 0x33";
+}
+
+TEST_F(BorderColor, BothSwatchesTakeTheFocusInTabOrderAndOpenTheDialogFromTheKeyboard) {
+  BorderOn();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  const struct {
+    const char *before, *swatch;
+    Qt::Key key;
+    TColor chosen;
+  } cases[] = {{"CheckBox3", "Shape1", Qt::Key_Space, kRed}, {"KeepMetadata", "BackgroundSwatch", Qt::Key_Return, kBlue}};
+  for (const auto& c : cases) {
+    QWidget* before = Find(c.before);
+    before->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(before, Qt::Key_Tab);
+    auto* target = Find<TColorSwatch>(c.swatch);
+    EXPECT_TRUE(target->hasFocus()) << c.swatch << " follows " << c.before;
+    dialogs.color_requests.clear();
+    dialogs.color_answers = {std::pair{c.chosen, TCustomColors{}}};
+    QTest::keyClick(target, c.key);
+    EXPECT_EQ(dialogs.color_requests.size(), 1u) << c.swatch;
+    EXPECT_EQ(ToColor(target->Color()), c.chosen) << c.swatch;
+  }
+  EXPECT_EQ(Find("Shape1")->accessibleName(), "Border color");
+  EXPECT_EQ(Find("BackgroundSwatch")->accessibleName(), "Background color");
+
+  // A screen reader meets a button it can press.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(swatch);
+  ASSERT_NE(accessible, nullptr);
+  EXPECT_EQ(accessible->role(), QAccessible::Button);
+  EXPECT_EQ(accessible->text(QAccessible::Name), "Border color");
+  ASSERT_NE(accessible->actionInterface(), nullptr);
+  dialogs.color_answers = {std::nullopt};
+  accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  EXPECT_EQ(dialogs.color_requests.size(), 2u) << "the press opens the dialog";
 }
 
 }  // namespace

@@ -24,6 +24,9 @@ class TScriptedDialogs final : public TDialogs {
   std::vector<std::pair<TColor, TCustomColors>> color_requests;
 
   std::deque<bool> yes_no_answers;
+  // For AskToProceed, which records its text in questions too.
+  std::deque<bool> proceed_answers;
+  std::vector<std::string> proceed_captions;
   std::deque<std::optional<std::vector<std::string>>> open_answers;
   std::deque<std::optional<std::string>> folder_answers;
   // OK with a colour and the custom colours the user left in the dialog, or Cancel.
@@ -39,6 +42,18 @@ class TScriptedDialogs final : public TDialogs {
     }
     const bool answer = yes_no_answers.front();
     yes_no_answers.pop_front();
+    return answer;
+  }
+
+  bool AskToProceed(const std::string& text, const std::string& proceed) override {
+    questions.push_back(text);
+    proceed_captions.push_back(proceed);
+    if (proceed_answers.empty()) {
+      ADD_FAILURE() << "unexpected warning: " << text;
+      return false;
+    }
+    const bool answer = proceed_answers.front();
+    proceed_answers.pop_front();
     return answer;
   }
 

@@ -127,7 +127,8 @@ TEST_F(Viewer, AFileThatFailsToLoadIsReportedAndChangesNothingShown) {
 
   // Hidden, it stays hidden.
   DoubleClickEntry(0);
-  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Unknown picture file extension (.jpe)"});
+  // The error's own text, then the file it is about.
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Unknown picture file extension (.jpe)\n\n" + dir.File("photo.jpe")});
   EXPECT_FALSE(viewer->isVisible());
   EXPECT_EQ(Caption(), "Viewer");
 
@@ -135,11 +136,26 @@ TEST_F(Viewer, AFileThatFailsToLoadIsReportedAndChangesNothingShown) {
   DoubleClickEntry(1);
   ASSERT_TRUE(viewer->isVisible());
   DoubleClickEntry(2);
-  EXPECT_EQ(dialogs.messages.back(), "Premature end of data");
+  EXPECT_EQ(dialogs.messages.back(), "Premature end of data\n\n" + dir.File("cut.gif"));
   EXPECT_EQ(Caption(), "Viewer -8 x 6");
+  EXPECT_EQ(viewer->accessibleName().toStdString(), Caption()) << "announced as shown";
   EXPECT_EQ(image->PictureRect(), QRect(0, 0, 8, 6));
   EXPECT_EQ(Shown(QPoint(7, 5)).rgb(), test::PatternPixel(7, 5));
   EXPECT_EQ(viewer->FileName(), dir.File("cut.gif"));
+
+  // A damaged JPEG: the library's error, its cause in words, and the file.
+  WriteJpeg(dir.File("whole.jpg"), 64, 48);
+  const std::vector<uint8_t> bytes = test::ReadBytes(dir.File("whole.jpg"));
+  test::WriteBytes(dir.File("broken.jpg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2));
+  window->AddSourcePaths({dir.File("broken.jpg")});
+  DoubleClickEntry(3);
+  const std::string& message = dialogs.messages.back();
+  EXPECT_EQ(message.rfind("JPEG error #", 0), 0u) << message;
+  const size_t cause = message.find(": ");
+  ASSERT_NE(cause, std::string::npos) << message;
+  EXPECT_TRUE(message.ends_with("\n\n" + dir.File("broken.jpg"))) << message;
+  EXPECT_GT(message.size(), cause + 2 + 2 + dir.File("broken.jpg").size()) << "a cause in words: " << message;
+  EXPECT_EQ(Caption(), "Viewer -8 x 6");
 }
 
 TEST_F(Viewer, AnAnimatedGifMovesOnToItsSecondFrameAfterItsDelay) {

@@ -118,8 +118,8 @@ TEST_F(WindowRun, StartConvertsRealFilesAndShowsTheRunEnding) {
   EXPECT_TRUE(Find("Button1")->isEnabled());
   const std::string status = ToPath(Find<QStatusBar>("StatusBar1")->currentMessage());
   EXPECT_TRUE(status == out.File("a.png") || status == out.File("b.png") || status == out.File("c.png")) << status;
-  // The brief minimise ends restored.
-  EXPECT_TRUE(WaitUntil([this] { return !window->isMinimized(); }, 2000));
+  // The end asks for attention without minimising the window.
+  EXPECT_FALSE(window->isMinimized());
 }
 
 TEST_F(WindowRun, StopAfterAFewLaunchesWithOneThread) {
@@ -133,8 +133,32 @@ TEST_F(WindowRun, StopAfterAFewLaunchesWithOneThread) {
   ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
   EXPECT_EQ(orders.size(), 3u);
   EXPECT_EQ(Text("Label5").rfind("Files processed: 3 in ", 0), 0u) << Text("Label5");
+  const std::string summary = Find<QLabel>("Label5")->accessibleName().toStdString();
+  EXPECT_TRUE(summary.ends_with(" secs, stopped")) << summary;
+  EXPECT_EQ(Find<QStatusBar>("StatusBar1")->currentMessage().toStdString(), summary);
   EXPECT_EQ(Find<QProgressBar>("ProgressBar1")->value(), 7);
   EXPECT_FALSE(Find("Button4")->isEnabled());
+}
+
+TEST_F(WindowRun, ClosingDuringARunAsksAndNoKeepsTheWindowAndTheRun) {
+  TGate gate;
+  OpenWithProbes(&gate);
+  Entries(4);
+  Find<QSpinBox>("SpinEdit2")->setValue(1);
+  Click("Button1");
+  ASSERT_TRUE(window->Run().Running());
+
+  dialogs.yes_no_answers = {false};
+  EXPECT_FALSE(window->close());
+  EXPECT_EQ(dialogs.questions, std::vector<std::string>{"A run is in progress. Stop after the running files?"});
+  EXPECT_TRUE(window->isVisible());
+  gate.Open();
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  EXPECT_EQ(orders.size(), 4u) << "the run went on to its end";
+  EXPECT_TRUE(Text("Label5").ends_with(" secs")) << Text("Label5");
+
+  EXPECT_TRUE(window->close()) << "no run, no question";
+  EXPECT_EQ(dialogs.questions.size(), 1u);
 }
 
 TEST_F(WindowRun, TheFilterBoxRunsWhatItShows) {
@@ -248,7 +272,9 @@ TEST_F(WindowRun, ClosingDuringARunLaunchesNothingMoreAndLetsRunningWorkersFinis
   Find<QSpinBox>("SpinEdit2")->setValue(2);
 
   Click("Button1");  // launches the first two
-  window->close();
+  dialogs.yes_no_answers = {true};
+  EXPECT_TRUE(window->close());
+  EXPECT_EQ(dialogs.questions, std::vector<std::string>{"A run is in progress. Stop after the running files?"});
   window.reset();  // what the program does once its window is closed
   EXPECT_EQ(queue.LiveThreads(), 0);
   EXPECT_EQ(launched, 2);

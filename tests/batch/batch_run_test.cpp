@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <semaphore>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -168,7 +169,8 @@ TEST(BatchRun, TheLimitHoldsAndAFreedSlotIsTakenByTheCompletionThatFreesIt) {
     EXPECT_EQ(probe.view.progress_max, 8);
     EXPECT_EQ(probe.view.progress_pos, 0);
     EXPECT_FALSE(probe.view.stop_enabled);
-    EXPECT_EQ(probe.view.minimised, 1);
+    EXPECT_EQ(probe.view.alerted, 1);
+    EXPECT_EQ(probe.view.not_launched, -1) << "a run that launched everything was not stopped";
     EXPECT_EQ(probe.view.summary.rfind("Files processed: 8 in ", 0), 0u) << probe.view.summary;
   }
 }
@@ -185,7 +187,8 @@ TEST(BatchRun, StopLaunchesNoFurtherEntryAndTheSummaryCountsTheLaunched) {
   EXPECT_EQ(probe.log.orders.size(), 5u);
   EXPECT_EQ(run.FinishedFiles(), 5);
   EXPECT_EQ(probe.view.progress_pos, 15);
-  EXPECT_EQ(probe.view.minimised, 1);
+  EXPECT_EQ(probe.view.alerted, 1);
+  EXPECT_EQ(probe.view.not_launched, 15);
   EXPECT_EQ(probe.view.summary.rfind("Files processed: 5 in ", 0), 0u) << probe.view.summary;
 }
 
@@ -206,7 +209,7 @@ TEST(BatchRun, StopDuringAStartDelayWithNothingRunningEndsTheRunAtOnce) {
   EXPECT_EQ(probe.view.summary.rfind("Files processed: 1 in ", 0), 0u) << probe.view.summary;
   probe.queue.FireDelayed();  // the delay of the ended run passes
   EXPECT_EQ(probe.log.orders.size(), 1u);
-  EXPECT_EQ(probe.view.minimised, 1);
+  EXPECT_EQ(probe.view.alerted, 1);
 }
 
 TEST(BatchRun, StartDelaySpacesTheLaunches) {
@@ -288,6 +291,58 @@ TEST(BatchRun, EntriesRemovedDuringTheRunEndItAfterTheLaunchedOnes) {
   probe.Finish(run);
   EXPECT_EQ(probe.log.orders.size(), 1u);
   EXPECT_EQ(probe.view.summary.rfind("Files processed: 1 in ", 0), 0u) << probe.view.summary;
+}
+
+TEST(BatchRun, StartEntriesRunsOnlyThoseAndEachKeepsItsNumber) {
+  TProbeRun probe(5);
+  probe.view.settings.NameAddition = TNameAddition::PostFix;
+  probe.view.settings.AdditionText = "_$";
+  probe.view.settings.MaxThreads = 1;
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.StartEntries({3, 1, 9});  // 9 is not in the list
+  probe.Finish(run);
+  ASSERT_EQ(probe.log.orders.size(), 2u);
+  EXPECT_EQ(probe.log.orders[0].Output, "/src/img3_3.bmp");
+  EXPECT_EQ(probe.log.orders[1].Output, "/src/img1_1.bmp");
+  ASSERT_EQ(probe.view.outcomes.size(), 2u);
+  EXPECT_EQ(probe.view.outcomes[0].Entry, 3);
+  EXPECT_EQ(probe.view.outcomes[1].Entry, 1);
+  EXPECT_EQ(probe.view.progress_max, 2);
+  EXPECT_EQ(probe.view.not_launched, -1);
+  EXPECT_EQ(probe.view.summary.rfind("Files processed: 2 in ", 0), 0u) << probe.view.summary;
+}
+
+TEST(BatchRun, AbandonedFilesEndAsInterruptedOnTheirOwnEntries) {
+  TProbeRun probe(3);
+  probe.view.settings.MaxThreads = 2;
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.Start();
+  ASSERT_TRUE(probe.log.WaitUntilRunning(2));
+  run.Abandon();
+  EXPECT_FALSE(run.Running());
+  ASSERT_EQ(probe.view.outcomes.size(), 2u);
+  std::set<int> entries;
+  for (const TFileOutcome& o : probe.view.outcomes) {
+    EXPECT_EQ(o.Error, "interrupted");
+    entries.insert(o.Entry);
+  }
+  EXPECT_EQ(entries, (std::set<int>{0, 1}));
+  EXPECT_EQ(probe.view.not_launched, 1);
+  probe.Finish(run);
+  EXPECT_EQ(probe.view.outcomes.size(), 2u) << "the abandoned workers' own ends are not heard";
+}
+
+TEST(BatchRun, StartWithNothingToRunSaysSoAndStartsNothing) {
+  TProbeRun probe(0);
+  TBatchRun run(probe.view, probe.queue, probe.Factory());
+  run.Start();
+  probe.view.entries = {"/src/a.bmp"};
+  run.StartEntries({4});
+  EXPECT_FALSE(run.Running());
+  EXPECT_TRUE(probe.log.orders.empty());
+  EXPECT_EQ(probe.view.statuses,
+            (std::vector<std::string>{"Nothing to process: the source list is empty", "Nothing to process"}));
+  EXPECT_TRUE(probe.view.summary.empty());
 }
 
 // A body that lets an error escape, which the real workers never do.

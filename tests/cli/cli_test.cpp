@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <map>
 #include <string>
@@ -42,6 +43,22 @@ TEST(Cli, HelpExplainsEveryOption) {
   EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2, pdf, webp, avif, tif or jxl"),
             std::string::npos);
   EXPECT_NE(r.output.find("Quality of jpg, webp, avif or jxl outputs"), std::string::npos);
+  {
+    // Said plainly, however the help wraps its lines.
+    std::string words;
+    bool space = false;
+    for (const char c : r.output) {
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        space = true;
+        continue;
+      }
+      if (space && !words.empty()) words += ' ';
+      space = false;
+      words += c;
+    }
+    EXPECT_NE(words.find("Without --dest, and with the source's format, this replaces the original images themselves"),
+              std::string::npos);
+  }
   EXPECT_NE(r.output.find("GIF Image (gif); "), std::string::npos) << "the input formats, from the registry";
   EXPECT_NE(r.output.find("WebP Image (webp); AVIF Image (avif); HEIF Image (heic, heif); TIFF Image (tif, tiff); JPEG XL Image (jxl)."), std::string::npos);
   EXPECT_NE(r.output.find("Resampling filter: nearest, draft, linear, cosine, spline, lanczos, mitchell or box"),

@@ -24,7 +24,11 @@ class TFakeView : public TRunView {
   int progress_max = -1, progress_pos = -1;
   bool stop_enabled = false;
   bool destination_cleared = false;
-  int minimised = 0;
+  int alerted = 0;
+  int not_launched = -1;  // what RunStopped said; -1 when it was not called
+  // What ConfirmReplacingSources was asked, and the answer it gives: yes, as the command line's.
+  std::vector<int> replace_questions;
+  bool replace_answer = true;
 
   TRunSettings Settings() override { return settings; }
   int EntryCount() override { return static_cast<int>(entries.size()); }
@@ -42,7 +46,12 @@ class TFakeView : public TRunView {
   void SetThreadsText(const std::string& text) override { threads_texts.push_back(text); }
   void SetSummaryText(const std::string& text) override { summary = text; }
   void SetStopEnabled(bool enabled) override { stop_enabled = enabled; }
-  void MinimizeAndRestore() override { ++minimised; }
+  bool ConfirmReplacingSources(int count) override {
+    replace_questions.push_back(count);
+    return replace_answer;
+  }
+  void DrawAttention() override { ++alerted; }
+  void RunStopped(int left) override { not_launched = left; }
   void FileFinished(const TFileOutcome& o) override { outcomes.push_back(o); }
 
   // The largest count that "Threads:%d" showed.

@@ -51,7 +51,7 @@ class TBitmap : public TGraphic {
   // The whole pixel block as stored: bottom row first.
   const std::vector<uint8_t>& StoredRows() const { return pixels_; }
   // What the bitmap holds in memory: its rows, and the file it was read from while it is kept.
-  uint64_t HeldBytes() const { return pixels_.size() + (file_bytes_ ? file_bytes_->size() : 0); }
+  uint64_t HeldBytes() const override { return pixels_.size() + (file_bytes_ ? file_bytes_->size() : 0); }
 
   const std::vector<TRGBQuad>& Palette() const { return palette_; }
   void SetPalette(std::vector<TRGBQuad> palette);

@@ -276,8 +276,15 @@ void TJpeg2000Bitmap::LoadFromStream(TStream& stream) {
   const bool header_read = opj_read_header(in.Stream(), codec.get(), &raw);
   TImagePtr image(raw);
   if (!header_read || !image || image->x1 <= image->x0 || image->y1 <= image->y0) DecodingFailed();
-  AdmitImage(DecodeLimits(), int64_t{image->x1} - image->x0, int64_t{image->y1} - image->y0);
+  const int64_t width = int64_t{image->x1} - image->x0, height = int64_t{image->y1} - image->y0;
+  CheckImageSize(DecodeLimits(), width, height);
   if (!Plausible(*image)) DecodingFailed();
+  // Holds at its peak the codec's components, a 32-bit integer per sample, and the bitmap they
+  // become, beside the file's bytes.
+  uint64_t samples = 0;
+  for (OPJ_UINT32 i = 0; i < image->numcomps; ++i) samples += uint64_t{image->comps[i].w} * image->comps[i].h;
+  ClaimBytes(DecodeLimits(), samples * sizeof(OPJ_INT32) + DecodedImageBytes(uint64_t(width), uint64_t(height)) +
+                                 input.size());
   if (!opj_decode(codec.get(), in.Stream(), image.get()) || !opj_end_decompress(codec.get(), in.Stream()))
     DecodingFailed();
   stream.Seek(start + static_cast<int64_t>(in.Consumed()));

@@ -116,7 +116,11 @@ void TChunkIHDR::LoadFromStream(TStream& stream, uint32_t length) {
   interlace_method_ = data_[12];
   image_.clear();
   Validate();
-  AdmitImage(Owner().DecodeLimits(), width_, height_);
+  // Holds the image at its own depth, 16-bit samples included: up to eight bytes a pixel (the
+  // image data is inflated and unfiltered a little at a time, into the image itself).
+  CheckImageSize(Owner().DecodeLimits(), width_, height_);
+  ClaimBytes(Owner().DecodeLimits(),
+             std::max<uint64_t>(DecodedImageBytes(width_, height_), uint64_t{RowBytes()} * height_));
   Owner().SetInterlacing(interlace_method_);
 }
 

@@ -49,6 +49,13 @@ const TChunkIHDR& TPNGObject::Header() const {
   throw EPNGHeaderNotPresent();
 }
 
+uint64_t TPNGObject::HeldBytes() const {
+  uint64_t bytes = 0;
+  for (const auto& c : chunks_) bytes += c->Data().size();
+  if (HasHeader()) bytes += Header().ImageData().size();
+  return bytes;
+}
+
 bool TPNGObject::Empty() const { return Width() == 0 || Height() == 0; }
 int32_t TPNGObject::Width() const { return HasHeader() ? static_cast<int32_t>(Header().Width()) : 0; }
 int32_t TPNGObject::Height() const { return HasHeader() ? static_cast<int32_t>(Header().Height()) : 0; }

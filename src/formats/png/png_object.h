@@ -89,6 +89,8 @@ class TPNGObject : public TGraphic {
   // problem, not a profile.
   TImageMetadata EmbeddedMetadata() const override;
   bool Empty() const override;
+  // The decoded image at its own depth (eight bytes a pixel for 16-bit RGBA) and every chunk kept.
+  uint64_t HeldBytes() const override;
   int32_t Width() const override;
   int32_t Height() const override;
   void SetWidth(int32_t width) override { Resize(width, Height()); }
