@@ -203,11 +203,14 @@ void TAvifImage::Decode(const std::vector<uint8_t>& bytes) {
   AdmitImageWithPixels<EAvifError>(DecodeLimits(), image.width, image.height, kInvalid);
   // Holds at its peak the file's bytes, the decoded planes (luma, chroma and alpha, one or two
   // bytes a sample) twice over, the image's and the AV1 decoder's own frame, and the bitmap they
-  // become; with a turn, the turned copy of the bitmap too.
+  // become; with a crop or a turn, the cropped or turned copy of the bitmap too.
   const uint64_t pixels = uint64_t(image.width) * image.height;
   const uint64_t planes = pixels * 4 * (image.depth > 8 ? 2 : 1);
   const bool turns = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
-  ClaimBytes(DecodeLimits(), bytes.size() + 2 * planes + (turns ? 2 : 1) * DecodedImageBytes(image.width, image.height));
+  const TCrop crop = CleanAperture(image);
+  const bool crops = crop.Width != image.width || crop.Height != image.height;
+  ClaimBytes(DecodeLimits(),
+             bytes.size() + 2 * planes + (turns || crops ? 2 : 1) * DecodedImageBytes(image.width, image.height));
   const bool alpha = image.alphaPlane != nullptr;
   TBitmap decoded(int32_t(image.width), int32_t(image.height), alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
   avifRGBImage rgb;
@@ -222,7 +225,7 @@ void TAvifImage::Decode(const std::vector<uint8_t>& bytes) {
   ReverseRowOrder(decoded);
   TImageMetadata metadata = MetadataOf(image);
   // The crop comes first, then the rotation and the mirroring.
-  static_cast<TBitmap&>(*this) = Oriented(Cropped(std::move(decoded), CleanAperture(image)), OrientationOf(image));
+  static_cast<TBitmap&>(*this) = Oriented(Cropped(std::move(decoded), crop), OrientationOf(image));
   Metadata = std::move(metadata);
   turned_ = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
 }
