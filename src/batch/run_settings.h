@@ -58,7 +58,7 @@ struct TRunSettings {
   bool KeepAlpha = true;                               // per file
   TColor BackgroundColor = 0x00FFFFFF;                 // per file, white
   // An embedded colour profile is carried into the outputs whose format carries metadata (JPEG,
-  // PNG, WebP, AVIF) and converted to sRGB for the other formats; off, profiles are ignored.
+  // PNG, WebP, AVIF, TIFF) and converted to sRGB for the other formats; off, profiles are ignored.
   bool ColourManaged = true;                           // per file
   // Those outputs also carry the source's EXIF (orientation reset, preview dropped, sizes
   // updated) and XMP.

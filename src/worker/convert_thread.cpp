@@ -260,6 +260,7 @@ void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
 
 void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) {
   Metadata = std::move(metadata);
+  for (const std::string& warning : Metadata.Warnings) Warn(warning);
   if (ColourManaged)
     for (const std::string& problem : Metadata.ProfileProblems) Warn(problem + "; ignored");
   // An EXIF block that nothing asks for is not read, and so cannot be found damaged.

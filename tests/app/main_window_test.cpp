@@ -110,7 +110,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     QStringList items;
     int checked;
   } groups[] = {
-      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif"}, 0},
+      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif", ".tif", ".jxl"}, 0},
       {"RG4", "16:9 format", {"None", "Land", "All"}, 0},
       {"RG1", "Max dimension", {"Width", "Height", "Largest", "Percent"}, 2},
       {"RG2", "File name addition", {"Prefix", "PostFix", "None"}, 2},
@@ -183,7 +183,7 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
       {"fCopy", "Copy selected files to a destination folder without resizing or format change."},
       {"keeptop", "Keep application on top "},
       {"Button7", "Check for current version"},
-      {"SpinEditQuality", "Quality of .jpg, .webp and .avif output - 1 smallest to 100 best"},
+      {"SpinEditQuality", "Quality of .jpg, .webp, .avif and .jxl output - 1 smallest to 100 best (100: lossless .jxl)"},
       {"OnlyShrink", "Never enlarge - images already within the size keep their own"},
       {"KeepDates", "Give each output the modification date of its source"},
       {"KeepTree", "With a destination, rebuild the folders below each source folder there"},
