@@ -54,6 +54,11 @@ TControlValues ReadControls(const Ui::TForm1& ui) {
   c.Quality = ui.SpinEditQuality->value();
   c.OnlyShrink = ui.OnlyShrink->isChecked();
   c.KeepDates = ui.KeepDates->isChecked();
+  c.KeepTree = ui.KeepTree->isChecked();
+  c.IntoSubfolder = ui.IntoSubfolder->isChecked();
+  c.SubfolderName = ToPath(ui.SubfolderName->text());
+  c.SkipExisting = ui.SkipExisting->isChecked();
+  c.MaxKb = ui.SpinEditMaxKb->value();
   return c;
 }
 

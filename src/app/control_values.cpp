@@ -41,6 +41,10 @@ TRunSettings RunSettingsFrom(const TControlValues& c) {
   s.Quality = c.Quality;
   s.NoEnlarge = c.OnlyShrink;
   s.KeepDates = c.KeepDates;
+  s.KeepTree = c.KeepTree;
+  if (c.IntoSubfolder) s.Subfolder = c.SubfolderName;
+  s.SkipExisting = c.SkipExisting;
+  s.MaxKb = c.MaxKb;
   return s;
 }
 

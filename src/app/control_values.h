@@ -36,6 +36,12 @@ struct TControlValues {
   TColor BackgroundColor = 0x00FFFFFF;  // BackgroundSwatch's fill
   bool OnlyShrink = false;         // OnlyShrink
   bool KeepDates = false;          // KeepDates
+  // Panel5, the row for large jobs.
+  bool KeepTree = false;           // KeepTree
+  bool IntoSubfolder = false;      // IntoSubfolder
+  std::string SubfolderName = "small";  // SubfolderName
+  bool SkipExisting = false;       // SkipExisting
+  int MaxKb = 0;                   // SpinEditMaxKb: 0 shows "Off"
 };
 
 TRunSettings RunSettingsFrom(const TControlValues& controls);

@@ -93,7 +93,8 @@ void TMainWindow::SetUpLook() {
   // The spin edits, both edits and the filter box sit on the light 3D colour: between the
   // face of the controls and their lit edge.
   for (QWidget* w : std::initializer_list<QWidget*>{ui_->SpinEdit1, ui_->SpinEdit2, ui_->SpinEdit3, ui_->SpinEdit4,
-                                                   ui_->SpinEdit5, ui_->Edit1, ui_->Edit2, ui_->Filters}) {
+                                                   ui_->SpinEdit5, ui_->Edit1, ui_->Edit2, ui_->Filters,
+                                                   ui_->SubfolderName, ui_->SpinEditMaxKb}) {
     QPalette palette = w->palette();
     const QColor face = palette.color(QPalette::Button), lit = palette.color(QPalette::Light);
     palette.setColor(QPalette::Active, QPalette::Base, QColor((face.red() + lit.red()) / 2, (face.green() + lit.green()) / 2,
@@ -158,6 +159,7 @@ void TMainWindow::ConnectControls() {
   connect(ui_->CheckBox3, &QCheckBox::toggled, this, &TMainWindow::ApplyEnablementRules);
   connect(ui_->syncit, &QCheckBox::toggled, this, &TMainWindow::ApplyEnablementRules);
   connect(ui_->Edit1, &QLineEdit::textChanged, this, &TMainWindow::ApplyEnablementRules);
+  connect(ui_->IntoSubfolder, &QCheckBox::toggled, this, &TMainWindow::ApplyEnablementRules);
 
   connect(list_, &QAbstractItemModel::rowsInserted, this, &TMainWindow::UpdateFileCount);
   connect(list_, &QAbstractItemModel::rowsRemoved, this, &TMainWindow::UpdateFileCount);
@@ -173,6 +175,7 @@ void TMainWindow::ApplyEnablementRules() {
   ui_->Shape1->setEnabled(border);
   ui_->SpinEdit2->setEnabled(ui_->syncit->isChecked());
   ui_->Button3->setEnabled(!ui_->Edit1->text().isEmpty());
+  ui_->SubfolderName->setEnabled(ui_->IntoSubfolder->isChecked());
 }
 
 void TMainWindow::UpdateFileCount() {
@@ -187,7 +190,9 @@ void TMainWindow::SetKeepOnTop(bool on) {
 }
 
 void TMainWindow::AddSourcePaths(const std::vector<std::string>& paths) {
-  list_->AddSourcePaths(paths, ui_->incsubs->isChecked());
+  // With "Into sub-folder" on, the outputs of an earlier run are not taken as sources.
+  const bool into = ui_->IntoSubfolder->isChecked();
+  list_->AddSourcePaths(paths, ui_->incsubs->isChecked(), into ? ToPath(ui_->SubfolderName->text()) : std::string());
 }
 
 void TMainWindow::SourceFolderClicked() {

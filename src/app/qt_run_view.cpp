@@ -23,6 +23,10 @@ std::string TQtRunView::Entry(int index) {
   return index >= 0 && index < static_cast<int>(entries.size()) ? entries[static_cast<size_t>(index)] : std::string();
 }
 
+std::string TQtRunView::EntryFolder(int index) {
+  return index >= 0 && index < list_.List().Count() ? list_.List().Folder(index) : std::string();
+}
+
 void TQtRunView::ShowMessage(const std::string& text) { dialogs_.Message(text); }
 
 bool TQtRunView::ConfirmReplacingSources(int count) {

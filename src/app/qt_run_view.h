@@ -39,6 +39,7 @@ class TQtRunView final : public TRunView {
   TRunSettings Settings() override;
   int EntryCount() override;
   std::string Entry(int index) override;
+  std::string EntryFolder(int index) override;
 
   void ShowMessage(const std::string& text) override;
   bool ConfirmReplacingSources(int count) override;

@@ -28,12 +28,19 @@ QVariant TSourceListModel::data(const QModelIndex& index, int role) const {
   }
 }
 
-void TSourceListModel::AddSourcePaths(const std::vector<std::string>& paths, bool include_subfolders) {
+void TSourceListModel::AddSourcePaths(const std::vector<std::string>& paths, bool include_subfolders,
+                                      const std::string& skipped_folder) {
   // The scan fills a list of its own so the view is told of the additions as one block.
   TSourceList found;
   found.IncludeSubfolders = include_subfolders;
+  found.SkippedFolderName = skipped_folder;
   for (const std::string& path : paths) found.AddSourcePath(path);
-  AppendUnchecked(found.Entries());
+  if (found.Count() == 0) return;
+  const int first = list_.Count();
+  beginInsertRows(QModelIndex(), first, first + found.Count() - 1);
+  list_.Append(found);
+  outcomes_.resize(static_cast<size_t>(list_.Count()));
+  endInsertRows();
 }
 
 void TSourceListModel::AppendUnchecked(const std::vector<std::string>& paths) {

@@ -24,8 +24,10 @@ class TSourceListModel final : public QAbstractListModel {
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
 
-  // Each path through the list's admission (folders expand, files pass by their extension).
-  void AddSourcePaths(const std::vector<std::string>& paths, bool include_subfolders);
+  // Each path through the list's admission (folders expand, files pass by their extension);
+  // scans pass over sub-folders named skipped_folder (empty: none).
+  void AddSourcePaths(const std::vector<std::string>& paths, bool include_subfolders,
+                      const std::string& skipped_folder = {});
   // The paths as they stand, without tests: the open-file dialog's route.
   void AppendUnchecked(const std::vector<std::string>& paths);
   // A pasted text: the lines replace the whole list, then the unsupported ones go.

@@ -8,12 +8,14 @@
 #include <optional>
 #include <set>
 
+#include "batch/output_folder.h"
 #include "batch/replaced_sources.h"
 #include "core/chunk_pool.h"
 #include "core/core_gate.h"
 #include "core/files.h"
 #include "core/limits.h"
 #include "core/memory_budget.h"
+#include "formats/output_formats.h"
 
 namespace pellavo {
 
@@ -38,7 +40,14 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
  private:
   void LaunchWhilePossible();
   void LaunchOne(int position);
+  // The entry's output folder as the run's rules choose it; none: beside its source.
+  std::optional<TOutputFolder> FolderOf(int position, const TRunSettings& settings) const;
   std::string OutputOf(int position, const TRunSettings& settings) const;
+  // Ends an entry without a worker, through the queue like a worker's completion, so that the
+  // accounting is the same.
+  void FinishWithoutWorker(uint64_t launch, int position, TWorkerReport report);
+  // Why no output can be written into folder (its missing part made here), or empty.
+  std::string PrepareOutputFolder(const TOutputFolder& folder);
   bool SourcesMayBeReplaced(const TRunSettings& settings);
   void WorkerStarted(uint64_t launch, int position, const std::string& source);
   void WorkerFinished(uint64_t launch, const TWorkerReport& report);
@@ -68,6 +77,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   uint64_t last_delay_ = 0;
   std::string name_prefix_;
   std::string name_postfix_;
+  std::optional<std::string> subfolder_;
+  bool keep_tree_ = false;
   uint64_t max_image_bytes_ = kDefaultMaxImageBytes;
   // Owned by the run and shared with its workers: one still waiting for room when the run is
   // gone keeps it alive.
@@ -84,6 +95,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::map<uint64_t, TAwaited> awaited_;
   uint64_t last_launch_ = 0;
   std::set<std::string> swept_folders_;  // output folders cleared of stale temporary files this run
+  // Output folders this run made or checked, each with why it cannot be used (empty when it can).
+  std::map<std::string, std::string> prepared_folders_;
   std::chrono::steady_clock::time_point run_start_;
 };
 
@@ -96,8 +109,7 @@ void TBatchRun::TState::Start(std::optional<std::vector<int>> positions) {
     positions.emplace(static_cast<size_t>(listed));
     std::iota(positions->begin(), positions->end(), 0);
   }
-  const int count = static_cast<int>(positions->size());
-  if (count == 0) {
+  if (positions->empty()) {
     view_.SetStatusText(listed == 0 ? "Nothing to process: the source list is empty" : "Nothing to process");
     return;
   }
@@ -121,13 +133,24 @@ void TBatchRun::TState::Start(std::optional<std::vector<int>> positions) {
     }
   }
 
+  if (const std::string problem = RunSettingsProblem(settings); !problem.empty()) {
+    view_.ShowMessage(problem);
+    return;
+  }
+
+  // This process's share of the list; "$" numbers stay the positions in the whole list.
+  std::erase_if(*positions, [&](int p) { return p % settings.ShardCount != settings.ShardIndex; });
+  const int count = static_cast<int>(positions->size());
   positions_ = std::move(*positions);
   name_prefix_ = settings.NameAddition == TNameAddition::Prefix ? settings.AdditionText : std::string();
   name_postfix_ = settings.NameAddition == TNameAddition::PostFix ? settings.AdditionText : std::string();
+  subfolder_ = settings.Subfolder;
+  keep_tree_ = settings.KeepTree;
   if (!SourcesMayBeReplaced(settings)) return;
 
   worker_limit_ = WorkerLimitOf(settings, count);
   swept_folders_.clear();
+  prepared_folders_.clear();
   active_workers_ = 0;
   finished_files_ = 0;
   entry_count_ = count;
@@ -183,11 +206,17 @@ void TBatchRun::TState::LaunchWhilePossible() {
   if (RunIsOver()) EndRun();
 }
 
+std::optional<TOutputFolder> TBatchRun::TState::FolderOf(int position, const TRunSettings& settings) const {
+  return ChosenOutputFolder(view_.Entry(position), keep_tree_ ? view_.EntryFolder(position) : std::string(),
+                            TOutputFolderRule{settings.DestFolder, subfolder_, keep_tree_});
+}
+
 std::string TBatchRun::TState::OutputOf(int position, const TRunSettings& settings) const {
   // A copy keeps its bytes, so it keeps the extension that says what they are.
   const TOutputFormat format = settings.FastCopy ? TOutputFormat::Source : settings.OutputFormat;
+  const std::optional<TOutputFolder> folder = FolderOf(position, settings);
   return OutputFileName(view_.Entry(position), position,
-                        TNamingRule{format, settings.DestFolder, name_prefix_, name_postfix_});
+                        TNamingRule{format, folder ? folder->Path() : std::string(), name_prefix_, name_postfix_});
 }
 
 bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
@@ -213,29 +242,64 @@ void TBatchRun::TState::LaunchOne(int position) {
   order.Chunks = chunks_;
   order.Cores = cores_;
   order.FreeNames = free_names_;
+  const std::optional<TOutputFolder> chosen = FolderOf(position, order.Settings);
   order.Output = OutputOf(position, order.Settings);
   const uint64_t launch = ++last_launch_;
-  const auto finished = [weak = weak_from_this(), launch, position](TWorkerReport report) {
-    report.Outcome.Entry = position;
-    if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
-  };
 
-  const std::string folder = OutputFolderOf(order.Source, order.Settings.DestFolder);
+  TWorkerReport report;
+  report.Outcome.Source = order.Source;
+  const std::string folder = OutputFolderOf(order.Source, chosen ? chosen->Path() : std::string());
   if (!OutputStaysIn(order.Output, folder)) {
-    // Nothing is created for this entry; it ends like a failed worker, through the queue, so that
-    // the accounting is the same.
-    TWorkerReport report;
-    report.Outcome.Source = order.Source;
+    // Nothing is created for this entry; it ends like a failed worker.
     report.Outcome.Error = "The output name \"" + order.Output + "\" would not lie in the folder \"" + folder + "\"";
-    WorkerStarted(launch, position, order.Source);
-    queue_.Post([finished, report = std::move(report)]() mutable { finished(std::move(report)); });
+    FinishWithoutWorker(launch, position, std::move(report));
     return;
+  }
+  if (order.Settings.SkipExisting) {
+    // The name the worker would publish under, were it free: what a finished earlier run wrote.
+    const std::string written = order.Settings.FastCopy ? order.Output : WrittenFileName(order.Output);
+    if (FileExists(written)) {
+      report.StatusText = written;
+      report.Outcome.Output = written;
+      report.Outcome.Skipped = true;
+      report.Outcome.ExistingOutput = true;
+      report.Outcome.Error = "the output exists";
+      FinishWithoutWorker(launch, position, std::move(report));
+      return;
+    }
+  }
+  if (chosen) {
+    if (std::string problem = PrepareOutputFolder(*chosen); !problem.empty()) {
+      report.Outcome.Error = std::move(problem);
+      FinishWithoutWorker(launch, position, std::move(report));
+      return;
+    }
   }
   // Leftovers of killed runs go before this run writes into the folder.
   if (swept_folders_.insert(folder).second) RemoveStaleTempFiles(folder, kStaleTempAge);
 
-  TBatchWorker::Launch(factory_(order), queue_, finished);
+  TBatchWorker::Launch(factory_(order), queue_, [weak = weak_from_this(), launch, position](TWorkerReport finished) {
+    finished.Outcome.Entry = position;
+    if (const auto self = weak.lock()) self->WorkerFinished(launch, finished);
+  });
   WorkerStarted(launch, position, order.Source);
+}
+
+std::string TBatchRun::TState::PrepareOutputFolder(const TOutputFolder& folder) {
+  const auto known = prepared_folders_.find(folder.Path());
+  if (known != prepared_folders_.end()) return known->second;
+  // Made once a run, and refused once for all the entries that would go there.
+  std::string problem = MakeFoldersBelow(folder.Existing.empty() ? "." : folder.Existing, folder.Made);
+  prepared_folders_.emplace(folder.Path(), problem);
+  return problem;
+}
+
+void TBatchRun::TState::FinishWithoutWorker(uint64_t launch, int position, TWorkerReport report) {
+  report.Outcome.Entry = position;
+  WorkerStarted(launch, position, report.Outcome.Source);
+  queue_.Post([weak = weak_from_this(), launch, report = std::move(report)]() mutable {
+    if (const auto self = weak.lock()) self->WorkerFinished(launch, report);
+  });
 }
 
 void TBatchRun::TState::WorkerStarted(uint64_t launch, int position, const std::string& source) {

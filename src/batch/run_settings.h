@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -57,7 +58,7 @@ struct TRunSettings {
   bool KeepAlpha = true;                               // per file
   TColor BackgroundColor = 0x00FFFFFF;                 // per file, white
   // An embedded colour profile is carried into the outputs whose format carries metadata (JPEG,
-  // PNG, WebP, AVIF) and converted to sRGB for the other formats; off, profiles are ignored.
+  // PNG, WebP, AVIF, TIFF) and converted to sRGB for the other formats; off, profiles are ignored.
   bool ColourManaged = true;                           // per file
   // Those outputs also carry the source's EXIF (orientation reset, preview dropped, sizes
   // updated) and XMP.
@@ -70,11 +71,47 @@ struct TRunSettings {
   bool NoEnlarge = false;                              // per file: a source within the target keeps its size
   int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP and AVIF outputs
   bool KeepDates = false;                              // per file: outputs get their source's modification time
+  // Large jobs.
+  // An entry whose output name (before any free name is taken) exists is not converted but
+  // reported as skipped: outputs are only ever published complete, so a rerun of a stopped run
+  // converts exactly what is missing.
+  bool SkipExisting = false;                           // per file
+  // With no destination, outputs go into this folder beside each source, created when missing;
+  // one plain folder name. None: beside the source itself.
+  std::optional<std::string> Subfolder;                // at start
+  // With a destination, each output goes to the destination plus its source's folder relative
+  // to the folder the user added.
+  bool KeepTree = false;                               // at start
+  // JPEG, WebP and AVIF outputs of at most this many KiB: the highest quality up to Quality that
+  // fits, then smaller pixel sizes. 0: no limit.
+  int MaxKb = 0;                                       // per file
+  // Of the list, only the entries whose position modulo ShardCount is ShardIndex are converted,
+  // so that several processes can share one list; "$" numbers stay the positions in the list.
+  int ShardIndex = 0;                                  // at start
+  int ShardCount = 1;                                  // at start
 };
+
+// The largest "Max KB" value: 1 GiB.
+inline constexpr int kMaxKbLimit = 1 << 20;
+// The size limit's search for a quality. Below the floor JPEG's blocks show plainly, and a
+// smaller picture looks better than a coarser one; from the floor up to 100, one trial at the
+// asked quality and a bisection of the rest take at most kMaxKbEncodes encodes.
+inline constexpr int kMaxKbQualityFloor = 40;
+inline constexpr int kMaxKbEncodes = 7;
+// Each step down in pixel size when even the floor is too large, in percent of the last.
+inline constexpr int kMaxKbShrinkPercent = 90;
+
+// Why these settings cannot run together, in the window's words, or empty when they can.
+std::string RunSettingsProblem(const TRunSettings& s);
+// Why text cannot name the sub-folder for the outputs, or empty when it can: one plain folder
+// name, so that outputs stay beside their sources.
+std::string SubfolderNameProblem(const std::string& text);
 
 // The number a run uses as its size: the percentage in "Percent" mode, else the pixel size.
 int SizeValueOf(const TRunSettings& s);
 // The run's limit on simultaneous workers for a list of entry_count entries.
 int WorkerLimitOf(const TRunSettings& s, int entry_count);
+// How many of a list of entry_count entries the run's shard holds.
+int ShardEntryCount(const TRunSettings& s, int entry_count);
 
 }  // namespace pellavo

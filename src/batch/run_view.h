@@ -20,6 +20,13 @@ struct TFileOutcome {
   std::string Error;
   bool Written = false;
   bool Skipped = false;  // nothing was tried: see Error
+  // Not converted because its output exists (SkipExisting): Skipped, with Output naming it. Not
+  // a failure.
+  bool ExistingOutput = false;
+  // The quality the output was encoded at, for formats that take one (0 for others), and the
+  // output's size in bytes; 0 when nothing was written.
+  int Quality = 0;
+  int64_t Bytes = 0;
   // The size of the image written, 0 × 0 when none was (failures, copies).
   int32_t Width = 0;
   int32_t Height = 0;
@@ -46,6 +53,9 @@ class TRunView {
   virtual TRunSettings Settings() = 0;
   virtual int EntryCount() = 0;
   virtual std::string Entry(int index) = 0;
+  // The entry's folder relative to the folder the user added it with ("2019/summer/"), empty for
+  // a file added alone.
+  virtual std::string EntryFolder(int index) = 0;
 
   // A modal message with an OK button.
   virtual void ShowMessage(const std::string& text) = 0;

@@ -24,16 +24,17 @@ std::string FileCountText(int count) { return "Files: " + std::to_string(count);
 int TSourceList::AddSourcePath(const std::string& path) {
   if (IsFolderPath(path)) return ScanSourceFolder(path);
   if (!IsImageFileName(path)) return 0;
-  entries_.push_back(path);
+  Add(path, {});
   return 1;
 }
 
 int TSourceList::ScanSourceFolder(const std::string& folder) {
   std::set<std::pair<dev_t, ino_t>> visited;
-  return ScanFolder(folder, visited);
+  return ScanFolder(folder, {}, visited);
 }
 
-int TSourceList::ScanFolder(const std::string& folder, std::set<std::pair<dev_t, ino_t>>& visited) {
+int TSourceList::ScanFolder(const std::string& folder, const std::string& relative,
+                            std::set<std::pair<dev_t, ino_t>>& visited) {
   const auto unreadable = [this](const std::string& path, int error) {
     if (OnUnreadable) OnUnreadable(path, error);
   };
@@ -75,24 +76,24 @@ int TSourceList::ScanFolder(const std::string& folder, std::set<std::pair<dev_t,
     }
     if (S_ISREG(st.st_mode)) {
       if (IsImageFileName(full)) {
-        entries_.push_back(full);
+        Add(full, relative);
         ++added;
       }
-    } else if (S_ISDIR(st.st_mode) && IncludeSubfolders) {
-      added += ScanFolder(full, visited);
+    } else if (S_ISDIR(st.st_mode) && IncludeSubfolders && name != SkippedFolderName) {
+      added += ScanFolder(full, relative + name + "/", visited);
     }
   }
   return added;
 }
 
 void TSourceList::ReplaceWithLines(const std::string& text) {
-  entries_.clear();
+  Clear();
   std::string line;
   bool pending = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '\r' || c == '\n') {
-      entries_.push_back(line);
+      Add(line, {});
       line.clear();
       pending = false;
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
@@ -101,20 +102,30 @@ void TSourceList::ReplaceWithLines(const std::string& text) {
       pending = true;
     }
   }
-  if (pending) entries_.push_back(line);
+  if (pending) Add(line, {});
   RemoveUnsupportedEntries();
 }
 
 void TSourceList::RemoveUnsupportedEntries() {
   const std::string& filter = FileFormats().LowerFilter();
-  std::erase_if(entries_, [&](const std::string& entry) {
-    const std::string ext = LowerAscii(ExtractFileExt(entry));
-    return ext.size() < 4 || filter.find(ext) == std::string::npos;
-  });
+  size_t kept = 0;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    const std::string ext = LowerAscii(ExtractFileExt(entries_[i]));
+    if (ext.size() < 4 || filter.find(ext) == std::string::npos) continue;
+    if (kept != i) {
+      entries_[kept] = std::move(entries_[i]);
+      folders_[kept] = std::move(folders_[i]);
+    }
+    ++kept;
+  }
+  entries_.resize(kept);
+  folders_.resize(kept);
 }
 
 void TSourceList::Remove(int index) {
-  if (index >= 0 && index < Count()) entries_.erase(entries_.begin() + index);
+  if (index < 0 || index >= Count()) return;
+  entries_.erase(entries_.begin() + index);
+  folders_.erase(folders_.begin() + index);
 }
 
 std::string TSourceList::JoinLines(const std::vector<std::string>& entries) {

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "batch/output_naming.h"
+#include "batch/run_settings.h"
 #include "core/limits.h"
 #include "core/paths.h"
 #include "core/version.h"
@@ -185,18 +188,48 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                "Only shrink: a source already within the size keeps its own (also in percent mode above 100)");
   app.add_flag("--keep-dates", s.KeepDates, "Give each output its source's modification time (also with --fastcopy)");
 
-  app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
-      ->type_name("DIR");
+  auto* dest = app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
+                   ->type_name("DIR");
   std::string prefix, postfix;
   auto* prefix_opt = app.add_option("--prefix", prefix, "Text put before each output name; $ becomes the entry number (0, 1, ...)")
                          ->type_name("TEXT");
   app.add_option("--postfix", postfix, "Text put before each output's extension; $ becomes the entry number")
       ->type_name("TEXT")
       ->excludes(prefix_opt);
-  app.add_flag("-o,--overwrite", s.Overwrite,
-               "Replace existing files (by default an existing name gets a free name[1].ext); a file is only "
-               "replaced after its new content is completely written. Without --dest, and with the source's "
-               "format, this replaces the original images themselves, and they cannot be recovered");
+  auto* overwrite = app.add_flag("-o,--overwrite", s.Overwrite,
+                                 "Replace existing files (by default an existing name gets a free name[1].ext); a "
+                                 "file is only replaced after its new content is completely written. Without "
+                                 "--dest, and with the source's format, this replaces the original images "
+                                 "themselves, and they cannot be recovered");
+  app.add_flag("--skip-existing", s.SkipExisting,
+               "Do not convert a file whose output name already exists; it is reported as skipped. Outputs are "
+               "only ever published complete, so rerunning a stopped run converts exactly the rest")
+      ->excludes(overwrite);
+  std::string subfolder;
+  auto* subfolder_opt =
+      app.add_option("--subfolder", subfolder,
+                     "Without --dest: put each output into the folder NAME beside its source, created when "
+                     "missing; -r passes over folders named NAME, which hold outputs")
+          ->type_name("NAME");
+  app.add_flag("--keep-tree", s.KeepTree,
+               "With --dest: keep the folder structure below each folder named (with -r): each output goes to DIR "
+               "plus its source's folder relative to the folder named, created as needed");
+  std::vector<std::string> quality_items;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.TakesQuality) quality_items.push_back(FormatName(f));
+  app.add_option("--max-kb", s.MaxKb,
+                 "Make each " + ListInWords(quality_items) + " output at most N KiB: the highest quality from " +
+                     std::to_string(kMaxKbQualityFloor) + " up to --quality that fits (at most " +
+                     std::to_string(kMaxKbEncodes) +
+                     " trial encodes in memory), then the pixel size 10 % smaller at a time until it fits")
+      ->check(CLI::Range(1, kMaxKbLimit))
+      ->option_text("N (1-" + std::to_string(kMaxKbLimit) + ", none)");
+  std::string shard;
+  app.add_option("--shard", shard,
+                 "Convert only the entries whose position in the list (folders sorted by name, --files-from in "
+                 "its order) modulo N is K, 0 <= K < N; $ numbers stay the positions in the whole list, so N "
+                 "processes on the same list write N disjoint parts")
+      ->type_name("K/N");
 
   int threads = 5;
   app.add_option("-j,--threads", threads,
@@ -260,17 +293,22 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.footer(
       "Output: each finished file prints its output path on standard output, or \"failed: SOURCE: REASON\"\n"
       "on standard error, one line per file as it finishes, after a \"warning: SOURCE: REASON\" line on\n"
-      "standard error for anything ignored in it; the summary comes last. Control characters,\n"
+      "standard error for anything ignored in it; with --skip-existing, \"skipped: SOURCE: OUTPUT exists\"\n"
+      "on standard output for a file not converted; the summary comes last. Control characters,\n"
       "backslashes and bytes that are not UTF-8 in names are escaped (\\n, \\\\, \\x1b, \\u0085), so a\n"
       "name never breaks a line.\n"
       "\n"
       "--json: standard output holds only JSON objects, one a line:\n"
       "  {\"type\": \"file\", \"source\": S, \"output\": S|null, \"status\": \"written\"|\"failed\"|\"skipped\",\n"
-      "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"milliseconds\": N} for each finished file;\n"
+      "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"quality\": N|null, \"bytes\": N|null,\n"
+      "   \"milliseconds\": N} for each finished file (\"skipped\": not an image by its extension, or its\n"
+      "   output exists under --skip-existing, which is no failure; quality: what a JPEG, WebP or AVIF\n"
+      "   output was encoded at, after --max-kb; bytes: the size written);\n"
       "  {\"type\": \"input\", \"path\": S, \"status\": \"failed\"|\"ignored\", \"reason\": S} for a named path\n"
       "   that is missing, unreadable or holds no image;\n"
       "  {\"type\": \"warning\", \"source\": S, \"reason\": S} before a file's own object, for what was wrong\n"
-      "   with it without stopping it (a damaged colour profile or EXIF block, ignored); and last\n"
+      "   with it without stopping it (a damaged colour profile or EXIF block, ignored; the frames of an\n"
+      "   animation or the pages of a TIFF left out); and last\n"
       "  {\"type\": \"summary\", \"files\": N, \"written\": N, \"failed\": N, \"skipped\": N, \"input_errors\": N,\n"
       "   \"milliseconds\": N, \"interrupted\": \"SIGINT\"|\"SIGTERM\"|\"SIGHUP\"|null, \"exit_status\": N}.\n"
       "  (Written here with spaces for reading; the objects themselves have none.)\n"
@@ -278,16 +316,28 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  surrogateescape convention: Python's os.fsencode gives back the exact bytes).\n"
       "\n"
       "Photos: by default a photo stored sideways or mirrored is turned upright by its EXIF orientation\n"
-      "before it is sized (HEIC and AVIF files by their own rotation when they hold one); an embedded\n"
-      "colour profile travels with " + FormatsInWords([](const TOutputFormatInfo& f) { return f.CarriesMetadata; }) +
-      " outputs, and the other formats get the\n"
-      "colours converted to sRGB; transparency stays in " +
-      FormatsInWords([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) + " outputs\n"
-      "and is laid onto --background in the others. Metadata (EXIF, XMP) is left out unless\n"
-      "--keep-metadata is given. --no-autorotate --no-alpha --no-profile take every pixel as stored.\n"
+      "before it is sized (HEIC, AVIF and JPEG XL files by their own rotation when they hold one, TIFF\n"
+      "files by their Orientation tag); an embedded colour profile travels with\n" +
+      FormatsInWords([](const TOutputFormatInfo& f) { return f.CarriesMetadata; }) +
+      " outputs, and the other formats get the colours\nconverted to sRGB; transparency stays in " +
+      FormatsInWords([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) +
+      "\noutputs and is laid onto --background in the others. Of a multi-page TIFF the first page is\n"
+      "converted, with a warning.\n"
+      "JPEG XL: --quality maps to a distance as cjxl maps it (90 is 1.0, each step down to 30 adds\n"
+      "0.09, below 30 it grows faster, to the largest, 15, from 8 down); --quality 100 writes lossless\n"
+      "JPEG XL. Metadata (EXIF, XMP) is left out unless --keep-metadata is given. --no-autorotate\n"
+      "--no-alpha --no-profile take every pixel as stored.\n"
       "\n"
       "Lists: --files-from takes what find, xargs or a job scheduler produce, e.g.\n"
       "  find photos -name '*.jpg' -print0 | pellavo-cli --files-from - -0 --dest out\n"
+      "\n"
+      "Large jobs: --keep-tree -r --dest DIR mirrors a tree; --subfolder small writes small/ beside each\n"
+      "source; --skip-existing after a stopped run converts exactly what is missing; --max-kb 500 fits an\n"
+      "upload limit. --shard K/N splits one list among N processes or machines, each converting once:\n"
+      "  parallel --sshloginfile hosts -j1 --retries 3 pellavo-cli --shard {}/8 --skip-existing \\\n"
+      "    -r --keep-tree --dest /srv/small /srv/photos ::: 0 1 2 3 4 5 6 7\n"
+      "  (a Kubernetes Indexed Job: --shard $JOB_COMPLETION_INDEX/8 --skip-existing; see the manual page)\n"
+      "Every process must see the same files at the same paths.\n"
       "\n"
       "Interrupts: SIGINT, SIGTERM or SIGHUP (a closed terminal) launch nothing more, let the running\n"
       "files finish, print the summary and exit; a second one abandons the running files, which count\n"
@@ -345,6 +395,28 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   if (!ParseColor(background, s.BackgroundColor)) return fail("--background must look like #RRGGBB");
   if (no_alpha && background_opt->count() > 0) return fail("--background has no effect with --no-alpha");
   s.MaxImageBytes = max_image_mb << 20;
+
+  if (subfolder_opt->count() > 0) {
+    if (dest->count() > 0) return fail("--subfolder puts outputs beside their sources: it excludes --dest");
+    if (const std::string problem = SubfolderNameProblem(subfolder); !problem.empty())
+      return fail("--subfolder must be one folder name, without \"/\", and not \".\" or \"..\"");
+    s.Subfolder = subfolder;
+  }
+  if (s.KeepTree && dest->count() == 0) return fail("--keep-tree needs --dest");
+  if (s.MaxKb > 0) {
+    if (s.FastCopy) return fail("--max-kb cannot shrink the files --fastcopy copies unchanged");
+    if (s.OutputFormat != TOutputFormat::Source && !OutputFormatInfo(s.OutputFormat).TakesQuality)
+      return fail("--max-kb applies to " + ListInWords(quality_items) + " outputs only, not " + format);
+  }
+  if (!shard.empty()) {
+    int k = -1, n = 0;
+    char tail = 0;
+    if (std::sscanf(shard.c_str(), "%d/%d%c", &k, &n, &tail) != 2 || k < 0 || n < 1 || k >= n ||
+        shard.find_first_not_of("0123456789/") != std::string::npos)
+      return fail("--shard must be K/N with 0 <= K < N, such as 0/3");
+    s.ShardIndex = k;
+    s.ShardCount = n;
+  }
   return -1;
 }
 

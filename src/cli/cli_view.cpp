@@ -21,12 +21,14 @@ std::string FileJson(const TFileOutcome& o) {
          ",\"status\":\"" + status + "\",\"reason\":" + JsonOrNull(reason, !o.Written) +
          ",\"width\":" + (sized ? std::to_string(o.Width) : "null") +
          ",\"height\":" + (sized ? std::to_string(o.Height) : "null") +
+         ",\"quality\":" + (o.Written && o.Quality > 0 ? std::to_string(o.Quality) : "null") +
+         ",\"bytes\":" + (o.Written ? std::to_string(o.Bytes) : "null") +
          ",\"milliseconds\":" + std::to_string(o.Milliseconds) + "}";
 }
 
 }  // namespace
 
-TCliView::TCliView(TRunSettings settings, std::vector<std::string> entries, TCliReport report)
+TCliView::TCliView(TRunSettings settings, TSourceList entries, TCliReport report)
     : settings_(std::move(settings)),
       entries_(std::move(entries)),
       report_(report),
@@ -57,7 +59,7 @@ void TCliView::ClearBar() {
 void TCliView::DrawBar() {
   if (!bar_) return;
   constexpr int kWidth = 30;
-  const int total = static_cast<int>(entries_.size());
+  const int total = ShardEntryCount(settings_, entries_.Count());  // this process's share of the list
   const int filled = total > 0 ? done_ * kWidth / total : kWidth;
   std::cout << "\r[" << std::string(static_cast<size_t>(filled), '#') << std::string(static_cast<size_t>(kWidth - filled), '.')
             << "] " << done_ << "/" << total << "  " << threads_ << "\033[K" << std::flush;
@@ -80,7 +82,8 @@ void TCliView::FileFinished(const TFileOutcome& o) {
     ++written_;
   else if (o.Skipped)
     ++skipped_;
-  if (!o.Written) ++failures_;
+  if (o.ExistingOutput) ++existing_;
+  if (!o.Written && !o.ExistingOutput) ++failures_;
 
   if (report_ == TCliReport::Json) {
     std::cout << FileJson(o) << std::endl;
@@ -89,6 +92,10 @@ void TCliView::FileFinished(const TFileOutcome& o) {
   ClearBar();
   if (o.Written) {
     if (report_ == TCliReport::Text) std::cout << EscapeForTerminal(o.Output) << std::endl;
+  } else if (o.ExistingOutput) {
+    if (report_ == TCliReport::Text)
+      std::cout << "skipped: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(o.Output) << " exists"
+                << std::endl;
   } else {
     std::cout << std::flush;
     std::cerr << "failed: " << EscapeForTerminal(o.Source) << ": " << EscapeForTerminal(ReasonOf(o)) << std::endl;
@@ -122,7 +129,8 @@ void TCliView::ShowAbandoned() {
 void TCliView::SetSummaryText(const std::string& text) {
   ClearBar();
   bar_ = false;
-  if (report_ != TCliReport::Json) std::cout << text << std::endl;
+  if (report_ == TCliReport::Json) return;
+  std::cout << text << (existing_ > 0 ? ", " + std::to_string(existing_) + " skipped" : std::string()) << std::endl;
 }
 
 void TCliView::PrintJsonSummary(int input_errors, int64_t milliseconds, int interrupted_by, int exit_status) {

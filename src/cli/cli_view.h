@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "batch/run_view.h"
+#include "batch/source_list.h"
 
 namespace pellavo {
 
@@ -20,11 +21,12 @@ enum class TCliReport : uint8_t {
 // Names are escaped (see escaping.h): one file, one line.
 class TCliView final : public TRunView {
  public:
-  TCliView(TRunSettings settings, std::vector<std::string> entries, TCliReport report);
+  TCliView(TRunSettings settings, TSourceList entries, TCliReport report);
 
   TRunSettings Settings() override { return settings_; }
-  int EntryCount() override { return static_cast<int>(entries_.size()); }
-  std::string Entry(int index) override { return entries_[static_cast<size_t>(index)]; }
+  int EntryCount() override { return entries_.Count(); }
+  std::string Entry(int index) override { return entries_.Entries()[static_cast<size_t>(index)]; }
+  std::string EntryFolder(int index) override { return entries_.Folder(index); }
 
   void ShowMessage(const std::string& text) override;
   // --overwrite is the script's own answer.
@@ -55,7 +57,7 @@ class TCliView final : public TRunView {
   void DrawBar();
 
   TRunSettings settings_;
-  std::vector<std::string> entries_;
+  TSourceList entries_;
   TCliReport report_;
   bool bar_ = false;  // a progress bar is drawn on the terminal
   bool bar_drawn_ = false;
@@ -64,7 +66,8 @@ class TCliView final : public TRunView {
   int finished_ = 0;
   int written_ = 0;
   int failures_ = 0;  // files not written, and errors outside any file
-  int skipped_ = 0;
+  int skipped_ = 0;  // not images, and outputs that existed
+  int existing_ = 0;  // of those, the outputs that existed
   bool refused_ = false;
 };
 

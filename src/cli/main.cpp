@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
   int input_errors = 0;
   TSourceList list;
   list.IncludeSubfolders = options.IncludeSubfolders;
+  // The outputs of an earlier run of the same command are not sources of this one.
+  if (options.Settings.Subfolder) list.SkippedFolderName = *options.Settings.Subfolder;
   list.OnUnreadable = [&](const std::string& path, int error) {
     PrintInputProblem(report, path, PlainReason(error), true);
     ++input_errors;
@@ -82,8 +84,9 @@ int main(int argc, char** argv) {
       PrintInputProblem(report, path, "no image files found", false);
   }
 
-  TCliView view(options.Settings, list.Entries(), report);
-  if (list.Count() == 0) {
+  const int entries = list.Count();
+  TCliView view(options.Settings, std::move(list), report);
+  if (entries == 0) {
     std::cerr << "pellavo-cli: nothing to convert\n";
     if (report == TCliReport::Json) view.PrintJsonSummary(input_errors, 0, 0, 1);
     return 1;

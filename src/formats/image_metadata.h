@@ -20,6 +20,9 @@ struct TImageMetadata {
   // A colour profile that was there but could not be unwrapped (split over segments with one
   // missing, or not inflating), in words for a warning.
   std::vector<std::string> ProfileProblems;
+  // What else the reader noticed that the user should hear of, though the image was read (the
+  // further pages of a multi-page file that were left out), in words for a warning.
+  std::vector<std::string> Warnings;
 
   bool Empty() const { return IccProfile.empty() && Exif.empty() && Xmp.empty(); }
 };
@@ -30,7 +33,7 @@ std::vector<uint8_t> ExifFromPayload(const uint8_t* data, size_t size);
 
 // What an encoder is asked to keep beyond the pixels.
 struct TEncodeOptions {
-  // Blocks to embed, in formats that carry them (JPEG, PNG, WebP, AVIF); the rest ignore them.
+  // Blocks to embed, in formats that carry them (JPEG, PNG, WebP, AVIF, TIFF); the rest ignore them.
   TImageMetadata Metadata;
   // The bitmap's fourth byte is alpha to keep where the format can: PNG, WebP and AVIF as an alpha
   // channel, GIF as a transparent index. Off, encoders treat the bitmap as opaque, as they always did.

@@ -10,7 +10,7 @@ namespace pellavo {
 
 // The formats a run can write, in the order of the window's "Output file format" group; an
 // item's index is its value.
-enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf, Webp, Avif };
+enum class TOutputFormat : uint8_t { Source, Jpg, Bmp, Png, Gif, Emf, Jp2, Pdf, Webp, Avif, Tif, Jxl };
 
 struct TOutputFormatInfo {
   TOutputFormat Format;
@@ -33,7 +33,7 @@ struct TOutputFormatInfo {
 // One row per output format. A new format is a row here and its writer where the codecs bind
 // them (formats/all/output_writers.cpp, which does not compile without it), plus its reader in
 // formats/all/standard_formats.cpp when the program reads it too.
-inline constexpr std::array<TOutputFormatInfo, 10> kOutputFormats = {{
+inline constexpr std::array<TOutputFormatInfo, 12> kOutputFormats = {{
     // Format, item, name, extension, aliases, TakesQuality, CarriesMetadata, KeepsAlpha
     {TOutputFormat::Source, "Source", "", "", {"", "", ""}, false, false, false},
     // HEIF is read only; a phone photo kept in its own format becomes the JPEG every viewer reads.
@@ -46,6 +46,8 @@ inline constexpr std::array<TOutputFormatInfo, 10> kOutputFormats = {{
     {TOutputFormat::Pdf, ".pdf", "PDF", ".pdf", {"", "", ""}, false, false, false},
     {TOutputFormat::Webp, ".webp", "WebP", ".webp", {"", "", ""}, true, true, true},
     {TOutputFormat::Avif, ".avif", "AVIF", ".avif", {"", "", ""}, true, true, true},
+    {TOutputFormat::Tif, ".tif", "TIFF", ".tif", {".tiff", "", ""}, false, true, true},
+    {TOutputFormat::Jxl, ".jxl", "JPEG XL", ".jxl", {"", "", ""}, true, true, true},
 }};
 
 namespace output_format_detail {

@@ -137,3 +137,84 @@ std::string XmpForOutput(const std::string& xmp, int orientation, int32_t width,
 }
 
 }  // namespace pellavo
+
+namespace pellavo {
+namespace {
+
+// The tags of a TIFF's first directory that describe how its image data is laid out, or that
+// travel on their own (the profile, the XMP packet); they belong to one file and never to
+// another.
+bool IsTiffLayoutTag(uint16_t tag) {
+  switch (tag) {
+    case 254: case 255: case 256: case 257: case 258: case 259: case 262: case 263: case 264: case 265:
+    case 266: case 273: case 277: case 278: case 279: case 280: case 281: case 284: case 290: case 291:
+    case 292: case 293: case 317: case 320: case 321: case 322: case 323: case 324: case 325: case 330:
+    case 332: case 334: case 338: case 339: case 340: case 341: case 347: case 529: case 530: case 531:
+    case 532: case 700: case 33723: case 34377: case 34675:
+      return true;
+    default:
+      return tag >= 512 && tag <= 521;  // the old JPEG compression's tags
+  }
+}
+
+// What of a TIFF's tags an EXIF block carries from one file to another.
+bool IsCarriedTiffTag(const Exiv2::Exifdatum& d) {
+  const std::string group = d.groupName();
+  if (group == "Image") return !IsTiffLayoutTag(d.tag());
+  return group == "Photo" || group == "GPSInfo" || group == "Iop" || Exiv2::ExifTags::isMakerGroup(group);
+}
+
+}  // namespace
+
+std::vector<uint8_t> ExifOfTiff(const uint8_t* data, size_t size) {
+  Initialise();
+  if (size < 8 || size > std::numeric_limits<uint32_t>::max()) return {};
+  // The parser reads the file's XMP tag too, with the toolkit that is not safe on several threads.
+  const std::lock_guard<std::mutex> lock(XmpMutex());
+  try {
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    Exiv2::XmpData xmp;
+    const Exiv2::ByteOrder order = Exiv2::TiffParser::decode(exif, iptc, xmp, data, static_cast<uint32_t>(size));
+    if (order == Exiv2::invalidByteOrder) throw EMetadata("the TIFF file's tags cannot be read");
+    for (auto it = exif.begin(); it != exif.end();) it = IsCarriedTiffTag(*it) ? std::next(it) : exif.erase(it);
+    if (exif.empty()) return {};
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, order, exif);
+    return blob;
+  } catch (const Exiv2::AnyError& e) {
+    throw EMetadata("the TIFF file's tags cannot be read", e.what());
+  }
+}
+
+std::vector<uint8_t> TiffWithExif(const std::vector<uint8_t>& tiff, const std::vector<uint8_t>& exif) {
+  Exiv2::ExifData added;
+  Decode(added, exif);
+  if (tiff.size() > size_t(std::numeric_limits<long>::max())) throw EMetadata("the TIFF file is too large for its tags");
+  const std::lock_guard<std::mutex> lock(XmpMutex());
+  try {
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(tiff.data(), static_cast<long>(tiff.size()));
+    image->readMetadata();
+    Exiv2::ExifData& data = image->exifData();
+    for (const Exiv2::Exifdatum& d : added) {
+      if (!IsCarriedTiffTag(d)) continue;
+      const Exiv2::ExifKey key(d.key());
+      const auto it = data.findKey(key);
+      if (it != data.end())
+        it->setValue(&d.value());
+      else
+        data.add(key, &d.value());
+    }
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    const long written = io.size();
+    io.seek(0, Exiv2::BasicIo::beg);
+    std::vector<uint8_t> out(static_cast<size_t>(written));
+    if (written <= 0 || io.read(out.data(), written) != written) throw EMetadata("the TIFF file cannot be given its tags");
+    return out;
+  } catch (const Exiv2::AnyError& e) {
+    throw EMetadata("the TIFF file cannot be given its tags", e.what());
+  }
+}
+
+}  // namespace pellavo

@@ -36,4 +36,15 @@ std::vector<uint8_t> ExifForOutput(const std::vector<uint8_t>& exif, int orienta
 // cannot parse.
 std::string XmpForOutput(const std::string& xmp, int orientation, int32_t width, int32_t height);
 
+// The EXIF block of a TIFF file's own tags: the descriptive tags of its first directory (the
+// orientation, camera, dates, resolution) with the EXIF and GPS directories it points to, but none
+// of the tags that lay out its image data, nor its profile and XMP, which travel on their own.
+// Empty when it holds no such tag. Raises EMetadata for a file exiv2 cannot read.
+std::vector<uint8_t> ExifOfTiff(const uint8_t* data, size_t size);
+
+// The TIFF file with the tags of an EXIF block added to its first directory (replacing those it
+// had) and its EXIF and GPS directories; the block's own image-layout tags are left out, so the
+// image data stays as it is. Raises EMetadata when exiv2 cannot read either or write the file.
+std::vector<uint8_t> TiffWithExif(const std::vector<uint8_t>& tiff, const std::vector<uint8_t>& exif);
+
 }  // namespace pellavo

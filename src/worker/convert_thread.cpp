@@ -25,21 +25,31 @@
 #include "raster/source_rows.h"
 #include "raster/transfer.h"
 #include "worker/geometry.h"
+#include "worker/size_limit.h"
 
 namespace pellavo {
 namespace {
 
 constexpr TColor32 kFrameColor = 0xFFBFBFBF;
 constexpr int32_t kRaiseContrast = 60;
+// A size limit stops shrinking a picture whose longer side is this small: what is left is the
+// format's and the metadata's own size.
+constexpr int32_t kSmallestFittedSide = 8;
+
+// Even the lowest quality the size limit allows gives too large a file at this pixel size.
+struct ETooLargeForLimit {};
 
 // One conversion's working state, on the worker's thread. The job's fields are fixed; what the
 // conversion finds out goes into `result_` as it goes, so that a failure keeps what was known.
 class TConverter {
  public:
-  TConverter(const TWorkerOrder& order, TConversion& result)
+  // shrink_percent: the target's pixel size in percent of what the size rule gives, below 100
+  // when a size limit needs a smaller picture.
+  TConverter(const TWorkerOrder& order, TConversion& result, int shrink_percent)
       : SourceName(order.Source),
         OutputName(order.Output),
         settings_(order.Settings),
+        shrink_percent_(shrink_percent),
         Cores(order.Cores),
         FreeNames(order.FreeNames),
         Chunks(order.Chunks),
@@ -83,6 +93,9 @@ class TConverter {
   // picture.
   void FinishTarget(int32_t width, int32_t height, bool alpha);
   void SaveImage();
+  // Encodes bitmap into memory at the highest quality whose file fits MaxKb; throws
+  // ETooLargeForLimit when none does.
+  std::vector<uint8_t> EncodeWithinLimit(const TBitmap& bitmap, TOutputWriter writer, TEncodeOptions& options);
   void SetFinalName(const std::string& path) {
     outcome_.Output = path;
     result_.Report.StatusText = path;
@@ -92,6 +105,7 @@ class TConverter {
   std::string OutputName;  // the save step may change it
   // The worker's order outlives the conversion.
   const TRunSettings& settings_;
+  const int shrink_percent_;
   // The source's modification time, taken before anything is written: the output may replace
   // the source itself.
   std::optional<TFileTime> SourceTime;
@@ -205,12 +219,16 @@ void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
   if (OrientationSwapsSides(attempt_.Orientation)) std::swap(w, h);
   if (settings_.SizeMode == TSizeMode::Percent) attempt_.SizeValue = MulDiv(attempt_.SizeValue, std::max(w, h), 100);
   attempt_.DstRect = ComputeTarget(TargetRule(), w, h);
+  if (shrink_percent_ < 100)
+    attempt_.DstRect = TRect{0, 0, std::max(MulDiv(attempt_.DstRect.Right, shrink_percent_, 100), 1),
+                             std::max(MulDiv(attempt_.DstRect.Bottom, shrink_percent_, 100), 1)};
   // A JPEG, which still reports its full size, may decode near the target's size.
   if (has_decode_scale) result_.DecodeScale = ReducedDecodeScale(std::max(attempt_.DstRect.Right, attempt_.DstRect.Bottom), std::max(w, h));
 }
 
 void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) {
   attempt_.Metadata = std::move(metadata);
+  for (const std::string& warning : attempt_.Metadata.Warnings) Warn(warning);
   if (settings_.ColourManaged)
     for (const std::string& problem : attempt_.Metadata.ProfileProblems) Warn(problem + "; ignored");
   // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
@@ -427,11 +445,19 @@ void TConverter::SaveImage() {
 
   TBitmap& bitmap = picture->Bitmap();
   const int32_t width = bitmap.Width(), height = bitmap.Height();
-  const TEncodeOptions options = EncodeOptions(width, height);
+  TEncodeOptions options = EncodeOptions(width, height);
+  const bool limited = settings_.MaxKb > 0 && OutputFormatInfo(*format).TakesQuality;
+  if (settings_.MaxKb > 0 && !limited)
+    Warn("the " + ext + " format has no quality to lower; the size limit does not apply");
+  std::vector<uint8_t> fitted;
+  if (limited) fitted = EncodeWithinLimit(bitmap, writer, options);
   TSafeOutput out(OutputName, settings_.Overwrite, FreeNames.get());
   SetFinalName(OutputName);
-  // The writer may take the pixels: the picture is not needed after it.
-  writer(std::move(bitmap), out.Stream(), options);
+  if (limited)
+    out.Stream().Write(fitted.data(), fitted.size());
+  else
+    writer(std::move(bitmap), out.Stream(), options);  // the writer may take the pixels: not needed after it
+  outcome_.Bytes = out.Stream().Size();
   if (SourceTime) out.SetModificationTime(*SourceTime);
   Turn.Release();
   out.Commit();
@@ -441,6 +467,29 @@ void TConverter::SaveImage() {
   outcome_.Written = true;
   outcome_.Width = width;
   outcome_.Height = height;
+  if (OutputFormatInfo(*format).TakesQuality) outcome_.Quality = options.Quality;
+}
+
+std::vector<uint8_t> TConverter::EncodeWithinLimit(const TBitmap& bitmap, TOutputWriter writer,
+                                                   TEncodeOptions& options) {
+  const auto encode = [&](int quality) {
+    TEncodeOptions trial = options;
+    trial.Quality = quality;
+    TBitmap copy = bitmap;  // the writer may take the pixels, which the next trial needs
+    TMemoryStream stream;
+    writer(std::move(copy), stream, trial);
+    return stream.Take();
+  };
+  std::optional<TFittedEncoding> fitted =
+      EncodeWithin(encode, settings_.Quality, kMaxKbQualityFloor, static_cast<uint64_t>(settings_.MaxKb) * 1024);
+  if (!fitted) {
+    if (std::max(bitmap.Width(), bitmap.Height()) <= kSmallestFittedSide)
+      throw EInvalidGraphic("Cannot make \"" + SourceName + "\" as small as " + std::to_string(settings_.MaxKb) +
+                            " KB: its format and metadata alone take more");
+    throw ETooLargeForLimit{};
+  }
+  options.Quality = fitted->Quality;
+  return std::move(fitted->Bytes);
 }
 
 }  // namespace
@@ -454,15 +503,21 @@ int ReducedDecodeScale(int32_t target, int32_t larger) {
 }
 
 TConversion ConvertFile(const TWorkerOrder& order) {
-  TConversion result;
-  result.Report.Outcome.Source = order.Source;
-  try {
-    // The converter's picture and surfaces are released here, also when it fails.
-    TConverter(order, result).ConvertFile();
-  } catch (...) {
-    result.Report.Outcome.Error = CurrentErrorReason();
+  // A size limit that the lowest quality cannot meet takes the picture 10 % smaller each time,
+  // from the source again, so that decorations keep their widths and the resampling its quality.
+  for (int percent = 100;; percent = percent * kMaxKbShrinkPercent / 100) {
+    TConversion result;
+    result.Report.Outcome.Source = order.Source;
+    try {
+      // The converter's picture and surfaces are released here, also when it fails.
+      TConverter(order, result, percent).ConvertFile();
+    } catch (const ETooLargeForLimit&) {
+      continue;
+    } catch (...) {
+      result.Report.Outcome.Error = CurrentErrorReason();
+    }
+    return result;
   }
-  return result;
 }
 
 }  // namespace pellavo

@@ -30,6 +30,7 @@ TWorkerReport CopyOneFile(const TWorkerOrder& order) {
     out.Commit();
     outcome.Output = out.FinalName();
     outcome.Written = true;
+    outcome.Bytes = static_cast<int64_t>(buffer.size());
   } catch (...) {
     outcome.Error = CurrentErrorReason();
   }

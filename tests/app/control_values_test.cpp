@@ -71,11 +71,40 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
       {".pdf", [](TControlValues& c) { c.OutputFormat = 7; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Pdf); }},
       {".webp", [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Webp); }},
       {".avif", [](TControlValues& c) { c.OutputFormat = 9; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Avif); }},
+      {".tif", [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Tif); }},
+      {".jxl", [](TControlValues& c) { c.OutputFormat = 11; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Jxl); }},
       {"an output format out of range keeps the source's",
-       [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Source); }},
+       [](TControlValues& c) { c.OutputFormat = int(kOutputFormats.size()); }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Source); }},
       {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { EXPECT_EQ(s.Quality, 35); }},
       {"Only shrink", [](TControlValues& c) { c.OnlyShrink = true; }, [](const TRunSettings& s) { EXPECT_TRUE(s.NoEnlarge); }},
       {"Keep file dates", [](TControlValues& c) { c.KeepDates = true; }, [](const TRunSettings& s) { EXPECT_TRUE(s.KeepDates); }},
+      {"the row for large jobs",
+       [](TControlValues& c) {
+         c.KeepTree = true;
+         c.SkipExisting = true;
+         c.MaxKb = 500;
+         c.IntoSubfolder = true;
+         c.SubfolderName = "thumbs";
+       },
+       [](const TRunSettings& s) {
+         EXPECT_TRUE(s.KeepTree);
+         EXPECT_TRUE(s.SkipExisting);
+         EXPECT_EQ(s.MaxKb, 500);
+         EXPECT_EQ(s.Subfolder, std::optional<std::string>("thumbs"));
+       }},
+      {"a sub-folder name without its box is not used", [](TControlValues& c) { c.SubfolderName = "thumbs"; },
+       [](const TRunSettings& s) {
+         EXPECT_FALSE(s.Subfolder);
+         EXPECT_FALSE(s.KeepTree);
+         EXPECT_FALSE(s.SkipExisting);
+         EXPECT_EQ(s.MaxKb, 0);
+       }},
+      {"an empty sub-folder name with its box reaches the run, which refuses it",
+       [](TControlValues& c) {
+         c.IntoSubfolder = true;
+         c.SubfolderName.clear();
+       },
+       [](const TRunSettings& s) { EXPECT_EQ(s.Subfolder, std::optional<std::string>("")); }},
       {"no radio checked keeps the default mode", [](TControlValues& c) { c.MaxDimension = -1; },
        [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Largest); }},
       {"texts, numbers and switches",

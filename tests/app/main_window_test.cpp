@@ -71,6 +71,8 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
       {"keeptop", "Keep on top", true, 1},
       {"AutoRotate", "Auto-rotate", true, 1}, {"KeepMetadata", "Keep metadata", true, 0},
       {"OnlyShrink", "Only shrink", true, 0}, {"KeepDates", "Keep file dates", true, 0},
+      {"KeepTree", "Keep folders", true, 0},  {"IntoSubfolder", "Into sub-folder", true, 0},
+      {"SkipExisting", "Skip existing", true, 0},
   };
   for (const auto& b : buttons) {
     auto* button = Find<QAbstractButton>(b.name);
@@ -92,6 +94,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
       {"SpinEdit1", 10, 5000, 800, true}, {"SpinEdit4", 1, 500, 80, false}, {"SpinEdit5", 1, 30, 5, false},
       {"SpinEdit2", 0, 99, 5, true},      {"SpinEdit3", 0, 500, 0, true},
       {"SpinEditQuality", 1, 100, 90, true},
+      {"SpinEditMaxKb", 0, 1048576, 0, true},
   };
   for (const auto& s : spins) {
     auto* spin = Find<QSpinBox>(s.name);
@@ -107,7 +110,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     QStringList items;
     int checked;
   } groups[] = {
-      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif"}, 0},
+      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif", ".tif", ".jxl"}, 0},
       {"RG4", "16:9 format", {"None", "Land", "All"}, 0},
       {"RG1", "Max dimension", {"Width", "Height", "Largest", "Percent"}, 2},
       {"RG2", "File name addition", {"Prefix", "PostFix", "None"}, 2},
@@ -130,11 +133,14 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     const char *name, *text;
   } labels[] = {{"Label5", "Files processed:"}, {"Label3", "Threads: "}, {"Label1", "Files: 0"},
                 {"Label4", "Resampler"},        {"Label6", "Thrd delay"}, {"WLabel", "Memory usage:"},
-                {"PLabel", "Peak memory usage:"}, {"LabelQuality", "Quality"}};
+                {"PLabel", "Peak memory usage:"}, {"LabelQuality", "Quality"}, {"LabelMaxKb", "Max KB"}};
   for (const auto& l : labels) EXPECT_EQ(Find<QLabel>(l.name)->text(), l.text) << l.name;
 
   EXPECT_TRUE(Find<QLineEdit>("Edit1")->text().isEmpty());
   EXPECT_TRUE(Find<QLineEdit>("Edit2")->text().isEmpty());
+  EXPECT_EQ(Find<QLineEdit>("SubfolderName")->text(), "small");
+  EXPECT_FALSE(Find("SubfolderName")->isEnabled());
+  EXPECT_EQ(Find<QSpinBox>("SpinEditMaxKb")->text(), "Off") << "no size limit at start";
   {
     // Before the mouse has rested anywhere on it.
     TMainWindow unshown(queue, MakeStandardWorker, dialogs, desktop);
@@ -177,12 +183,17 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
       {"fCopy", "Copy selected files to a destination folder without resizing or format change."},
       {"keeptop", "Keep application on top "},
       {"Button7", "Check for current version"},
-      {"SpinEditQuality", "Quality of .jpg, .webp and .avif output - 1 smallest to 100 best"},
+      {"SpinEditQuality", "Quality of .jpg, .webp, .avif and .jxl output - 1 smallest to 100 best (100: lossless .jxl)"},
       {"OnlyShrink", "Never enlarge - images already within the size keep their own"},
       {"KeepDates", "Give each output the modification date of its source"},
+      {"KeepTree", "With a destination, rebuild the folders below each source folder there"},
+      {"IntoSubfolder", "Without a destination, put the outputs into this folder beside each source"},
+      {"SubfolderName", "Name of the sub-folder beside each source - one folder name, created when missing"},
+      {"SkipExisting", "Do not convert files whose output already exists - run again to finish a stopped run"},
+      {"SpinEditMaxKb", "Largest size of each .jpg, .webp and .avif output in KB - the quality is lowered to fit, then the size"},
       // Controls without a hint.
       {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox1", ""}, {"CheckBox2", ""},
-      {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""}, {"LabelQuality", ""},
+      {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""}, {"LabelQuality", ""}, {"LabelMaxKb", ""},
   };
   for (const auto& h : hints) {
     QWidget* w = Find(h.name);
@@ -197,6 +208,8 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
     EXPECT_FALSE(Find(unlabeled)->accessibleName().isEmpty()) << unlabeled;
   EXPECT_EQ(Find("Edit1")->accessibleName(), "Destination folder");
   EXPECT_EQ(Find("SpinEditQuality")->accessibleName(), "Quality");
+  EXPECT_EQ(Find("SubfolderName")->accessibleName(), "Sub-folder name");
+  EXPECT_EQ(Find("SpinEditMaxKb")->accessibleName(), "Max KB");
 }
 
 TEST_F(MainWindow, HoverShowsTheHintInTheStatusBarAndAControlWithoutHintEmptiesIt) {
@@ -231,7 +244,7 @@ TEST_F(MainWindow, EnablementRules) {
   const struct {
     const char* box;
     std::vector<const char*> follow;
-  } switches[] = {{"CheckBox3", {"SpinEdit5", "Shape1"}}, {"syncit", {"SpinEdit2"}}};
+  } switches[] = {{"CheckBox3", {"SpinEdit5", "Shape1"}}, {"syncit", {"SpinEdit2"}}, {"IntoSubfolder", {"SubfolderName"}}};
   for (const auto& s : switches) {
     auto* box = Find<QCheckBox>(s.box);
     for (int i = 0; i < 2; ++i) {
@@ -246,6 +259,19 @@ TEST_F(MainWindow, EnablementRules) {
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Backspace);
   EXPECT_FALSE(enabled("Button3")) << "deleting its whole text disables it";
+}
+
+// The row for large jobs comes after the row above it in the tab order, left to right.
+TEST_F(MainWindow, TheLargeJobRowFollowsInTheTabOrder) {
+  const std::vector<std::string> expected = {"KeepDates", "KeepTree", "IntoSubfolder", "SubfolderName", "SkipExisting",
+                                             "SpinEditMaxKb"};
+  std::vector<std::string> order;
+  QWidget* w = Find("KeepDates");
+  for (int i = 0; i < 200 && order.size() < expected.size(); ++i, w = w->nextInFocusChain()) {
+    const std::string name = w->objectName().toStdString();
+    if (std::find(expected.begin(), expected.end(), name) != expected.end()) order.push_back(name);
+  }
+  EXPECT_EQ(order, expected);
 }
 
 TEST_F(MainWindow, KeepOnTopOffAndOnAgainStillTakesDrops) {

@@ -12,13 +12,17 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QUrl>
+#include <sys/stat.h>
+
 #include <atomic>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "app/qt_paths.h"
 #include "app/window_fixture.h"
+#include "core/files.h"
 #include "formats/picture.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -215,6 +219,101 @@ TEST_F(WindowRun, ANameAdditionThatWouldLeaveTheFolderIsRefusedAtStart) {
   EXPECT_TRUE(orders.empty());
   EXPECT_TRUE(RunOver());
   EXPECT_FALSE(Find("Button4")->isEnabled());
+}
+
+// A tree added as a folder mirrors into the destination with "Keep folders"; run again with
+// "Skip existing", nothing is converted and the summary counts the skipped files.
+TEST_F(WindowRun, KeepFoldersMirrorsATreeAndSkipExistingResumes) {
+  test::TTempDir src, out;
+  ::mkdir(src.File("x").c_str(), 0755);
+  ::mkdir(src.File("y").c_str(), 0755);
+  for (const char* name : {"x/a.bmp", "y/a.bmp", "top.bmp"}) test::WritePatternBmp(src.File(name), 64, 48);
+  Find<QCheckBox>("incsubs")->setChecked(true);
+  window->AddSourcePaths({src.Path()});
+  Find<QLineEdit>("Edit1")->setText(FromPath(out.Path()));
+  ChooseItem("RG3", 3);  // .png
+  Find<QCheckBox>("KeepTree")->setChecked(true);
+
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  EXPECT_EQ(out.List(), (std::vector<std::string>{"top.png", "x", "y"}));
+  EXPECT_TRUE(FileExists(out.File("x/a.png")));
+  EXPECT_TRUE(FileExists(out.File("y/a.png")));
+
+  Find<QCheckBox>("SkipExisting")->setChecked(true);
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  const std::string summary = Find("Label5")->accessibleName().toStdString();  // the label may be elided
+  EXPECT_TRUE(summary.ends_with(" secs, 0 written, 3 skipped")) << summary;
+  EXPECT_EQ(test::TTempDir::ListOf(out.File("x")), std::vector<std::string>{"a.png"}) << "no a[1].png";
+}
+
+// "Into sub-folder" puts each output in the named folder beside its source, made when missing.
+TEST_F(WindowRun, IntoSubfolderWritesBesideEachSource) {
+  test::TTempDir src;
+  test::WritePatternBmp(src.File("a.bmp"), 64, 48);
+  window->AddSourcePaths({src.File("a.bmp")});
+  ChooseItem("RG3", 3);  // .png
+  Find<QCheckBox>("IntoSubfolder")->setChecked(true);
+  Find<QLineEdit>("SubfolderName")->setText("thumbs");
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  EXPECT_TRUE(FileExists(src.File("thumbs/a.png")));
+  EXPECT_TRUE(dialogs.messages.empty());
+
+  // The folder added with its sub-folders: the outputs in thumbs/ are no sources.
+  Find<QCheckBox>("incsubs")->setChecked(true);
+  window->AddSourcePaths({src.Path()});
+  EXPECT_EQ(Text("Label1"), "Files: 2");
+}
+
+// The new controls reach each launched order; combinations that cannot run are refused at Start
+// with a message, and nothing is launched.
+TEST_F(WindowRun, LargeJobControlsReachTheRunOrAreRefusedAtStart) {
+  OpenWithProbes();
+  Entries(2);
+  Find<QSpinBox>("SpinEditMaxKb")->setValue(250);
+  Find<QCheckBox>("SkipExisting")->setChecked(true);
+  Find<QCheckBox>("KeepTree")->setChecked(true);
+  Click("Button1");
+  ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+  ASSERT_EQ(orders.size(), 2u);
+  EXPECT_EQ(orders[0].Settings.MaxKb, 250);
+  EXPECT_TRUE(orders[0].Settings.SkipExisting);
+  EXPECT_TRUE(orders[0].Settings.KeepTree);
+  EXPECT_FALSE(orders[0].Settings.Subfolder.has_value());
+
+  const struct {
+    const char* what;
+    std::function<void()> set;
+    const char* says;
+  } refusals[] = {
+      {"skip and overwrite", [this] { Find<QCheckBox>("CheckBox1")->setChecked(true); },
+       "\"Skip existing\" and \"Overwrite files\" cannot both be on"},
+      {"a sub-folder name with a separator",
+       [this] {
+         Find<QCheckBox>("IntoSubfolder")->setChecked(true);
+         Find<QLineEdit>("SubfolderName")->setText("a/b");
+       },
+       "must be one folder name"},
+      {"no sub-folder name", [this] { Find<QCheckBox>("IntoSubfolder")->setChecked(true); },
+       "Type a folder name for \"Into sub-folder\""},
+      {"Max KB for .png", [this] { ChooseItem("RG3", 3); }, "\"Max KB\" applies to"},
+  };
+  for (const auto& r : refusals) {
+    orders.clear();
+    dialogs.messages.clear();
+    Find<QCheckBox>("CheckBox1")->setChecked(false);
+    Find<QCheckBox>("IntoSubfolder")->setChecked(false);
+    Find<QLineEdit>("SubfolderName")->clear();
+    ChooseItem("RG3", 0);
+    r.set();
+    Click("Button1");
+    ASSERT_EQ(dialogs.messages.size(), 1u) << r.what;
+    EXPECT_NE(dialogs.messages[0].find(r.says), std::string::npos) << r.what << ": " << dialogs.messages[0];
+    EXPECT_TRUE(orders.empty()) << r.what;
+    EXPECT_TRUE(RunOver());
+  }
 }
 
 TEST_F(WindowRun, StartAndRemovalsAreLockedWhileARunIsActive) {

@@ -144,6 +144,38 @@ TEST_F(SourceList, FolderScanTakesImagesByExtensionDepthFirstWhenAsked) {
                                                       dir.File("sub/s.ico")}));
 }
 
+// Each entry remembers its folder below the folder it was added with, through every change of
+// the list: what a mirrored destination rebuilds.
+TEST_F(SourceList, EntriesKeepTheirFolderRelativeToTheFolderAdded) {
+  TSourceList list;
+  list.IncludeSubfolders = true;
+  list.AddSourcePath(dir.File("sub/s.ico"));  // alone
+  list.AddSourcePath(dir.Path());
+  list.Append("/picked/x.bmp");
+  const auto folders = [&] {
+    std::vector<std::string> all;
+    for (int i = 0; i < list.Count(); ++i) all.push_back(list.Folder(i));
+    return all;
+  };
+  EXPECT_EQ(folders(), (std::vector<std::string>{"", "", "", "", "", "sub/deeper/", "sub/", ""}));
+  list.Remove(0);
+  list.Remove(3);  // E.bmp
+  EXPECT_EQ(list.Entries()[3], dir.File("sub/deeper/t.bmp"));
+  EXPECT_EQ(folders(), (std::vector<std::string>{"", "", "", "sub/deeper/", "sub/", ""}));
+  list.RemoveUnsupportedEntries();  // d.bm goes
+  EXPECT_EQ(list.Entries()[2], dir.File("sub/deeper/t.bmp"));
+  EXPECT_EQ(folders(), (std::vector<std::string>{"", "", "sub/deeper/", "sub/", ""}));
+
+  TSourceList scanned_below;
+  scanned_below.IncludeSubfolders = true;
+  scanned_below.AddSourcePath(dir.File("sub"));
+  TSourceList joined;
+  joined.Append(scanned_below);
+  ASSERT_EQ(joined.Count(), 2);
+  EXPECT_EQ(joined.Folder(0), "deeper/");
+  EXPECT_EQ(joined.Folder(1), "");
+}
+
 TEST_F(SourceList, SinglePathsAndLinksBackToAScannedFolder) {
   TSourceList list;
   EXPECT_EQ(list.AddSourcePath(dir.File(".hidden.bmp")), 1) << "a hidden file given by itself is taken";

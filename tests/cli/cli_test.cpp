@@ -36,12 +36,14 @@ TEST(Cli, HelpExplainsEveryOption) {
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
                              "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT",
                              "--no-autorotate", "--no-alpha", "--background", "--no-profile", "--keep-metadata",
-                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates"})
+                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates",
+                             "--skip-existing", "--subfolder", "--keep-tree", "--max-kb", "--shard", "parallel --sshloginfile",
+                             "JOB_COMPLETION_INDEX", "\"quality\": N|null", "\"bytes\": N|null"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
   // The choices come from the program's own tables.
-  EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2, pdf, webp or avif"),
+  EXPECT_NE(r.output.find("Output format: source (keep each file's own), jpg, bmp, png, gif, emf, jp2, pdf, webp, avif, tif or jxl"),
             std::string::npos);
-  EXPECT_NE(r.output.find("Quality of jpg, webp or avif outputs"), std::string::npos);
+  EXPECT_NE(r.output.find("Quality of jpg, webp, avif or jxl outputs"), std::string::npos);
   {
     // Said plainly, however the help wraps its lines.
     std::string words;
@@ -59,7 +61,7 @@ TEST(Cli, HelpExplainsEveryOption) {
               std::string::npos);
   }
   EXPECT_NE(r.output.find("GIF Image (gif); "), std::string::npos) << "the input formats, from the registry";
-  EXPECT_NE(r.output.find("WebP Image (webp); AVIF Image (avif); HEIF Image (heic, heif)."), std::string::npos);
+  EXPECT_NE(r.output.find("WebP Image (webp); AVIF Image (avif); HEIF Image (heic, heif); TIFF Image (tif, tiff); JPEG XL Image (jxl)."), std::string::npos);
   EXPECT_NE(r.output.find("Resampling filter: nearest, draft, linear, cosine, spline, lanczos, mitchell or box"),
             std::string::npos);
   EXPECT_NE(r.output.find("width|height|largest|percent (largest)"), std::string::npos);
@@ -125,6 +127,7 @@ TEST(Cli, OutputFormatsByNameOrExtension) {
   };
   const Case cases[] = {{"source", "a.bmp"}, {"png", "a.png"}, {".jp2", "a.jp2"}, {"pdf", "a.pdf"},
                         {"webp", "a.webp"},  {".avif", "a.avif"}, {"heic", ""},
+                        {"tif", "a.tif"},    {".tiff", ""},   {"jxl", "a.jxl"},
                         {"PNG", ""},         {"Source", ""},   {".jpeg", ""},     {"", ""}};
   for (const Case& c : cases) {
     const std::string out = dir.File(std::string("out-") + c.format);

@@ -6,6 +6,8 @@
 #include "formats/avif/avif_image.h"
 #include "formats/bmp/bitmap.h"
 #include "formats/heif/heif_image.h"
+#include "formats/jxl/jxl_image.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/picture.h"
 #include "formats/png/png_object.h"
 #include "formats/registry.h"
@@ -36,15 +38,16 @@ TEST_F(Registry, FilterStringListsTheLatestFormatFirst) {
 TEST_F(Registry, TheProgramsFilterStringIsFixed) {
   EXPECT_EQ(FileFormatFilter(TGraphic::StaticClass()),
             "All (*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf"
-            ";*.webp;*.avif;*.heic;*.heif)|"
+            ";*.webp;*.avif;*.heic;*.heif;*.tif;*.tiff;*.jxl)|"
             "*.gif;*.png;*.jpc;*.j2k;*.jp2;*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf"
-            ";*.webp;*.avif;*.heic;*.heif|"
+            ";*.webp;*.avif;*.heic;*.heif;*.tif;*.tiff;*.jxl|"
             "GIF Image (*.gif)|*.gif|Portable Network Graphics (*.png)|*.png|JPEG 2000 Image (*.jpc)|*.jpc|"
             "JPEG 2000 Image (*.j2k)|*.j2k|JPEG 2000 Image (*.jp2)|*.jp2|JPEG Image File (*.jpg)|*.jpg|"
             "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|"
             "Enhanced Metafiles (*.emf)|*.emf|Metafiles (*.wmf)|*.wmf"
             "|WebP Image (*.webp)|*.webp|AVIF Image (*.avif)|*.avif|HEIF Image (*.heic)|*.heic"
-            "|HEIF Image (*.heif)|*.heif");
+            "|HEIF Image (*.heif)|*.heif|TIFF Image (*.tif)|*.tif|TIFF Image (*.tiff)|*.tiff"
+            "|JPEG XL Image (*.jxl)|*.jxl");
   EXPECT_EQ(FileFormats().LowerFilter(), LowerAscii(FileFormatFilter(TGraphic::StaticClass())));
 }
 
@@ -74,7 +77,8 @@ TEST_F(Registry, ImageTestIsASubstringSearchOfTheExtension) {
   };
   const Case cases[] = {{"/a/photo.BMP", true}, {"/a/photo.bm", true}, {"/a/icon.ico", true},
                         {"/a/readme", false},   {"/a/notes.txt", false}, {"/a.bmp/readme", false},
-                        {"/a/IMG_0001.HEIC", true}, {"/a/x.heif", true}, {"/a/x.webp", true}, {"/a/x.AVIF", true}};
+                        {"/a/IMG_0001.HEIC", true}, {"/a/x.heif", true}, {"/a/x.webp", true}, {"/a/x.AVIF", true},
+                        {"/a/scan.TIF", true}, {"/a/scan.tiff", true}};
   for (const Case& c : cases) EXPECT_EQ(IsImageFileName(c.path), c.accepted) << c.path;
 }
 
@@ -85,7 +89,10 @@ TEST_F(Registry, TheNewerFormatsAreReadByTheirOwnClasses) {
   } cases[] = {{"webp", &TWebPImage::StaticClass()},
                {"AVIF", &TAvifImage::StaticClass()},
                {"heic", &THeifImage::StaticClass()},
-               {"HEIF", &THeifImage::StaticClass()}};
+               {"HEIF", &THeifImage::StaticClass()},
+               {"tif", &TTiffImage::StaticClass()},
+               {"TIFF", &TTiffImage::StaticClass()},
+               {"JXL", &TJxlImage::StaticClass()}};
   for (const auto& c : cases) EXPECT_EQ(FindByExtension(c.ext), c.cls) << c.ext;
 }
 

@@ -145,6 +145,48 @@ TBytes IspeBomb(const char* fixture) {
   return bytes;
 }
 
+// A TIFF of one uncompressed grey strip whose directory says 30000 x 30000, in 110 bytes.
+TBytes TiffBomb() {
+  TBytes out = {'I', 'I', 42, 0};
+  PutLE32(out, 8);
+  const struct {
+    uint16_t tag, type;
+    uint32_t value;
+  } tags[] = {{256, 4, 30000}, {257, 4, 30000}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {273, 4, 8 + 2 + 8 * 12 + 4},
+              {278, 4, 30000}, {279, 4, 900000000}};
+  PutLE16(out, 8);
+  for (const auto& t : tags) {
+    PutLE16(out, t.tag);
+    PutLE16(out, t.type);
+    PutLE32(out, 1);
+    PutLE32(out, t.value);  // a SHORT sits in the first two bytes, little-endian
+  }
+  PutLE32(out, 0);
+  return out;
+}
+
+// A JPEG XL codestream's signature and size header for 30000 x 30000, then default metadata:
+// all a decoder reads before it reports the image's size.
+TBytes JxlBomb() {
+  TBytes out = {0xFF, 0x0A};
+  int count = 0;
+  // Fields are written from the lowest bit of each byte up.
+  const auto put = [&](uint32_t value, int n) {
+    for (int i = 0; i < n; ++i, ++count) {
+      if (count % 8 == 0) out.push_back(0);
+      out.back() |= uint8_t(((value >> i) & 1) << (count % 8));
+    }
+  };
+  put(0, 1);          // sides not in multiples of 8
+  put(3, 2);          // height - 1 in 30 bits
+  put(29999, 30);
+  put(0, 3);          // no fixed aspect ratio: the width follows
+  put(3, 2);          // width - 1 in 30 bits
+  put(29999, 30);
+  put(1, 1);          // all image metadata default
+  return out;
+}
+
 }  // namespace
 
 std::vector<TBomb> Bombs() {
@@ -159,6 +201,8 @@ std::vector<TBomb> Bombs() {
                  10, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0x00, 0xFF, 0x7F, 0x00}, 65536, 32768},
       {".avif", IspeBomb("tests/data/avif/grey-8x8.avif"), 30000, 30000},
       {".heic", IspeBomb("tests/data/heif/gradient-64x48.heic"), 30000, 30000},
+      {".tif", TiffBomb(), 30000, 30000},
+      {".jxl", JxlBomb(), 30000, 30000},
   };
 }
 

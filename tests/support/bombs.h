@@ -18,7 +18,8 @@ struct TBomb {
 // GIF 30000 x 30000 in 35 bytes; PNG 20000 x 20000; EMF 65500 x 65500; JPEG 65500 x 65500;
 // BMP 30000 x 30000; ICO holding a PNG of 20000 x 20000; and, made from the fixture in
 // tests/data/jpeg2000, a JPEG 2000 codestream of 60000 x 60000; WebP 65536 x 32768; and AVIF
-// and HEIC fixtures whose spatial extents say 30000 x 30000.
+// and HEIC fixtures whose spatial extents say 30000 x 30000; a TIFF directory and a JPEG XL
+// size header of 30000 x 30000.
 std::vector<TBomb> Bombs();
 
 // A grey PNG of w x h pixels, 8 bits, whose row y is grey (y + x) & 0xFF: row and column

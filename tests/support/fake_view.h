@@ -16,6 +16,7 @@ class TFakeView : public TRunView {
  public:
   TRunSettings settings;
   std::vector<std::string> entries;
+  std::vector<std::string> folders;  // EntryFolder's answers; none: every entry was added alone
   std::vector<std::string> messages;
   std::vector<std::string> statuses;
   std::vector<std::string> threads_texts;
@@ -33,6 +34,9 @@ class TFakeView : public TRunView {
   TRunSettings Settings() override { return settings; }
   int EntryCount() override { return static_cast<int>(entries.size()); }
   std::string Entry(int i) override { return entries.at(static_cast<size_t>(i)); }
+  std::string EntryFolder(int i) override {
+    return folders.empty() ? std::string() : folders.at(static_cast<size_t>(i));
+  }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ClearDestination() override {
     destination_cleared = true;

@@ -17,6 +17,8 @@
 #include "formats/metafile/metafile.h"
 #include "formats/picture.h"
 #include "formats/png/png_object.h"
+#include "formats/jxl/jxl_image.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/webp/webp_image.h"
 #include "raster/bitmap32.h"
 #include "support/fake_view.h"
@@ -43,6 +45,8 @@ constexpr TTolerance kGifPalette = 6.0;
 // edges of the GIF, icon and metafile inputs.
 constexpr TTolerance kWebpQuality90 = 6.0;
 constexpr TTolerance kAvifQuality90 = 5.0;
+// JPEG XL at quality 90 (distance 1.0).
+constexpr TTolerance kJxlQuality90 = 4.0;
 
 TTolerance ToleranceOf(const std::string& extension) {
   if (extension == ".jpg") return kJpegQuality90;
@@ -50,6 +54,7 @@ TTolerance ToleranceOf(const std::string& extension) {
   if (extension == ".gif") return kGifPalette;
   if (extension == ".webp") return kWebpQuality90;
   if (extension == ".avif") return kAvifQuality90;
+  if (extension == ".jxl") return kJxlQuality90;
   return kLossless;
 }
 
@@ -75,7 +80,8 @@ struct TInput {
 constexpr TInput kInputs[] = {{"a.bmp", ".bmp"}, {"b.jpg", ".jpg"}, {"c.jpeg", ".jpg"}, {"d.png", ".png"},
                               {"e.gif", ".gif"}, {"f.jp2", ".jp2"}, {"g.j2k", ".jp2"},  {"h.jpc", ".jp2"},
                               {"i.emf", ".emf"}, {"j.wmf", ".emf"}, {"k.ico", ".bmp"},  {"l.webp", ".webp"},
-                              {"m.avif", ".avif"}, {"n.heic", ".jpg"}};
+                              {"m.avif", ".avif"}, {"n.heic", ".jpg"},  {"o.tif", ".tif"},  {"p.tiff", ".tif"},
+                              {"q.jxl", ".jxl"}};
 
 // Pixels as 0xAARRGGBB. Only the colours are compared, since most of the formats do not keep
 // alpha; but a pixel that is fully transparent in both images has no colour to compare (WebP
@@ -158,6 +164,9 @@ class FormatMatrix : public ::testing::Test {
     Encode<TWebPImage>(pattern, In("l.webp"));
     Encode<TAvifImage>(pattern, In("m.avif"));
     std::filesystem::copy_file("tests/data/heif/gradient-64x48.heic", In("n.heic"));
+    Encode<TTiffImage>(pattern, In("o.tif"));
+    std::filesystem::copy_file(In("o.tif"), In("p.tiff"));
+    Encode<TJxlImage>(pattern, In("q.jxl"));
     for (const TInput& in : kInputs) run.entries.push_back(In(in.name));
   }
 

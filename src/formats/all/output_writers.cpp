@@ -8,9 +8,11 @@
 #include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
+#include "formats/jxl/jxl_image.h"
 #include "formats/metafile/metafile.h"
 #include "formats/pdf/pdf_writer.h"
 #include "formats/png/png_object.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/webp/webp_image.h"
 
 namespace pellavo {
@@ -65,7 +67,7 @@ void WriteEmf(TBitmap&& bitmap, TStream& out, const TEncodeOptions&) { SaveBitma
 // Quality is clamped into the encoders' 1 to 100.
 uint8_t QualityOf(const TEncodeOptions& options) { return uint8_t(std::clamp(options.Quality, 1, 100)); }
 
-// WebP and AVIF encoders take the same three settings.
+// WebP, AVIF and JPEG XL encoders take the same three settings.
 template <class TEncoder>
 void WriteWithQuality(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   TEncoder encoder;
@@ -86,6 +88,18 @@ void WriteAvif(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
   WriteWithQuality<TAvifImage>(std::move(bitmap), out, options);
 }
 
+void WriteJxl(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  WriteWithQuality<TJxlImage>(std::move(bitmap), out, options);
+}
+
+void WriteTiff(TBitmap&& bitmap, TStream& out, const TEncodeOptions& options) {
+  TTiffImage tiff;
+  tiff.KeepAlpha = options.KeepAlpha;
+  tiff.Metadata = options.Metadata;
+  tiff.Assign(bitmap);
+  tiff.SaveToStream(out);
+}
+
 // Bound by position so that a format added to the table without its writer does not compile.
 constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.size()> kWriters = {{
     {TOutputFormat::Source, nullptr},
@@ -98,6 +112,8 @@ constexpr std::array<std::pair<TOutputFormat, TOutputWriter>, kOutputFormats.siz
     {TOutputFormat::Pdf, WritePdfFile},
     {TOutputFormat::Webp, WriteWebp},
     {TOutputFormat::Avif, WriteAvif},
+    {TOutputFormat::Tif, WriteTiff},
+    {TOutputFormat::Jxl, WriteJxl},
 }};
 
 static_assert(

@@ -9,8 +9,10 @@
 #include "formats/ico/icon.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg2000/jpeg2000_bitmap.h"
+#include "formats/jxl/jxl_image.h"
 #include "formats/metafile/metafile.h"
 #include "formats/png/png_object.h"
+#include "formats/tiff/tiff_image.h"
 #include "formats/webp/webp_image.h"
 
 namespace pellavo {
@@ -19,6 +21,9 @@ TFileFormatsList StandardFormats() {
   return TFileFormatsList({
       // The newer formats stand first: the filter string lists the latest registered first, so
       // the text of the first formats keeps its order and these follow it.
+      {"jxl", "JPEG XL Image", &TJxlImage::StaticClass()},
+      {"tiff", "TIFF Image", &TTiffImage::StaticClass()},
+      {"tif", "TIFF Image", &TTiffImage::StaticClass()},
       {"heif", "HEIF Image", &THeifImage::StaticClass()},
       {"heic", "HEIF Image", &THeifImage::StaticClass()},
       {"avif", "AVIF Image", &TAvifImage::StaticClass()},

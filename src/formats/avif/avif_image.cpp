@@ -13,6 +13,7 @@
 #include "core/decode_limits.h"
 #include "formats/image_metadata.h"
 #include "formats/avif/orientation.h"
+#include "formats/heif/heif_image.h"
 
 namespace pellavo {
 namespace {
@@ -99,6 +100,41 @@ bool AllOpaque(const TBitmap& bitmap) {
   return true;
 }
 
+// The part of a width x height image its clean aperture keeps, placed as libheif and browsers
+// place it: an offset that falls between pixels is rounded down rather than refused. The whole
+// image when the aperture is not a whole number of pixels or does not lie inside.
+struct TCrop {
+  uint32_t X = 0, Y = 0, Width = 0, Height = 0;
+};
+TCrop CleanAperture(const avifImage& image) {
+  const TCrop whole{0, 0, image.width, image.height};
+  if (!(image.transformFlags & AVIF_TRANSFORM_CLAP)) return whole;
+  const avifCleanApertureBox& c = image.clap;
+  if (!c.widthD || !c.heightD || !c.horizOffD || !c.vertOffD || c.widthN % c.widthD || c.heightN % c.heightD)
+    return whole;
+  const int64_t w = c.widthN / c.widthD, h = c.heightN / c.heightD;
+  // The offsets are signed: the aperture's centre from the image's, in pixels.
+  // first = offset + (side - 1) / 2 - (aperture - 1) / 2 = (2 * offN + (side - aperture) * offD) / (2 * offD)
+  const auto first = [](int32_t off_n, uint32_t off_d, int64_t side, int64_t aperture) {
+    const int64_t num = 2 * int64_t{off_n} + (side - aperture) * int64_t{off_d}, den = 2 * int64_t{off_d};
+    return num >= 0 ? num / den : -((-num + den - 1) / den);
+  };
+  const int64_t x = first(int32_t(c.horizOffN), c.horizOffD, image.width, w);
+  const int64_t y = first(int32_t(c.vertOffN), c.vertOffD, image.height, h);
+  if (w <= 0 || h <= 0 || x < 0 || y < 0 || x + w > image.width || y + h > image.height) return whole;
+  return {uint32_t(x), uint32_t(y), uint32_t(w), uint32_t(h)};
+}
+
+TBitmap Cropped(TBitmap image, const TCrop& crop) {
+  if (crop.X == 0 && crop.Y == 0 && int32_t(crop.Width) == image.Width() && int32_t(crop.Height) == image.Height())
+    return image;
+  TBitmap part(int32_t(crop.Width), int32_t(crop.Height), image.PixelFormat());
+  const size_t pixel = size_t(image.BitsPerPixel() / 8);
+  for (uint32_t y = 0; y < crop.Height; ++y)
+    std::memcpy(part.ScanLine(int32_t(y)), image.ScanLine(int32_t(crop.Y + y)) + crop.X * pixel, crop.Width * pixel);
+  return part;
+}
+
 TOrientation OrientationOf(const avifImage& image) {
   TOrientation o;
   if (image.transformFlags & AVIF_TRANSFORM_IROT) o.QuarterTurns = image.irot.angle & 3;
@@ -118,9 +154,36 @@ int TAvifImage::QuantizerOf(int quality) {
 
 void TAvifImage::LoadFromStream(TStream& stream) {
   const std::vector<uint8_t> bytes = stream.ReadToEnd();
+  try {
+    Decode(bytes);
+  } catch (const EImageTooLarge&) {
+    throw;
+  } catch (const EAvifError& refused) {
+    // Some encoders wrote files that libavif refuses and browsers show (their properties
+    // associated twice, in two 'ipma' boxes); libheif reads those.
+    THeifImage heif;
+    heif.SetDecodeLimits(DecodeLimits());
+    TMemoryStream again(bytes);
+    try {
+      heif.LoadFromStream(again);
+    } catch (const EImageTooLarge&) {
+      throw;
+    } catch (const EInvalidGraphic& also) {
+      throw EAvifError(std::string(refused.what()) + "; libheif cannot read it either: " + also.what());
+    }
+    Metadata = heif.EmbeddedMetadata();
+    turned_ = heif.DecodedUpright();
+    static_cast<TBitmap&>(*this) = std::move(static_cast<TBitmap&>(heif));
+  }
+}
+
+void TAvifImage::Decode(const std::vector<uint8_t>& bytes) {
   std::unique_ptr<avifDecoder, TDecoderDeleter> decoder(avifDecoderCreate());
   if (!decoder) throw EAvifError("AVIF decoder cannot be created");
   decoder->maxThreads = 1;  // the run already decodes one file per thread
+  // Browsers show files that bend the letter of the format (a crop that falls between pixels, a
+  // missing 'pixi' property); so does the program.
+  decoder->strictFlags = AVIF_STRICT_DISABLED;
   // The library refuses images past its own bound while it parses, with a message of its own;
   // ours, which names the size, comes first from the file's boxes.
   const auto [claimed_width, claimed_height] = LargestSpatialExtents(bytes);
@@ -140,11 +203,14 @@ void TAvifImage::LoadFromStream(TStream& stream) {
   AdmitImageWithPixels<EAvifError>(DecodeLimits(), image.width, image.height, kInvalid);
   // Holds at its peak the file's bytes, the decoded planes (luma, chroma and alpha, one or two
   // bytes a sample) twice over, the image's and the AV1 decoder's own frame, and the bitmap they
-  // become; with a turn, the turned copy of the bitmap too.
+  // become; with a crop or a turn, the cropped or turned copy of the bitmap too.
   const uint64_t pixels = uint64_t(image.width) * image.height;
   const uint64_t planes = pixels * 4 * (image.depth > 8 ? 2 : 1);
   const bool turns = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
-  ClaimBytes(DecodeLimits(), bytes.size() + 2 * planes + (turns ? 2 : 1) * DecodedImageBytes(image.width, image.height));
+  const TCrop crop = CleanAperture(image);
+  const bool crops = crop.Width != image.width || crop.Height != image.height;
+  ClaimBytes(DecodeLimits(),
+             bytes.size() + 2 * planes + (turns || crops ? 2 : 1) * DecodedImageBytes(image.width, image.height));
   const bool alpha = image.alphaPlane != nullptr;
   TBitmap decoded(int32_t(image.width), int32_t(image.height), alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
   avifRGBImage rgb;
@@ -158,7 +224,8 @@ void TAvifImage::LoadFromStream(TStream& stream) {
   if (result != AVIF_RESULT_OK) throw EAvifError(kInvalid + ResultText(result, nullptr));
   ReverseRowOrder(decoded);
   TImageMetadata metadata = MetadataOf(image);
-  static_cast<TBitmap&>(*this) = Oriented(decoded, OrientationOf(image));
+  // The crop comes first, then the rotation and the mirroring.
+  static_cast<TBitmap&>(*this) = Oriented(Cropped(std::move(decoded), crop), OrientationOf(image));
   Metadata = std::move(metadata);
   turned_ = (image.transformFlags & (AVIF_TRANSFORM_IROT | AVIF_TRANSFORM_IMIR)) != 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "core/errors.h"
 #include "formats/bmp/bitmap.h"
@@ -14,8 +15,9 @@ class EAvifError : public EInvalidGraphic {
 
 // A bitmap read from an AVIF file and written as one. Size, pixel format and drawing are the
 // bitmap's own: 24 bits for an opaque file, 32 with the alpha in the fourth byte otherwise. Deeper
-// samples are reduced to 8 bits; an image sequence gives its first image; the file's rotation and
-// mirroring are applied, so the image comes out the way it is meant to be seen. The file's ICC
+// samples are reduced to 8 bits; an image sequence gives its first image; the file's clean
+// aperture (crop), rotation and mirroring are applied, so the image comes out the way it is meant
+// to be seen. Files libavif refuses are read through libheif, as browsers read them. The file's ICC
 // profile, EXIF and XMP are kept as its metadata, and written into the file it saves.
 class TAvifImage : public TBitmap {
   PELLAVO_GRAPHIC_CLASS()
@@ -44,6 +46,9 @@ class TAvifImage : public TBitmap {
   static int QuantizerOf(int quality);
 
  private:
+  // Through libavif; raises EAvifError (or EImageTooLarge) and leaves the image as it was.
+  void Decode(const std::vector<uint8_t>& bytes);
+
   bool turned_ = false;
 };
 

@@ -218,6 +218,13 @@ void TGIFSubImage::Assign(const TBitmap& bitmap, TGIFReductionMode mode, bool ke
 
 // --- the image -----------------------------------------------------------------------------
 
+TImageMetadata TGIFImage::EmbeddedMetadata() const {
+  TImageMetadata m;
+  if (const int frames = FrameCount(); frames > 1)
+    m.Warnings.push_back("the animation has " + std::to_string(frames) + " frames; only the first is converted");
+  return m;
+}
+
 int TGIFImage::FrameCount() const {
   return static_cast<int>(std::count_if(images_.begin(), images_.end(), [](const TGIFSubImage& s) { return s.HasImage(); }));
 }

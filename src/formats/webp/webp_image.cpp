@@ -135,6 +135,9 @@ TImageMetadata MetadataOf(const std::vector<uint8_t>& bytes) {
   const WebPData data{bytes.data(), bytes.size()};
   std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&data));
   if (!demux) return m;
+  // An animation is converted as its first frame; the warning says how many there are.
+  if (const uint32_t frames = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT); frames > 1)
+    m.Warnings.push_back("the animation has " + std::to_string(frames) + " frames; only the first is converted");
   const auto chunk = [&](const char* fourcc) -> std::vector<uint8_t> {
     TChunk c;
     if (!WebPDemuxGetChunk(demux.get(), fourcc, 1, &c.it)) return {};
