@@ -71,6 +71,13 @@ TEST(RunSettingsProblem, CombinationsThatCannotRun) {
          s.DestFolder = "/out";
        },
        "leave the destination empty"},
+      {"keep folders without a destination", [](TRunSettings& s) { s.KeepTree = true; }, "choose one with Destination"},
+      {"keep folders into a destination",
+       [](TRunSettings& s) {
+         s.KeepTree = true;
+         s.DestFolder = "/out";
+       },
+       ""},
       {"empty sub-folder", [](TRunSettings& s) { s.Subfolder = ""; }, "Type a folder name for \"Into sub-folder\""},
       {"sub-folder with a separator", [](TRunSettings& s) { s.Subfolder = "a/b"; }, "must be one folder name"},
       {"sub-folder ..", [](TRunSettings& s) { s.Subfolder = ".."; }, "must be one folder name"},
@@ -80,7 +87,7 @@ TEST(RunSettingsProblem, CombinationsThatCannotRun) {
          s.MaxKb = 100;
          s.OutputFormat = TOutputFormat::Png;
        },
-       "\"Max KB\" applies to .jpg, .webp, .avif outputs only"},
+       "\"Max KB\" applies to .jpg, .webp, .avif, .jxl outputs only"},
       {"max KB for the source's format", [](TRunSettings& s) { s.MaxKb = 100; }, ""},
       {"max KB and FASTCOPY",
        [](TRunSettings& s) {

@@ -114,7 +114,7 @@ TEST(CliLargeJobs, UsageErrorsSayWhy) {
       {"--subfolder small --dest d a.bmp", "--subfolder puts outputs beside their sources: it excludes --dest"},
       {"--keep-tree a.bmp", "--keep-tree needs --dest"},
       {"--max-kb 0 a.bmp", "--max-kb: Value 0 not in range 1 to 1048576"},
-      {"--max-kb 100 --format png a.bmp", "--max-kb applies to jpg, webp or avif outputs only, not png"},
+      {"--max-kb 100 --format png a.bmp", "--max-kb applies to jpg, webp, avif or jxl outputs only, not png"},
       {"--max-kb 100 --fastcopy --dest d a.bmp", "--max-kb cannot shrink the files --fastcopy copies unchanged"},
       {"--shard 3/3 a.bmp", "--shard must be K/N with 0 <= K < N"},
       {"--shard 0/0 a.bmp", "--shard must be K/N"},
