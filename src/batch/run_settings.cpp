@@ -22,6 +22,8 @@ std::string SubfolderNameProblem(const std::string& text) {
 
 std::string RunSettingsProblem(const TRunSettings& s) {
   if (s.SkipExisting && s.Overwrite) return "\"Skip existing\" and \"Overwrite files\" cannot both be on";
+  if (s.KeepTree && s.DestFolder.empty())
+    return "\"Keep folders\" mirrors the source folders into a destination: choose one with Destination";
   if (s.Subfolder) {
     if (!s.DestFolder.empty())
       return "\"Into sub-folder\" puts the outputs beside their sources: leave the destination empty";

@@ -69,7 +69,7 @@ struct TRunSettings {
   uint64_t MemoryBudgetBytes = 0;                      // at start
   // The row below the options panel.
   bool NoEnlarge = false;                              // per file: a source within the target keeps its size
-  int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP and AVIF outputs
+  int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP, AVIF and JPEG XL outputs
   bool KeepDates = false;                              // per file: outputs get their source's modification time
   // Large jobs.
   // An entry whose output name (before any free name is taken) exists is not converted but
@@ -82,8 +82,8 @@ struct TRunSettings {
   // With a destination, each output goes to the destination plus its source's folder relative
   // to the folder the user added.
   bool KeepTree = false;                               // at start
-  // JPEG, WebP and AVIF outputs of at most this many KiB: the highest quality up to Quality that
-  // fits, then smaller pixel sizes. 0: no limit.
+  // JPEG, WebP, AVIF and JPEG XL outputs of at most this many KiB: the highest quality up to
+  // Quality that fits, then smaller pixel sizes. 0: no limit.
   int MaxKb = 0;                                       // per file
   // Of the list, only the entries whose position modulo ShardCount is ShardIndex are converted,
   // so that several processes can share one list; "$" numbers stay the positions in the list.

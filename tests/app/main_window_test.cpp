@@ -190,7 +190,7 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
       {"IntoSubfolder", "Without a destination, put the outputs into this folder beside each source"},
       {"SubfolderName", "Name of the sub-folder beside each source - one folder name, created when missing"},
       {"SkipExisting", "Do not convert files whose output already exists - run again to finish a stopped run"},
-      {"SpinEditMaxKb", "Largest size of each .jpg, .webp and .avif output in KB - the quality is lowered to fit, then the size"},
+      {"SpinEditMaxKb", "Largest size of each .jpg, .webp, .avif and .jxl output in KB - the quality is lowered to fit, then the size"},
       // Controls without a hint.
       {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox1", ""}, {"CheckBox2", ""},
       {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""}, {"LabelQuality", ""}, {"LabelMaxKb", ""},

@@ -275,6 +275,8 @@ TEST_F(WindowRun, LargeJobControlsReachTheRunOrAreRefusedAtStart) {
   Find<QSpinBox>("SpinEditMaxKb")->setValue(250);
   Find<QCheckBox>("SkipExisting")->setChecked(true);
   Find<QCheckBox>("KeepTree")->setChecked(true);
+  test::TTempDir out;
+  Find<QLineEdit>("Edit1")->setText(FromPath(out.Path()));
   Click("Button1");
   ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
   ASSERT_EQ(orders.size(), 2u);
@@ -299,6 +301,8 @@ TEST_F(WindowRun, LargeJobControlsReachTheRunOrAreRefusedAtStart) {
       {"no sub-folder name", [this] { Find<QCheckBox>("IntoSubfolder")->setChecked(true); },
        "Type a folder name for \"Into sub-folder\""},
       {"Max KB for .png", [this] { ChooseItem("RG3", 3); }, "\"Max KB\" applies to"},
+      {"keep folders without a destination", [this] { Find<QCheckBox>("KeepTree")->setChecked(true); },
+       "choose one with Destination"},
   };
   for (const auto& r : refusals) {
     orders.clear();
@@ -306,6 +310,8 @@ TEST_F(WindowRun, LargeJobControlsReachTheRunOrAreRefusedAtStart) {
     Find<QCheckBox>("CheckBox1")->setChecked(false);
     Find<QCheckBox>("IntoSubfolder")->setChecked(false);
     Find<QLineEdit>("SubfolderName")->clear();
+    Find<QCheckBox>("KeepTree")->setChecked(false);
+    Find<QLineEdit>("Edit1")->clear();
     ChooseItem("RG3", 0);
     r.set();
     Click("Button1");

@@ -71,6 +71,13 @@ TEST(RunSettingsProblem, CombinationsThatCannotRun) {
          s.DestFolder = "/out";
        },
        "leave the destination empty"},
+      {"keep folders without a destination", [](TRunSettings& s) { s.KeepTree = true; }, "choose one with Destination"},
+      {"keep folders into a destination",
+       [](TRunSettings& s) {
+         s.KeepTree = true;
+         s.DestFolder = "/out";
+       },
+       ""},
       {"empty sub-folder", [](TRunSettings& s) { s.Subfolder = ""; }, "Type a folder name for \"Into sub-folder\""},
       {"sub-folder with a separator", [](TRunSettings& s) { s.Subfolder = "a/b"; }, "must be one folder name"},
       {"sub-folder ..", [](TRunSettings& s) { s.Subfolder = ".."; }, "must be one folder name"},

@@ -91,15 +91,6 @@ TImageMetadata MetadataOf(const avifImage& image) {
   return m;
 }
 
-bool AllOpaque(const TBitmap& bitmap) {
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const uint8_t* row = bitmap.ScanLine(y);
-    for (int32_t x = 0; x < bitmap.Width(); ++x)
-      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
-  }
-  return true;
-}
-
 // The part of a width x height image its clean aperture keeps, placed as libheif and browsers
 // place it: an offset that falls between pixels is rounded down rather than refused. The whole
 // image when the aperture is not a whole number of pixels or does not lie inside.
@@ -259,7 +250,7 @@ void TAvifImage::SaveToStream(TStream& stream) {
   avifRGBImageSetDefaults(&rgb.rgb, image.get());
   rgb.rgb.format = four_bytes ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
   rgb.rgb.depth = 8;
-  rgb.rgb.ignoreAlpha = four_bytes && (!KeepAlpha || AllOpaque(*source)) ? AVIF_TRUE : AVIF_FALSE;
+  rgb.rgb.ignoreAlpha = four_bytes && (!KeepAlpha || source->AllOpaque()) ? AVIF_TRUE : AVIF_FALSE;
   avifRGBImageAllocatePixels(&rgb.rgb);
   const size_t row_bytes = size_t(w) * (four_bytes ? 4 : 3);
   for (int32_t y = 0; y < h; ++y)

@@ -124,6 +124,16 @@ void TBitmap::SetPalette(std::vector<TRGBQuad> palette) {
   Changed();
 }
 
+bool TBitmap::AllOpaque() const {
+  if (format_ != TPixelFormat::pf32bit) return true;
+  for (int32_t y = 0; y < height_; ++y) {
+    const uint8_t* row = ScanLine(y);
+    for (int32_t x = 0; x < width_; ++x)
+      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
+  }
+  return true;
+}
+
 void TBitmap::ReadRow32(int32_t y, TColor32* out) const {
   const uint8_t* row = ScanLine(y);
   const auto color = [this](size_t index) -> TColor32 {

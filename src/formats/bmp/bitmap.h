@@ -64,6 +64,9 @@ class TBitmap : public TGraphic {
   // Row y as 32-bit pixels: a 32-bit bitmap gives its values unchanged, any other format its
   // colours with alpha 255.
   void ReadRow32(int32_t y, TColor32* out) const;
+  // Whether a writer may leave the alpha out: every fourth byte of a 32-bit bitmap is 255, or the
+  // bitmap has no fourth byte.
+  bool AllOpaque() const;
 
   void Assign(const TGraphic& source) override;
   // Copies the pixels, replacing the target's (the fourth byte of a 32-bit bitmap included);

@@ -21,15 +21,6 @@ struct TEncoderDeleter {
   void operator()(JxlEncoder* e) const { JxlEncoderDestroy(e); }
 };
 
-bool AllOpaque(const TBitmap& bitmap) {
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const uint8_t* row = bitmap.ScanLine(y);
-    for (int32_t x = 0; x < bitmap.Width(); ++x)
-      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
-  }
-  return true;
-}
-
 std::string ErrorText(JxlEncoder* encoder) {
   switch (JxlEncoderGetError(encoder)) {
     case JXL_ENC_ERR_OOM: return "out of memory";
@@ -53,7 +44,7 @@ void TJxlImage::SaveToStream(TStream& stream) {
   std::optional<TBitmap> converted;
   const TBitmap& source = RgbOrRgbaPixels(*this, converted);
   const size_t in_bytes = size_t(source.BitsPerPixel() / 8);
-  const uint32_t channels = in_bytes == 4 && KeepAlpha && !AllOpaque(source) ? 4 : 3;
+  const uint32_t channels = in_bytes == 4 && KeepAlpha && !source.AllOpaque() ? 4 : 3;
   const bool lossless = Quality >= 100;
   const auto fail = [](const std::string& why) { throw EJxlError("Cannot write JPEG XL: " + why); };
 

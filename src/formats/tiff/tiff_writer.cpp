@@ -19,15 +19,6 @@ constexpr size_t kStripBytes = size_t{256} << 10;
 // zlib's level 6: the usual balance of time and size.
 constexpr int kDeflateLevel = 6;
 
-bool AllOpaque(const TBitmap& bitmap) {
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const uint8_t* row = bitmap.ScanLine(y);
-    for (int32_t x = 0; x < bitmap.Width(); ++x)
-      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void TTiffImage::SaveToStream(TStream& stream) {
@@ -36,7 +27,7 @@ void TTiffImage::SaveToStream(TStream& stream) {
   std::optional<TBitmap> converted;
   const TBitmap& source = RgbOrRgbaPixels(*this, converted);
   const int in_bytes = source.BitsPerPixel() / 8;
-  const int samples = in_bytes == 4 && KeepAlpha && !AllOpaque(source) ? 4 : 3;
+  const int samples = in_bytes == 4 && KeepAlpha && !source.AllOpaque() ? 4 : 3;
 
   std::vector<uint8_t> bytes;
   std::string error;

@@ -151,15 +151,6 @@ TImageMetadata MetadataOf(const std::vector<uint8_t>& bytes) {
   return m;
 }
 
-bool AllOpaque(const TBitmap& bitmap) {
-  for (int32_t y = 0; y < bitmap.Height(); ++y) {
-    const uint8_t* row = bitmap.ScanLine(y);
-    for (int32_t x = 0; x < bitmap.Width(); ++x)
-      if (row[size_t(x) * 4 + 3] != 0xFF) return false;
-  }
-  return true;
-}
-
 struct TEncoderPicture {
   WebPPicture pic;
   TEncoderPicture() {
@@ -230,7 +221,7 @@ void TWebPImage::SaveToStream(TStream& stream) {
   int imported = 0;
   if (source->BitsPerPixel() == 24)
     imported = WebPPictureImportBGR(&picture.pic, top, stride);
-  else if (!KeepAlpha || AllOpaque(*source))
+  else if (!KeepAlpha || source->AllOpaque())
     imported = WebPPictureImportBGRX(&picture.pic, top, stride);
   else
     imported = WebPPictureImportBGRA(&picture.pic, top, stride);
