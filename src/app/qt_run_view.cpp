@@ -48,7 +48,7 @@ void TQtRunView::SetSummaryText(const std::string& text) {
   const std::string added = TallyText(tally_);
   summary_ = text + added;
   const QString full = FromPath(summary_);
-  // The top bar has room for the design's summary; the counts may need more, and then the label
+  // The top bar has room for the plain summary; the counts may need more, and then the label
   // ends in an ellipsis while the status bar and the results view show it whole.
   ui_.Label5->setText(ui_.Label5->fontMetrics().elidedText(full, Qt::ElideRight, ui_.Label5->width()));
   ui_.Label5->setAccessibleName(full);
