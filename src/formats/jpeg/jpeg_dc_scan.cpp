@@ -195,6 +195,21 @@ class TBitReader {
   uint64_t loaded_ = 0;
 };
 
+// The symbol of the code that peek (the next kPeekBits bits of a filled reader) starts, with the
+// code dropped; -1 for a code the table lacks.
+inline int NextSymbol(TBitReader& in, const THuffman& table, uint32_t peek) {
+  int length, symbol;
+  if (const uint16_t e = table.fast[peek]) {
+    length = e >> 8;
+    symbol = e & 0xFF;
+  } else {
+    symbol = table.Slow(in.Peek(16), length);
+    if (symbol < 0) return -1;
+  }
+  in.Drop(length);
+  return symbol;
+}
+
 // The coefficient index of each place in the zigzag order, and 16 more places past the end
 // where the library lets a run length that overshoots land.
 constexpr std::array<uint8_t, 80> kNaturalOrder = {
@@ -334,15 +349,8 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
     const TScan::TComponent& component = scan.components[size_t(i)];
     for (int b = 0; b < component.blocks; ++b) {
       in.Fill();
-      int length, s;
-      if (const uint16_t e = component.dc->fast[in.Peek(kPeekBits)]) {
-        length = e >> 8;
-        s = e & 0xFF;
-      } else {
-        s = component.dc->Slow(in.Peek(16), length);
-        if (s < 0) return false;
-      }
-      in.Drop(length);
+      int s = NextSymbol(in, *component.dc, in.Peek(kPeekBits));
+      if (s < 0) return false;
       if (s) {
         const int diff = Extend(in.Peek(s), s);
         in.Drop(s);
@@ -362,15 +370,8 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
             k += t.step;
             continue;
           }
-          int rs;
-          if (const uint16_t e = ac.fast[peek]) {
-            length = e >> 8;
-            rs = e & 0xFF;
-          } else {
-            rs = ac.Slow(in.Peek(16), length);
-            if (rs < 0) return false;
-          }
-          in.Drop(length);
+          const int rs = NextSymbol(in, ac, peek);
+          if (rs < 0) return false;
           const int r = rs >> 4;
           s = rs & 15;
           if (s) {
@@ -388,15 +389,8 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
       bool read = false;
       for (int k = 1; k < DCTSIZE2; ++k) {
         in.Fill();
-        int rs;
-        if (const uint16_t e = ac.fast[in.Peek(kPeekBits)]) {
-          length = e >> 8;
-          rs = e & 0xFF;
-        } else {
-          rs = ac.Slow(in.Peek(16), length);
-          if (rs < 0) return false;
-        }
-        in.Drop(length);
+        const int rs = NextSymbol(in, ac, in.Peek(kPeekBits));
+        if (rs < 0) return false;
         const int r = rs >> 4;
         s = rs & 15;
         if (s) {
@@ -956,15 +950,8 @@ struct TScanHeader {
 // The DC difference the next code gives; false for a code the table lacks.
 bool DecodeDc(TBitReader& in, const THuffman& table, int& diff) {
   in.Fill();
-  int length, s;
-  if (const uint16_t e = table.fast[in.Peek(kPeekBits)]) {
-    length = e >> 8;
-    s = e & 0xFF;
-  } else {
-    s = table.Slow(in.Peek(16), length);
-    if (s < 0) return false;
-  }
-  in.Drop(length);
+  const int s = NextSymbol(in, table, in.Peek(kPeekBits));
+  if (s < 0) return false;
   diff = 0;
   if (s) {
     diff = Extend(in.Peek(s), s);

@@ -41,34 +41,7 @@ TJxlImage Decode(const std::vector<uint8_t>& bytes) { return test::DecodeAs<TJxl
 constexpr double kAlphaQuality90Tolerance = 2.0;
 
 TEST(Jxl, RoundTripsKeepSizeColoursAndAlpha) {
-  const TBitmap opaque = MakeBitmap32(37, 23, test::SmoothPixel);
-  const TBitmap translucent = MakeBitmap32(37, 23, test::TranslucentPixel);
-  TBitmap rgb24 = opaque;
-  rgb24.SetPixelFormat(TPixelFormat::pf24bit);
-  struct Case {
-    const char* what;
-    const TBitmap& source;
-    bool keep_alpha;
-    int bits;  // of the image read back
-  } cases[] = {
-      {"24-bit", rgb24, true, 24},
-      {"32-bit, every pixel opaque: no alpha is stored", opaque, true, 24},
-      {"32-bit with alpha", translucent, true, 32},
-      {"32-bit with alpha, alpha not kept", translucent, false, 24},
-  };
-  for (const Case& c : cases) {
-    const TJxlImage back = Decode(Encode(c.source, 90, c.keep_alpha));
-    ASSERT_EQ(back.Width(), 37) << c.what;
-    ASSERT_EQ(back.Height(), 23) << c.what;
-    EXPECT_EQ(back.BitsPerPixel(), c.bits) << c.what;
-    const std::vector<TColor32> want = Pixels(c.source), got = Pixels(back);
-    EXPECT_LE(MeanRgbDifference(want, got), kQuality90Tolerance) << c.what;
-    if (c.bits == 32) {
-      double sum = 0;
-      for (size_t i = 0; i < want.size(); ++i) sum += std::abs(int(AlphaOf(got[i])) - int(AlphaOf(want[i])));
-      EXPECT_LE(sum / double(want.size()), kAlphaQuality90Tolerance) << c.what;
-    }
-  }
+  test::ExpectRoundTripsKeepSizeColoursAndAlpha<TJxlImage>(kQuality90Tolerance, kAlphaQuality90Tolerance);
 }
 
 TEST(Jxl, QualityIsADistanceAndOneHundredIsLossless) {
