@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "core/files.h"
 #include "formats/all/standard_formats.h"
 #include "formats/picture.h"
@@ -26,24 +27,12 @@ namespace {
 using test::TTempDir;
 using namespace std::string_literals;
 
-struct TCliRun {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
+using test::ReadText;
+using test::TCliRun;
 
-std::string ReadText(const std::string& path) {
-  const std::vector<uint8_t> bytes = test::ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// pellavo-cli run in folder with args (shell words), standard output and error apart. A run
-// that hangs is ended after 30 s and exits 124.
+// A run that hangs is ended after 30 s and exits 124.
 TCliRun RunIn(const std::string& folder, const std::string& args, const std::string& prefix = "") {
-  TTempDir logs;
-  const test::TCommandResult r = test::RunCommand("cd '" + folder + "' && " + prefix + "timeout 30 " +
-                                                  PELLAVO_CLI_PATH + " " + args + " 2>'" + logs.File("err") + "'");
-  return {r.code, r.output, ReadText(logs.File("err"))};
+  return test::RunCliIn(folder, args, prefix, 30);
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_run.h"
 #include "core/files.h"
 #include "formats/all/standard_formats.h"
 #include "formats/picture.h"
@@ -26,24 +27,11 @@ namespace {
 
 using test::TTempDir;
 
-struct TCliRun {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
+using test::ReadText;
+using test::TCliRun;
 
-std::string ReadText(const std::string& path) {
-  const std::vector<uint8_t> bytes = test::ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// pellavo-cli run in folder with args (shell words), standard output and error apart.
-TCliRun RunIn(const std::string& folder, const std::string& args) {
-  TTempDir logs;
-  const test::TCommandResult r = test::RunCommand("cd '" + folder + "' && timeout 60 " + PELLAVO_CLI_PATH + " " +
-                                                  args + " 2>'" + logs.File("err") + "'");
-  return {r.code, r.output, ReadText(logs.File("err"))};
-}
+// Some cases convert a hundred files or more: a minute before a run counts as hung.
+TCliRun RunIn(const std::string& folder, const std::string& args) { return test::RunCliIn(folder, args, "", 60); }
 
 // Every file below folder, as paths relative to it, sorted; folders only through their files.
 void ListTree(const std::string& folder, const std::string& prefix, std::set<std::string>& out) {
@@ -309,7 +297,9 @@ TEST(CliLargeJobs, GnuParallelRunsTheShardsOfOneListAndEachFileIsConvertedOnce) 
   for (int i = 0; i < 40; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, "in/%c/p%02d.bmp", i % 2 ? 'b' : 'a', i);
-    if (i > 0) ASSERT_EQ(::link(dir.File("in/a/p00.bmp").c_str(), dir.File(name).c_str()), 0) << name;
+    if (i > 0) {
+      ASSERT_EQ(::link(dir.File("in/a/p00.bmp").c_str(), dir.File(name).c_str()), 0) << name;
+    }
     list += std::string(name) + "\n";
   }
   test::WriteBytes(dir.File("list"), std::vector<uint8_t>(list.begin(), list.end()));
