@@ -169,7 +169,7 @@ void TMainWindow::ConnectControls() {
 }
 
 void TMainWindow::ApplyEnablementRules() {
-  const bool percent = CheckedIndex(*ui_->RG1) == 3;
+  const bool percent = CheckedIndex(*ui_->RG1) == static_cast<int>(TSizeMode::Percent);
   ui_->SpinEdit4->setEnabled(percent);
   ui_->SpinEdit1->setEnabled(!percent);
   const bool border = ui_->CheckBox3->isChecked();

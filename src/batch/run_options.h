@@ -5,6 +5,7 @@
 #include <span>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 
 #include "batch/run_settings.h"
 #include "core/limits.h"
