@@ -30,13 +30,6 @@ constexpr TOptionField FieldOf() {
           [](TRunSettings& s, int v) { s.*Member = static_cast<std::remove_cvref_t<decltype(s.*Member)>>(v); }};
 }
 
-// The output formats' item texts, in the order of their values.
-inline constexpr std::array<std::string_view, kOutputFormats.size()> kOutputFormatItems = [] {
-  std::array<std::string_view, kOutputFormats.size()> items = {};
-  for (size_t i = 0; i < kOutputFormats.size(); ++i) items[i] = kOutputFormats[i].Item;
-  return items;
-}();
-
 // One run option as every front end offers it. Its name is the one the code uses for it in
 // every layer (and the name of its TRunSettings field unless the field holds it in other units).
 struct TRunOption {
@@ -48,7 +41,8 @@ struct TRunOption {
   // The command line's names for it ("-s,--size"; empty: not offered there) and its help text.
   // A switch's flag turns it away from its default ("--no-frame" turns FrameOn off).
   // In the help, {quality formats} and {metadata formats} stand for the output formats that
-  // take a quality and that carry metadata.
+  // take a quality and that carry metadata, {max-kb floor} and {max-kb encodes} for the size
+  // limit's constants.
   std::string_view Flag;
   std::string_view FlagHelp;
   // The objectName of the window's control that holds it (empty: not in the window) and the
@@ -63,8 +57,9 @@ struct TRunOption {
 // Every numeric, on/off and choice option of a run. A new option is a row here and its field
 // in TRunSettings; the window needs a control of that objectName in its layout.
 inline constexpr std::array kRunOptions = {
-    TRunOption{"SizeMode", TOptionKind::Choice, FieldOf<&TRunSettings::SizeMode>(), 0, 3, 2, kSizeModeItems,
-               "-m,--size-mode",
+    // Name, kind, field, min, max, default, items, flag, flag help, control, hint[, off text]
+    TRunOption{"SizeMode", TOptionKind::Choice, FieldOf<&TRunSettings::SizeMode>(), 0, int(kSizeModeItems.size()) - 1,
+               int(TSizeMode::Largest), kSizeModeItems, "-m,--size-mode",
                "Which side the size sets: width, height, largest (the longer side, --size) or percent (--percent of "
                "the longer side)",
                "RG1", "Maximum output dimension as pixels or a percentage"},
@@ -73,12 +68,12 @@ inline constexpr std::array kRunOptions = {
     TRunOption{"PercentSize", TOptionKind::Number, FieldOf<&TRunSettings::PercentSize>(), 1, 500, 80, {},
                "-p,--percent", "Size in percent of the longer side for the percent mode", "SpinEdit4",
                "Set new size as a percentage of original"},
-    TRunOption{"WideMode", TOptionKind::Choice, FieldOf<&TRunSettings::WideMode>(), 0, 2, 0, kWideModeItems,
-               "-w,--wide",
+    TRunOption{"WideMode", TOptionKind::Choice, FieldOf<&TRunSettings::WideMode>(), 0, int(kWideModeItems.size()) - 1,
+               int(TWideMode::None), kWideModeItems, "-w,--wide",
                "16:9 output: none, land (landscape images only) or all; the image is cropped to a centred band", "RG4",
                "Wide 16:9 output for only LANDSCAPE or ALL images"},
     TRunOption{"OutputFormat", TOptionKind::Choice, FieldOf<&TRunSettings::OutputFormat>(), 0,
-               int(kOutputFormats.size()) - 1, 0, kOutputFormatItems, "", "", "RG3",
+               int(kOutputFormats.size()) - 1, int(TOutputFormat::Source), kOutputFormatItems, "", "", "RG3",
                "Either same as source file or as chosen - .pdf is a bmp in a PDF document"},
     TRunOption{"Quality", TOptionKind::Number, FieldOf<&TRunSettings::Quality>(), 1, 100, 90, {}, "-Q,--quality",
                "Quality of {quality formats} outputs, 1 (smallest) to 100 (best)", "SpinEditQuality",
@@ -94,8 +89,9 @@ inline constexpr std::array kRunOptions = {
     TRunOption{"NoEnlarge", TOptionKind::Switch, FieldOf<&TRunSettings::NoEnlarge>(), 0, 1, 0, {}, "--no-enlarge",
                "Only shrink: a source already within the size keeps its own (also in percent mode above 100)",
                "OnlyShrink", "Never enlarge - images already within the size keep their own"},
-    TRunOption{"NameAddition", TOptionKind::Choice, FieldOf<&TRunSettings::NameAddition>(), 0, 2, 2,
-               kNameAdditionItems, "", "", "RG2", "Text to be added to output file name"},
+    TRunOption{"NameAddition", TOptionKind::Choice, FieldOf<&TRunSettings::NameAddition>(), 0,
+               int(kNameAdditionItems.size()) - 1, int(TNameAddition::None), kNameAdditionItems, "", "", "RG2",
+               "Text to be added to output file name"},
     TRunOption{"Overwrite", TOptionKind::Switch, FieldOf<&TRunSettings::Overwrite>(), 0, 1, 0, {}, "-o,--overwrite",
                "Replace existing files (by default an existing name gets a free name[1].ext); a file is only "
                "replaced after its new content is completely written. Without --dest, and with the source's "
@@ -153,7 +149,8 @@ inline constexpr std::array kRunOptions = {
                "a colour, instead of keeping transparency where the output format can hold it",
                "", ""},
     TRunOption{"FrameOn", TOptionKind::Switch, FieldOf<&TRunSettings::FrameOn>(), 0, 1, 1, {}, "--no-frame",
-               "Leave out the raised frame drawn on the outermost pixels", "Framit", "Add simple raised frame to image"},
+               "Leave out the raised frame drawn on the outermost pixels", "Framit",
+               "Add simple raised frame to image"},
     TRunOption{"BorderOn", TOptionKind::Switch, FieldOf<&TRunSettings::BorderOn>(), 0, 1, 0, {}, "", "", "CheckBox3",
                "Add colored border around image"},
     TRunOption{"BorderWidth", TOptionKind::Number, FieldOf<&TRunSettings::BorderWidth>(), 1, 30, 5, {},

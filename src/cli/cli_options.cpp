@@ -378,7 +378,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   if (s.MaxKb > 0) {
     if (s.FastCopy) return fail("--max-kb cannot shrink the files --fastcopy copies unchanged");
     if (s.OutputFormat != TOutputFormat::Source && !OutputFormatInfo(s.OutputFormat).TakesQuality)
-      return fail("--max-kb applies to " + FormatNamesInWords(&TOutputFormatInfo::TakesQuality) + " outputs only, not " + format);
+      return fail("--max-kb applies to " + FormatNamesInWords(&TOutputFormatInfo::TakesQuality) +
+                  " outputs only, not " + format);
   }
   if (!shard.empty()) {
     int k = -1, n = 0;
