@@ -33,11 +33,11 @@ bool ParseColor(const std::string& text, TColor& color) {
   return true;
 }
 
-// "a, b or c"
-std::string ListInWords(const std::vector<std::string>& words) {
+// "a, b or c", or with another word before the last.
+std::string ListInWords(const std::vector<std::string>& words, std::string_view last = " or ") {
   std::string out;
   for (size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) out += i + 1 == words.size() ? " or " : ", ";
+    if (i > 0) out += i + 1 == words.size() ? std::string(last) : ", ";
     out += words[i];
   }
   return out;
@@ -73,16 +73,11 @@ std::string FormatName(const TOutputFormatInfo& f) {
 // The output formats (not "Source") that have a property, by their names in capitals as the
 // help texts write them: "JPEG, PNG, WebP and AVIF".
 template <class Has>
-std::string FormatsInWords(Has has) {
+std::string FormatsInWords(Has has, std::string_view last = " and ") {
   std::vector<std::string> names;
   for (const TOutputFormatInfo& f : kOutputFormats)
     if (f.Format != TOutputFormat::Source && has(f)) names.emplace_back(f.Name);
-  std::string out;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
-    out += names[i];
-  }
-  return out;
+  return ListInWords(names, last);
 }
 
 // An output format by that name, or by its extension (".jpg").
@@ -281,8 +276,9 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  {\"type\": \"file\", \"source\": S, \"output\": S|null, \"status\": \"written\"|\"failed\"|\"skipped\",\n"
       "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"quality\": N|null, \"bytes\": N|null,\n"
       "   \"milliseconds\": N} for each finished file (\"skipped\": not an image by its extension, or its\n"
-      "   output exists under --skip-existing, which is no failure; quality: what a JPEG, WebP or AVIF\n"
-      "   output was encoded at, after --max-kb; bytes: the size written);\n"
+      "   output exists under --skip-existing, which is no failure; quality: what a\n   " +
+      FormatsInWords([](const TOutputFormatInfo& f) { return f.TakesQuality; }, " or ") +
+      " output was encoded at, after --max-kb; bytes: the size written);\n"
       "  {\"type\": \"input\", \"path\": S, \"status\": \"failed\"|\"ignored\", \"reason\": S} for a named path\n"
       "   that is missing, unreadable or holds no image;\n"
       "  {\"type\": \"warning\", \"source\": S, \"reason\": S} before a file's own object, for what was wrong\n"

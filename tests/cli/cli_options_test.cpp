@@ -91,6 +91,8 @@ TEST(CliOptions, TheHelpGivesEveryTableOptionWithItsNamesFilledIn) {
   EXPECT_NE(help.find("the highest quality from 40 up to --quality"), std::string::npos);
   EXPECT_NE(help.find("XMP into jpg, png, webp, avif, tif or jxl outputs"), std::string::npos);
   EXPECT_NE(help.find("--max-kb N (1-1048576, none)"), std::string::npos) << "off is the option left out";
+  EXPECT_NE(help.find("quality: what a\n   JPEG, WebP, AVIF or JPEG XL output was encoded at"), std::string::npos)
+      << "every format that takes a quality";
 }
 
 }  // namespace
