@@ -15,6 +15,33 @@ namespace {
 
 QString Text(std::string_view text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
+// The value an option's control holds: a spin box's number, a radio group's checked item, a
+// check box's state.
+int ControlValue(const QWidget& control) {
+  if (const auto* spin = qobject_cast<const QSpinBox*>(&control)) return spin->value();
+  if (const auto* group = qobject_cast<const QGroupBox*>(&control)) return CheckedIndex(*group);
+  if (const auto* box = qobject_cast<const QAbstractButton*>(&control)) return box->isChecked() ? 1 : 0;
+  throw std::logic_error("no option value in control " + control.objectName().toStdString());
+}
+
+// Gives an option's control its range and default; a radio group must have a button per item.
+void ShowValue(QWidget& control, const TRunOption& option) {
+  if (auto* spin = qobject_cast<QSpinBox*>(&control)) {
+    spin->setRange(option.Min, option.Max);
+    spin->setSpecialValueText(Text(option.OffText));
+    spin->setValue(option.Default);
+  } else if (auto* group = qobject_cast<QGroupBox*>(&control)) {
+    const QList<QRadioButton*> items = group->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
+    if (items.size() != qsizetype(option.Items.size()))
+      throw std::logic_error("the window's " + std::string(option.Control) + " does not show the option's items");
+    items[option.Default]->setChecked(true);
+  } else if (auto* box = qobject_cast<QAbstractButton*>(&control)) {
+    box->setChecked(option.Default == 1);
+  } else {
+    throw std::logic_error("no option value in control " + std::string(option.Control));
+  }
+}
+
 }  // namespace
 
 int CheckedIndex(const QGroupBox& group) {
@@ -41,36 +68,6 @@ QWidget& OptionControl(const Ui::TForm1& ui, const TRunOption& option) {
   if (!control) throw std::logic_error("the window has no control " + std::string(option.Control));
   return *control;
 }
-
-namespace {
-
-// The value an option's control holds: a spin box's number, a radio group's checked item, a
-// check box's state.
-int ControlValue(const QWidget& control) {
-  if (const auto* spin = qobject_cast<const QSpinBox*>(&control)) return spin->value();
-  if (const auto* group = qobject_cast<const QGroupBox*>(&control)) return CheckedIndex(*group);
-  if (const auto* box = qobject_cast<const QAbstractButton*>(&control)) return box->isChecked() ? 1 : 0;
-  throw std::logic_error("no option value in control " + control.objectName().toStdString());
-}
-
-void ShowValue(QWidget& control, const TRunOption& option) {
-  if (auto* spin = qobject_cast<QSpinBox*>(&control)) {
-    spin->setRange(option.Min, option.Max);
-    spin->setSpecialValueText(Text(option.OffText));
-    spin->setValue(option.Default);
-  } else if (auto* group = qobject_cast<QGroupBox*>(&control)) {
-    const QList<QRadioButton*> items = group->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly);
-    if (items.size() != qsizetype(option.Items.size()))
-      throw std::logic_error("the window's " + std::string(option.Control) + " does not show the option's items");
-    items[option.Default]->setChecked(true);
-  } else if (auto* box = qobject_cast<QAbstractButton*>(&control)) {
-    box->setChecked(option.Default == 1);
-  } else {
-    throw std::logic_error("no option value in control " + std::string(option.Control));
-  }
-}
-
-}  // namespace
 
 void ShowOptionDefaults(const Ui::TForm1& ui) {
   for (const TRunOption& option : kRunOptions) {
