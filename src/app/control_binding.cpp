@@ -74,7 +74,7 @@ void ShowOptionDefaults(const Ui::TForm1& ui) {
     if (option.Control.empty()) continue;
     QWidget& control = OptionControl(ui, option);
     ShowValue(control, option);
-    control.setStatusTip(Text(option.Hint));
+    control.setStatusTip(QString::fromStdString(OptionText(option.Hint)));
   }
 }
 

@@ -1,5 +1,9 @@
 #include "batch/run_options.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace pellavo {
 namespace {
 
@@ -33,7 +37,42 @@ constexpr bool TableIsConsistent() {
 }
 static_assert(TableIsConsistent());
 
+// The output formats (not "Source") that have a property, each as `word` gives it: "a, b or c".
+std::string FormatsInWords(bool TOutputFormatInfo::*property, std::string_view (*word)(const TOutputFormatInfo&),
+                           std::string_view last) {
+  std::vector<std::string_view> words;
+  for (const TOutputFormatInfo& f : kOutputFormats)
+    if (f.Format != TOutputFormat::Source && f.*property) words.push_back(word(f));
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out += i + 1 == words.size() ? last : ", ";
+    out += words[i];
+  }
+  return out;
+}
+
+// The command line names a format by its extension without the dot, the window by its item.
+std::string_view CommandLineName(const TOutputFormatInfo& f) { return f.Extension.substr(1); }
+std::string_view ItemText(const TOutputFormatInfo& f) { return f.Item; }
+std::string_view FormatName(const TOutputFormatInfo& f) { return f.Name; }
+
 }  // namespace
+
+std::string OptionText(std::string_view text) {
+  const std::pair<std::string_view, std::string> names[] = {
+      {"{quality formats}", FormatsInWords(&TOutputFormatInfo::TakesQuality, CommandLineName, " or ")},
+      {"{metadata formats}", FormatsInWords(&TOutputFormatInfo::CarriesMetadata, CommandLineName, " or ")},
+      {"{quality items}", FormatsInWords(&TOutputFormatInfo::TakesQuality, ItemText, " and ")},
+      {"{metadata names}", FormatsInWords(&TOutputFormatInfo::CarriesMetadata, FormatName, " and ")},
+      {"{max-kb floor}", std::to_string(kMaxKbQualityFloor)},
+      {"{max-kb encodes}", std::to_string(kMaxKbEncodes)},
+  };
+  std::string out(text);
+  for (const auto& [name, value] : names)
+    for (size_t at = out.find(name); at != std::string::npos; at = out.find(name, at + value.size()))
+      out.replace(at, name.size(), value);
+  return out;
+}
 
 void SetRunOption(TRunSettings& s, size_t row, int value) {
   const TRunOption& o = kRunOptions[row];

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -40,15 +41,13 @@ struct TRunOption {
   std::span<const std::string_view> Items;  // a choice's items, in the window's order
   // The command line's names for it ("-s,--size"; empty: not offered there) and its help text.
   // A switch's flag turns it away from its default ("--no-frame" turns FrameOn off).
-  // In the help, {quality formats} and {metadata formats} stand for the output formats that
-  // take a quality and that carry metadata, {max-kb floor} and {max-kb encodes} for the size
-  // limit's constants.
   std::string_view Flag;
   std::string_view FlagHelp;
   // The objectName of the window's control that holds it (empty: not in the window) and the
   // hint the status bar shows for that control.
   std::string_view Control;
   std::string_view Hint;
+  // The help and the hint may name other tables' contents in braces (see OptionText).
   // A number whose Min turns the option off: the window shows this text for Min, and the
   // command line takes values from Min + 1, leaving the option out for off.
   std::string_view OffText = {};
@@ -77,14 +76,13 @@ inline constexpr std::array kRunOptions = {
                "Either same as source file or as chosen - .pdf is a bmp in a PDF document"},
     TRunOption{"Quality", TOptionKind::Number, FieldOf<&TRunSettings::Quality>(), 1, 100, 90, {}, "-Q,--quality",
                "Quality of {quality formats} outputs, 1 (smallest) to 100 (best)", "SpinEditQuality",
-               "Quality of .jpg, .webp, .avif and .jxl output - 1 smallest to 100 best (100: lossless .jxl)"},
+               "Quality of {quality items} output - 1 smallest to 100 best (100: lossless .jxl)"},
     TRunOption{"MaxKb", TOptionKind::Number, FieldOf<&TRunSettings::MaxKb>(), 0, kMaxKbLimit, 0, {}, "--max-kb",
                "Make each {quality formats} output at most N KiB: the highest quality from {max-kb floor} up to "
                "--quality that fits (at most {max-kb encodes} trial encodes in memory), then the pixel size 10 % "
                "smaller at a time until it fits",
                "SpinEditMaxKb",
-               "Largest size of each .jpg, .webp, .avif and .jxl output in KB - the quality is lowered to fit, then "
-               "the size",
+               "Largest size of each {quality items} output in KB - the quality is lowered to fit, then the size",
                "Off"},
     TRunOption{"NoEnlarge", TOptionKind::Switch, FieldOf<&TRunSettings::NoEnlarge>(), 0, 1, 0, {}, "--no-enlarge",
                "Only shrink: a source already within the size keeps its own (also in percent mode above 100)",
@@ -142,8 +140,7 @@ inline constexpr std::array kRunOptions = {
                "outputs. They include any GPS position the camera recorded. Without it outputs carry only the "
                "colour profile",
                "KeepMetadata",
-               "Copy EXIF and XMP (date taken, camera, GPS position) into JPEG, PNG, WebP, AVIF, TIFF and JPEG XL "
-               "files"},
+               "Copy EXIF and XMP (date taken, camera, GPS position) into {metadata names} files"},
     TRunOption{"KeepAlpha", TOptionKind::Switch, FieldOf<&TRunSettings::KeepAlpha>(), 0, 1, 1, {}, "--no-alpha",
                "Lay transparent areas of PNG and GIF sources onto black and filter the alpha of other sources like "
                "a colour, instead of keeping transparency where the output format can hold it",
@@ -176,6 +173,13 @@ constexpr TOptionValues DefaultOptionValues() {
   for (size_t i = 0; i < kRunOptions.size(); ++i) values[i] = kRunOptions[i].Default;
   return values;
 }
+// A help text or hint with the names in braces filled in: {quality formats} and {metadata
+// formats}, the command line's names of the output formats that take a quality and that carry
+// metadata ("jpg, webp, avif or jxl"); {quality items}, the window's items of the first
+// (".jpg, .webp, .avif and .jxl"); {metadata names}, the names of the second ("JPEG, PNG,
+// ... and JPEG XL"); {max-kb floor} and {max-kb encodes}, the size limit's constants.
+std::string OptionText(std::string_view text);
+
 // Sets the option of row `row` to value; a value outside its range (a radio group with no
 // button checked) gives its default.
 void SetRunOption(TRunSettings& s, size_t row, int value);

@@ -87,29 +87,6 @@ std::optional<TOutputFormat> FormatByName(std::string_view name) {
   return std::nullopt;
 }
 
-// The command line's names of the output formats that have a property: "jpg, webp or jxl".
-std::string FormatNamesInWords(bool TOutputFormatInfo::*property) {
-  std::vector<std::string> names;
-  for (const TOutputFormatInfo& f : kOutputFormats)
-    if (f.*property) names.push_back(FormatName(f));
-  return ListInWords(names);
-}
-
-// An option's help text with the names it stands for filled in.
-std::string HelpText(std::string_view help) {
-  const std::pair<std::string_view, std::string> names[] = {
-      {"{quality formats}", FormatNamesInWords(&TOutputFormatInfo::TakesQuality)},
-      {"{metadata formats}", FormatNamesInWords(&TOutputFormatInfo::CarriesMetadata)},
-      {"{max-kb floor}", std::to_string(kMaxKbQualityFloor)},
-      {"{max-kb encodes}", std::to_string(kMaxKbEncodes)},
-  };
-  std::string text(help);
-  for (const auto& [name, value] : names)
-    for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
-      text.replace(at, name.size(), value);
-  return text;
-}
-
 // The options of kRunOptions that the command line offers, as CLI11 holds them.
 class TTableOptions {
  public:
@@ -128,7 +105,7 @@ TTableOptions AddTableOptions(CLI::App& app, TOptionValues& values) {
   for (size_t row = 0; row < kRunOptionCount; ++row) {
     const TRunOption& o = kRunOptions[row];
     if (o.Flag.empty()) continue;
-    const std::string flag(o.Flag), help = HelpText(o.FlagHelp);
+    const std::string flag(o.Flag), help = OptionText(o.FlagHelp);
     CLI::Option* option = nullptr;
     switch (o.Kind) {
       case TOptionKind::Number: {
@@ -374,8 +351,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   if (s.MaxKb > 0) {
     if (s.FastCopy) return fail("--max-kb cannot shrink the files --fastcopy copies unchanged");
     if (s.OutputFormat != TOutputFormat::Source && !OutputFormatInfo(s.OutputFormat).TakesQuality)
-      return fail("--max-kb applies to " + FormatNamesInWords(&TOutputFormatInfo::TakesQuality) +
-                  " outputs only, not " + format);
+      return fail(OptionText("--max-kb applies to {quality formats} outputs only, not ") + format);
   }
   if (!shard.empty()) {
     int k = -1, n = 0;

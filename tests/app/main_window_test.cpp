@@ -182,7 +182,7 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
   for (const auto& h : hints) expected.emplace_back(h.name, h.hint);
   // The options' controls show the hints of the option table.
   for (const TRunOption& o : kRunOptions)
-    if (!o.Control.empty()) expected.emplace_back(o.Control, o.Hint);
+    if (!o.Control.empty()) expected.emplace_back(o.Control, OptionText(o.Hint));
   for (const auto& [name, hint] : expected) {
     QWidget* w = Find(name.c_str());
     EXPECT_EQ(w->statusTip().toStdString(), hint) << name;
