@@ -58,6 +58,7 @@ TControlValues ReadControls(const Ui::TForm1& ui) {
   c.IntoSubfolder = ui.IntoSubfolder->isChecked();
   c.SubfolderName = ToPath(ui.SubfolderName->text());
   c.SkipExisting = ui.SkipExisting->isChecked();
+  c.FirstFrame = ui.FirstFrame->isChecked();
   c.MaxKb = ui.SpinEditMaxKb->value();
   return c;
 }

@@ -44,6 +44,7 @@ TRunSettings RunSettingsFrom(const TControlValues& c) {
   s.KeepTree = c.KeepTree;
   if (c.IntoSubfolder) s.Subfolder = c.SubfolderName;
   s.SkipExisting = c.SkipExisting;
+  s.FirstFrame = c.FirstFrame;
   s.MaxKb = c.MaxKb;
   return s;
 }

@@ -41,6 +41,7 @@ struct TControlValues {
   bool IntoSubfolder = false;      // IntoSubfolder
   std::string SubfolderName = "small";  // SubfolderName
   bool SkipExisting = false;       // SkipExisting
+  bool FirstFrame = false;         // FirstFrame
   int MaxKb = 0;                   // SpinEditMaxKb: 0 shows "Off"
 };
 

@@ -72,7 +72,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
       {"AutoRotate", "Auto-rotate", true, 1}, {"KeepMetadata", "Keep metadata", true, 0},
       {"OnlyShrink", "Only shrink", true, 0}, {"KeepDates", "Keep file dates", true, 0},
       {"KeepTree", "Keep folders", true, 0},  {"IntoSubfolder", "Into sub-folder", true, 0},
-      {"SkipExisting", "Skip existing", true, 0},
+      {"SkipExisting", "Skip existing", true, 0}, {"FirstFrame", "First frame only", true, 0},
   };
   for (const auto& b : buttons) {
     auto* button = Find<QAbstractButton>(b.name);
@@ -190,6 +190,7 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
       {"IntoSubfolder", "Without a destination, put the outputs into this folder beside each source"},
       {"SubfolderName", "Name of the sub-folder beside each source - one folder name, created when missing"},
       {"SkipExisting", "Do not convert files whose output already exists - run again to finish a stopped run"},
+      {"FirstFrame", "Convert only the first frame of animated GIF and WebP files - off, .gif and .webp output keeps every frame"},
       {"SpinEditMaxKb", "Largest size of each .jpg, .webp, .avif and .jxl output in KB - the quality is lowered to fit, then the size"},
       // Controls without a hint.
       {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox1", ""}, {"CheckBox2", ""},
@@ -264,7 +265,7 @@ TEST_F(MainWindow, EnablementRules) {
 // The row for large jobs comes after the row above it in the tab order, left to right.
 TEST_F(MainWindow, TheLargeJobRowFollowsInTheTabOrder) {
   const std::vector<std::string> expected = {"KeepDates", "KeepTree", "IntoSubfolder", "SubfolderName", "SkipExisting",
-                                             "SpinEditMaxKb"};
+                                             "FirstFrame", "SpinEditMaxKb"};
   std::vector<std::string> order;
   QWidget* w = Find("KeepDates");
   for (int i = 0; i < 200 && order.size() < expected.size(); ++i, w = w->nextInFocusChain()) {
