@@ -16,13 +16,27 @@ struct TAnimatedFormat {
   const TGraphicClass& (*Class)();
   TOutputFormat Format;
   std::unique_ptr<TFrameSource> (*Open)(std::vector<uint8_t> bytes, const TDecodeLimits& limits);
+  std::unique_ptr<TFrameSink> (*Make)(TStream& out, int32_t width, int32_t height, TAnimationPlays plays,
+                                      const TEncodeOptions& options, bool may_be_transparent);
 };
 
 // The formats whose animations are read and written frame by frame.
 const std::array<TAnimatedFormat, 2> kAnimatedFormats = {{
-    {&TGIFImage::StaticClass, TOutputFormat::Gif, &OpenGIFFrames},
-    {&TWebPImage::StaticClass, TOutputFormat::Webp, &OpenWebPFrames},
+    {&TGIFImage::StaticClass, TOutputFormat::Gif, &OpenGIFFrames,
+     [](TStream& out, int32_t width, int32_t height, TAnimationPlays plays, const TEncodeOptions&, bool may_be_transparent) {
+       return MakeGIFFrameSink(out, width, height, plays, may_be_transparent);
+     }},
+    {&TWebPImage::StaticClass, TOutputFormat::Webp, &OpenWebPFrames,
+     [](TStream& out, int32_t width, int32_t height, TAnimationPlays plays, const TEncodeOptions& options, bool) {
+       return MakeWebPFrameSink(out, width, height, plays, options);
+     }},
 }};
+
+const TAnimatedFormat* Written(TOutputFormat format) {
+  for (const TAnimatedFormat& f : kAnimatedFormats)
+    if (f.Format == format) return &f;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -36,19 +50,12 @@ std::unique_ptr<TFrameSource> OpenFrameSource(const std::string& path, const TDe
   return nullptr;
 }
 
-bool WritesAnimations(TOutputFormat format) {
-  for (const TAnimatedFormat& f : kAnimatedFormats)
-    if (f.Format == format) return true;
-  return false;
-}
+bool WritesAnimations(TOutputFormat format) { return Written(format) != nullptr; }
 
 std::unique_ptr<TFrameSink> MakeFrameSink(TOutputFormat format, TStream& out, int32_t width, int32_t height,
                                           TAnimationPlays plays, const TEncodeOptions& options, bool may_be_transparent) {
-  switch (format) {
-    case TOutputFormat::Gif: return MakeGIFFrameSink(out, width, height, plays, may_be_transparent);
-    case TOutputFormat::Webp: return MakeWebPFrameSink(out, width, height, plays, options);
-    default: return nullptr;
-  }
+  const TAnimatedFormat* f = Written(format);
+  return f ? f->Make(out, width, height, plays, options, may_be_transparent) : nullptr;
 }
 
 }  // namespace pellavo

@@ -30,7 +30,7 @@ struct TAssembledData {
 class TWebPFrames final : public TFrameSource {
  public:
   // bytes must stay where they are while the decoder reads them: the source owns them.
-  TWebPFrames(std::vector<uint8_t> bytes, std::unique_ptr<WebPAnimDecoder, TAnimDecoderDeleter>& decoder,
+  TWebPFrames(std::vector<uint8_t> bytes, std::unique_ptr<WebPAnimDecoder, TAnimDecoderDeleter> decoder,
               const WebPAnimInfo& info)
       : bytes_(std::move(bytes)), decoder_(std::move(decoder)), info_(info) {}
 
@@ -91,7 +91,7 @@ class TWebPFrameSink final : public TFrameSink {
 
   void Finish() override {
     // The end of the last frame closes the animation.
-    if (!WebPAnimEncoderAdd(encoder_.get(), nullptr, timestamp_, nullptr) )
+    if (!WebPAnimEncoderAdd(encoder_.get(), nullptr, timestamp_, nullptr))
       throw EWebPError("Cannot write WebP: " + ErrorText());
     TAssembledData assembled;
     if (!WebPAnimEncoderAssemble(encoder_.get(), &assembled.data)) throw EWebPError("Cannot write WebP: " + ErrorText());
@@ -132,7 +132,7 @@ std::unique_ptr<TFrameSource> OpenWebPFrames(std::vector<uint8_t> bytes, const T
   if (int64_t(info.canvas_width) != features.width || int64_t(info.canvas_height) != features.height)
     throw EWebPError(std::string(kInvalid) + "the animation's canvas does not match its header");
   // The vector's buffer, which the decoder reads, moves with it into the source.
-  return std::make_unique<TWebPFrames>(std::move(bytes), decoder, info);
+  return std::make_unique<TWebPFrames>(std::move(bytes), std::move(decoder), info);
 }
 
 std::unique_ptr<TFrameSink> MakeWebPFrameSink(TStream& out, int32_t width, int32_t height, TAnimationPlays plays,
