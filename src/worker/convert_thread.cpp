@@ -514,9 +514,12 @@ void TConverter::ConvertAnimation(TFrameSource& frames) {
   const TRect target = attempt_.DstRect;
   const int32_t width = target.Right, height = target.Bottom;
   ClaimBytes(Limits(), AnimationPeakBytes(frames));
-  if (settings_.MaxKb > 0 && OutputFormatInfo(*Format).TakesQuality)
-    Warn("the size limit does not apply to animations; the " + std::to_string(frames.FrameCount()) +
-         " frames are written at the quality set");
+  if (settings_.MaxKb > 0) {
+    const TOutputFormatInfo& info = OutputFormatInfo(*Format);
+    Warn(info.TakesQuality ? "the size limit does not apply to animations; the " + std::to_string(frames.FrameCount()) +
+                                 " frames are written at the quality set"
+                           : "the " + std::string(info.Extension) + " format has no quality to lower; the size limit does not apply");
+  }
 
   OutputName = WrittenFileName(OutputName);
   TSafeOutput out(OutputName, settings_.Overwrite, FreeNames.get());

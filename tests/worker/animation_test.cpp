@@ -252,6 +252,44 @@ TEST_F(Animation, FirstFrameOnlyAndOutputsWithoutAnimation) {
   EXPECT_EQ(std::string(first.begin(), first.begin() + 6), "GIF87a");
 }
 
+// Every frame is decorated like a still image, and the options of a still apply to each: a
+// border round every frame, transparency laid onto black when it is not kept. A size limit does
+// not apply, and says so.
+TEST_F(Animation, EveryFrameIsDecoratedLikeAStillImage) {
+  for (const char* output : {"framed.gif", "framed.webp"}) {
+    TWorkerOrder order;
+    order.Source = dir.File("anim.gif");
+    order.Output = dir.File(output);
+    order.Settings.Overwrite = true;
+    order.Settings.FrameOn = false;
+    order.Settings.BorderOn = true;
+    order.Settings.BorderWidth = 3;
+    order.Settings.BorderColor = 0x0000FF00;  // green, red in the low byte
+    order.Settings.KeepAlpha = false;
+    order.Settings.MaxKb = 500;
+    order.SizeValue = 20;
+    const TConversion done = ConvertFile(order);
+    ASSERT_TRUE(done.Report.Outcome.Written) << output << ": " << done.Report.Outcome.Error;
+    const std::string says = std::string(output).ends_with(".webp")
+                                 ? "the size limit does not apply to animations; the 3 frames are written at the quality set"
+                                 : "the .gif format has no quality to lower; the size limit does not apply";
+    EXPECT_EQ(done.Report.Outcome.Warnings, std::vector<std::string>{says}) << output;
+    const std::unique_ptr<TFrameSource> frames = OpenFrameSource(dir.File(output), TDecodeLimits{});
+    ASSERT_NE(frames, nullptr) << output;
+    TAnimationFrame f;
+    std::vector<TColor32> edges, centres;
+    while (frames->Next(f)) {
+      edges.push_back(f.Pixels[size_t(f.Width) * 7]);  // the left edge, halfway down
+      centres.push_back(f.Pixels[size_t(f.Height / 2) * size_t(f.Width) + size_t(f.Width / 2)]);
+    }
+    ASSERT_EQ(centres.size(), 3u) << output;
+    for (TColor32 edge : edges) EXPECT_TRUE(Near(edge, kGreen)) << output << std::hex << ": " << edge;
+    EXPECT_TRUE(Near(centres[0], kRed)) << output;
+    EXPECT_TRUE(Near(centres[1], kBlue)) << output;
+    EXPECT_TRUE(Near(centres[2], 0xFF000000u)) << output << std::hex << ": the hole is black, " << centres[2];
+  }
+}
+
 // Only one frame is held at a time: an animation whose frames together are over the image limit,
 // which the whole-file reader refuses, converts when each frame is within it.
 TEST_F(Animation, ManyFramesAreNotHeldAtOnce) {
