@@ -9,7 +9,8 @@ namespace pellavo {
 namespace {
 
 // What a first pass over the file finds before any frame is composed: the canvas must have its
-// final size from the first frame on.
+// final size from the first frame on. The pass decodes no image data, so a still image costs
+// little more than its own reading.
 struct TGIFSummary {
   int Frames = 0;
   int32_t Width = 0, Height = 0;
@@ -24,7 +25,7 @@ TGIFSummary Summarize(const std::vector<uint8_t>& bytes, const TDecodeLimits& li
   s.Width = image.Header().ScreenWidth;
   s.Height = image.Header().ScreenHeight;
   TGIFSubImage entry;
-  while (reader.ReadEntry(entry)) {
+  while (reader.ReadEntry(entry, false)) {
     for (const auto& e : entry.Extensions())
       if (const auto* loop = dynamic_cast<const TGIFAppExtNSLoop*>(e.get()); loop && !s.Loops) s.Loops = loop->Loops;
     if (!entry.HasImage()) continue;

@@ -28,7 +28,7 @@ size_t TGIFReader::Read() {
   return Finish();
 }
 
-bool TGIFReader::ReadEntry(TGIFSubImage& entry) {
+bool TGIFReader::ReadEntry(TGIFSubImage& entry, bool decode) {
   SkipZeros();
   if (in_.AtEnd() || in_.Peek() == ';') return false;
   const int type = in_.Peek();
@@ -36,7 +36,7 @@ bool TGIFReader::ReadEntry(TGIFSubImage& entry) {
     warn_("Unknown GIF block type");
     return false;
   }
-  entry = ReadFrame();
+  entry = ReadFrame(decode);
   return true;
 }
 
@@ -105,7 +105,7 @@ void TGIFReader::SkipZeros() {
   while (in_.Peek() == 0) in_.Byte();
 }
 
-TGIFSubImage TGIFReader::ReadFrame() {
+TGIFSubImage TGIFReader::ReadFrame(bool decode) {
   TGIFSubImage sub;
   while (!in_.AtEnd() && in_.Peek() != ',' && in_.Peek() != ';') {
     if (in_.Peek() != '!') {
@@ -134,7 +134,10 @@ TGIFSubImage TGIFReader::ReadFrame() {
   AdmitFrame(word(1), word(3), width, height);
   const uint8_t fill = sub.Transparent() ? sub.TransparentIndex() : 0;
   sub.SetImage(word(1), word(3), width, height, (packed & 0x40) != 0, fill);
-  sub.SetIndices(DecodeGIFImageData(in_, uint64_t(width) * uint64_t(height), warn_));
+  if (decode)
+    sub.SetIndices(DecodeGIFImageData(in_, uint64_t(width) * uint64_t(height), warn_));
+  else
+    SkipGIFImageData(in_);
   return sub;
 }
 

@@ -23,8 +23,9 @@ class TGIFReader {
 
   void ReadHeader();
   // The next entry; false at the trailer, at the end of the data or at a block of no known
-  // type (with a warning), after which Finish reads the trailer.
-  bool ReadEntry(TGIFSubImage& entry);
+  // type (with a warning), after which Finish reads the trailer. Without decode the entry's
+  // image keeps its place and size but no indices: for a pass that only looks at the frames.
+  bool ReadEntry(TGIFSubImage& entry, bool decode = true);
   // Reads the trailer; returns how many bytes the file took.
   size_t Finish();
 
@@ -32,7 +33,7 @@ class TGIFReader {
   void AdmitFrame(int32_t left, int32_t top, int32_t width, int32_t height);
   void ReadColorMap(TGIFColorMap& map, int size_bits);
   void SkipZeros();
-  TGIFSubImage ReadFrame();
+  TGIFSubImage ReadFrame(bool decode);
   std::vector<std::vector<uint8_t>> ReadSubBlocks();
   std::vector<std::string> ReadLines();
   std::unique_ptr<TGIFExtension> ReadExtension(uint8_t label);

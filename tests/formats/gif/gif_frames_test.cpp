@@ -77,6 +77,20 @@ TEST(GifFrames, EachFrameIsComposedAfterTheDisposalOfTheOneBefore) {
   }
 }
 
+// The first pass, which only counts the frames, and the second, which decodes them, agree on a
+// file cut inside its last frame's data: the frame is there with what its data holds.
+TEST(GifFrames, AFileCutInsideItsLastFrameGivesEveryFrame) {
+  std::vector<uint8_t> bytes = MakeGif(4, {{0, 4, 0, TGIFDisposal::dmNone}, {0, 4, 1, TGIFDisposal::dmNone}});
+  bytes.resize(bytes.size() - 4);  // the trailer, the zero-length block and two data bytes
+  const std::unique_ptr<TFrameSource> frames = OpenGIFFrames(bytes, TDecodeLimits{});
+  ASSERT_NE(frames, nullptr);
+  EXPECT_EQ(frames->FrameCount(), 2);
+  TAnimationFrame frame;
+  int seen = 0;
+  while (frames->Next(frame)) ++seen;
+  EXPECT_EQ(seen, 2);
+}
+
 TEST(GifFrames, AStillImageIsNoAnimationAndAHugeScreenIsRefused) {
   EXPECT_EQ(OpenGIFFrames(MakeGif(4, {{0, 4, 0, TGIFDisposal::dmNone}}), TDecodeLimits{}), nullptr);
   // Two frames of 2 x 1 on a screen that claims 65535 x 65535 pixels: refused before a canvas is
