@@ -123,7 +123,8 @@ class TGIFFrames final : public TFrameSource {
 
 std::unique_ptr<TFrameSource> OpenGIFFrames(std::vector<uint8_t> bytes, const TDecodeLimits& limits) {
   const TGIFSummary summary = Summarize(bytes, limits);
-  if (summary.Frames < 2) return nullptr;
+  // A screen without pixels is refused as the still image is: there is nothing to animate.
+  if (summary.Frames < 2 || summary.Width <= 0 || summary.Height <= 0) return nullptr;
   // The canvas is the still image's size, which the reader has admitted already.
   CheckImageSize(limits, summary.Width, summary.Height);
   return std::make_unique<TGIFFrames>(std::move(bytes), limits, summary);

@@ -13,7 +13,8 @@ namespace pellavo {
 // logical screen's size (grown to hold every frame, as the still image is): each frame is
 // painted over what the one before it left after its disposal. The canvas starts transparent,
 // and "restore to background" makes the frame's area transparent again, as browsers show it.
-// nullptr for a file of fewer frames. Throws what reading the whole file throws.
+// nullptr for a file of fewer frames or a screen without pixels, which the still image's reader
+// answers. Throws what reading the whole file throws.
 std::unique_ptr<TFrameSource> OpenGIFFrames(std::vector<uint8_t> bytes, const TDecodeLimits& limits);
 
 // Writes a GIF89a animation frame by frame: a looping extension (left out when it plays once,

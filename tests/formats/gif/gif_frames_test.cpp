@@ -93,6 +93,9 @@ TEST(GifFrames, AFileCutInsideItsLastFrameGivesEveryFrame) {
 
 TEST(GifFrames, AStillImageIsNoAnimationAndAHugeScreenIsRefused) {
   EXPECT_EQ(OpenGIFFrames(MakeGif(4, {{0, 4, 0, TGIFDisposal::dmNone}}), TDecodeLimits{}), nullptr);
+  // Frames whose descriptors say 0 x 0 take the screen's size, here none: no animation.
+  std::vector<uint8_t> empty = MakeGif(0, {{0, 0, 0, TGIFDisposal::dmNone}, {0, 0, 1, TGIFDisposal::dmNone}});
+  EXPECT_EQ(OpenGIFFrames(empty, TDecodeLimits{}), nullptr);
   // Two frames of 2 x 1 on a screen that claims 65535 x 65535 pixels: refused before a canvas is
   // made for it.
   std::vector<uint8_t> bytes = MakeGif(2, {{0, 2, 0, TGIFDisposal::dmNone}, {0, 2, 1, TGIFDisposal::dmNone}});
