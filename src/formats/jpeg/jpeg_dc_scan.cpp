@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/core_gate.h"
+#include "formats/jpeg/jpeg_grey_dither.h"
 
 namespace pellavo::jpeg_detail {
 namespace {
@@ -524,10 +525,22 @@ TDcScan::TDcScan() = default;
 TDcScan::~TDcScan() = default;
 
 bool TDcScan::Takes(const jpeg_decompress_struct& c) {
-  if (c.arith_code || c.data_precision != 8) return false;
-  if (c.num_components != 3 || c.jpeg_color_space != JCS_YCbCr) return false;
-  if (c.out_color_space != JCS_EXT_BGRA || c.quantize_colors || c.min_DCT_scaled_size != 1) return false;
+  if (c.arith_code || c.data_precision != 8 || c.min_DCT_scaled_size != 1) return false;
   if (c.output_width != (c.image_width + 7) / 8 || c.output_height != (c.image_height + 7) / 8) return false;
+  if (c.num_components == 1 && c.jpeg_color_space == JCS_GRAYSCALE) {
+    // Grey as BGRA, or as grey levels for the caller to quantise (see TGreyDither).
+    if (!(c.out_color_space == JCS_EXT_BGRA && !c.quantize_colors) && !TGreyDither::Serves(c)) return false;
+    const jpeg_component_info& k = c.comp_info[0];
+    if (k.h_samp_factor != 1 || k.v_samp_factor != 1 || k.DCT_scaled_size != 1) return false;
+    if (k.quant_tbl_no < 0 || k.quant_tbl_no >= NUM_QUANT_TBLS || !c.quant_tbl_ptrs[k.quant_tbl_no]) return false;
+    if (c.progressive_mode) return c.restart_interval == 0;
+    const jpeg_component_info* s = c.cur_comp_info[0];
+    return c.comps_in_scan == 1 && s && s->component_index == 0 && s->dc_tbl_no >= 0 &&
+           s->dc_tbl_no < NUM_HUFF_TBLS && s->ac_tbl_no >= 0 && s->ac_tbl_no < NUM_HUFF_TBLS &&
+           c.dc_huff_tbl_ptrs[s->dc_tbl_no] && c.ac_huff_tbl_ptrs[s->ac_tbl_no];
+  }
+  if (c.num_components != 3 || c.jpeg_color_space != JCS_YCbCr) return false;
+  if (c.out_color_space != JCS_EXT_BGRA || c.quantize_colors) return false;
   // 4:4:4, 4:2:2 or 4:2:0: the luma first in the frame, chroma at one block an MCU. The library
   // gives 4:2:0 chroma blocks 2 × 2 pixels through its reduced transform, and repeats the one
   // pixel of a 4:2:2 chroma block.
@@ -572,8 +585,9 @@ namespace {
 // Blocks of each kind in an MCU of a file Takes takes.
 struct TMcuShape {
   int h = 1, v = 1;  // the luma's blocks across and down, and the output pixels an MCU gives
+  int components = 3;
   uint64_t cols = 0, rows = 0;
-  int Blocks() const { return h * v + 2; }
+  int Blocks() const { return h * v + components - 1; }
   int Transformed() const { return h == 2 && v == 2 ? 2 : 0; }
 };
 
@@ -581,6 +595,7 @@ TMcuShape McuShape(const jpeg_decompress_struct& c) {
   TMcuShape shape;
   shape.h = c.comp_info[0].h_samp_factor;
   shape.v = c.comp_info[0].v_samp_factor;
+  shape.components = c.num_components;
   shape.cols = (uint64_t(c.image_width) + 8 * shape.h - 1) / (8 * shape.h);
   shape.rows = (uint64_t(c.image_height) + 8 * shape.v - 1) / (8 * shape.v);
   return shape;
@@ -612,6 +627,7 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   self.mcu_h_ = shape.v;
   self.mcu_cols_ = shape.cols;
   self.groups_ = shape.cols * shape.rows;
+  self.components_ = shape.components;
 
   if (c.progressive_mode) {
     struct stat file {};
@@ -628,7 +644,7 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
 
   auto scan = std::make_unique<TScan>();
   int dc_place = 0, part_place = 0;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < self.components_; ++i) {
     const jpeg_component_info& s = *c.cur_comp_info[i];
     const int f = s.component_index;
     if (!scan->dc_tables[size_t(s.dc_tbl_no)].Build(*c.dc_huff_tbl_ptrs[s.dc_tbl_no], true)) return nullptr;
@@ -646,7 +662,7 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
     scan->first_part[f] = part_place;
     if (transformed) part_place += blocks;
   }
-  scan->count = 3;
+  scan->count = self.components_;
   scan->dc_per_mcu = dc_place;
   scan->parts_per_mcu = part_place;
   if (dc_place != shape.Blocks() || part_place != shape.Transformed()) return nullptr;
@@ -752,7 +768,7 @@ bool TDcScan::DecodeGuessed(int fd, int64_t scan_start, int64_t data, int parts,
         const uint64_t index = uint64_t(found - guess.starts.begin());
         pieces_.push_back({&part, first_record, first_group, {offset[0], offset[1], offset[2]}});
         first_group += part.Records() - first_record;
-        for (int k = 0; k < 3; ++k) {
+        for (int k = 0; k < components_; ++k) {
           const uint16_t before = index ? guess.dc[(index - 1) * guess.dc_per_mcu + size_t(scan.last_dc[k])] : uint16_t{0};
           offset[k] = uint16_t(part.predictors[k] + offset[k] - before);
         }
@@ -966,8 +982,8 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   // The record of an MCU: the luma's blocks, then one block of each chroma component.
   auto scan = std::make_unique<TScan>();
   const int luma_blocks = mcu_w_ * mcu_h_;
-  scan->dc_per_mcu = luma_blocks + 2;
-  for (int f = 0; f < 3; ++f) {
+  scan->dc_per_mcu = luma_blocks + components_ - 1;
+  for (int f = 0; f < components_; ++f) {
     scan->first_dc[f] = f == 0 ? 0 : luma_blocks + f - 1;
     scan->last_dc[f] = f == 0 ? luma_blocks - 1 : scan->first_dc[f];
     quant_[f] = c.quant_tbl_ptrs[c.comp_info[f].quant_tbl_no]->quantval[0];
@@ -1015,12 +1031,12 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
     // The library's checks of a scan's progression: anything it would refuse or warn about is
     // for it to judge.
     const bool dc_band = header.ss == 0;
-    if (header.count < 1 || header.count > 3) return false;
+    if (header.count < 1 || header.count > components_) return false;
     if (dc_band ? header.se != 0 : header.ss > header.se || header.se > 63 || header.count != 1) return false;
     if ((header.ah != 0 && header.al != header.ah - 1) || header.al > 13) return false;
     for (int i = 0; i < header.count; ++i) {
       const int f = header.component[i];
-      if (f < 0 || f > 2) return false;
+      if (f < 0 || f >= components_) return false;
       for (int j = 0; j < i; ++j)
         if (header.component[j] == f) return false;
       if (!dc_band && coef_bits[f][0] < 0) return false;
@@ -1091,8 +1107,8 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
       }
       if (head[1] == JPEG_EOI) {
         // Done, with every coefficient known exactly: the library smooths nothing.
-        for (const auto& bits : coef_bits)
-          for (int b : bits)
+        for (int f = 0; f < components_; ++f)
+          for (int b : coef_bits[f])
             if (b != 0) return false;
         parts_.push_back(std::move(part));
         pieces_.push_back({parts_.back().get(), 0, 0, {0, 0, 0}});
@@ -1136,11 +1152,11 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
       if (segment.empty()) return false;
       header = TScanHeader{};
       header.count = segment[0];
-      if (header.count < 1 || header.count > 3 || segment.size() != size_t(1 + 2 * header.count + 3)) return false;
+      if (header.count < 1 || header.count > components_ || segment.size() != size_t(1 + 2 * header.count + 3)) return false;
       for (int i = 0; i < header.count; ++i) {
         const uint8_t id = segment[size_t(1 + 2 * i)], tables = segment[size_t(2 + 2 * i)];
         header.component[i] = -1;
-        for (int f = 0; f < 3; ++f)
+        for (int f = 0; f < components_; ++f)
           if (c.comp_info[f].component_id == id) header.component[i] = f;
         header.dc_table[i] = tables >> 4;
         header.ac_table[i] = tables & 15;
@@ -1176,6 +1192,10 @@ void TDcScan::ReadRow(int32_t y, TColor32* out) const {
     const uint64_t record = piece.first_record + (g - piece.first_group);
     const uint16_t* dc = piece.part->dc.data() + record * size_t(scan.dc_per_mcu);
     const int luma = dc_sample(dequantised(piece, dc, 0, scan.first_dc[0] + by * mcu_w_ + bx));
+    if (components_ == 1) {
+      out[x] = 0xFF000000u | uint32_t(luma) * 0x010101u;
+      continue;
+    }
     int cb, cr;
     if (scan.parts_per_mcu == 0) {
       cb = dc_sample(dequantised(piece, dc, 1, scan.first_dc[1]));

@@ -14,7 +14,7 @@
 // component's running predictor, which the confirmed decoder knows. Where no confirmation comes,
 // the earlier decoder carries on through the part: the result never rests on a guess.
 //
-// A progressive 4:4:4 or 4:2:2 file is read by its DC scans alone, on one core: the scans of AC
+// A progressive grey, 4:4:4 or 4:2:2 file is read by its DC scans alone, on one core: the scans of AC
 // coefficients, nearly all of the file, are passed over by finding their ends, and no
 // coefficient of the whole image is kept.
 //
@@ -22,11 +22,13 @@
 // idle at the moment (see LendSpareTurns), each thread taking the next part not yet taken; with
 // no turn to spare, a split left to the decoder leaves the file to the library, as fast on one core.
 //
-// Only 8-bit baseline YCbCr files in one scan, 4:4:4, 4:2:2 or 4:2:0, are taken, and anything
+// Only 8-bit YCbCr files, 4:4:4, 4:2:2 or 4:2:0, and grey ones are taken, and anything
 // unexpected (a bad code, data cut short, a second scan, restart markers out of step) gives up,
 // for the library to decode the file as usual. The pixels are the library's for the same file at
 // the same scale, byte for byte: a 4:2:0 chroma block goes through the library's 2 × 2 reduced
-// transform, the one pixel of a 4:2:2 chroma block is repeated as the library repeats it.
+// transform, the one pixel of a 4:2:2 chroma block is repeated as the library repeats it. Grey
+// rows come as BGRA with three equal channels; where the library was asked to quantise them,
+// the caller does that (TGreyDither).
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -115,6 +117,7 @@ class TDcScan {
   int mcu_w_ = 1, mcu_h_ = 1;  // output pixels an MCU gives across and down
   uint64_t mcu_cols_ = 0;
   uint64_t groups_ = 0;  // MCUs in the image
+  int components_ = 3;  // 1 for grey
   int quant_[3] = {};  // DC quantiser per component in frame order
   int threads_ = 1;
   std::unique_ptr<TScan> scan_;

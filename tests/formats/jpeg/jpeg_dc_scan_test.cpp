@@ -88,6 +88,11 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
       {"progressive 4:2:2, optimized tables", 643, 411, 12, {.luma_h = 2, .optimize = true, .progressive = true}, false},
       {"progressive, a DC scan for each component", 643, 411, 12, {.dc_apart = true}, false},
       {"progressive 4:2:2, a DC scan for each component", 643, 411, 12, {.luma_h = 2, .dc_apart = true}, false},
+      {"grey", 643, 411, 12, {.gray = true}, true},
+      {"grey, optimized tables", 320, 240, 20, {.quality = 92, .optimize = true, .gray = true}, false},
+      {"grey, restart every 3 blocks", 333, 250, 30, {.restart_mcus = 3, .gray = true}, true},
+      {"grey progressive", 643, 411, 12, {.progressive = true, .gray = true}, false},
+      {"grey progressive, optimized tables", 333, 250, 30, {.optimize = true, .progressive = true, .gray = true}, false},
   };
   for (const Case& c : cases) {
     const Bytes file = Encode(c.w, c.h, Picture(c.w, c.h, 7, c.noise), c.encoding);
@@ -213,7 +218,9 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"a restart marker missing", restart_missing, false},
       {"data after an interval's last MCU", restart_extra, false},
       {"4:4:0", Encode(w, h, picture, {.luma_h = 1, .luma_v = 2}), false},
-      {"grey", Encode(w, h, picture, {.gray = true}), false},
+      {"grey", Encode(w, h, picture, {.gray = true}), true},
+      {"grey progressive, AC coefficients short of their last bit",
+       Encode(w, h, picture, {.progressive = true, .all_bits = false, .gray = true}), false},
       {"progressive 4:2:0", Encode(w, h, picture, {.luma_h = 2, .luma_v = 2, .progressive = true}), false},
       // The library smooths blocks whose coefficients are not all known exactly.
       {"progressive, AC coefficients short of their last bit", Encode(w, h, picture, {.dc_apart = true, .all_bits = false}),

@@ -31,7 +31,8 @@ struct TJpegEncoding {
   bool optimize = false;
   bool progressive = false;  // the library's simple progressive script
   // A progressive script of its own instead: one DC scan for each component, refined in a
-  // second; and, unless all_bits, no refinement of the AC coefficients' last bit.
+  // second. Unless all_bits, no refinement of the AC coefficients' last bit (with the simple
+  // script as well: its last scan left out).
   bool dc_apart = false;
   bool all_bits = true;
   bool gray = false;         // one grey component
@@ -57,7 +58,10 @@ inline std::vector<uint8_t> EncodeJpegRgb(int w, int h, const std::vector<uint8_
     c.restart_interval = unsigned(e.restart_mcus);
     c.restart_in_rows = e.restart_rows;
     c.optimize_coding = e.optimize ? TRUE : FALSE;
-    if (e.progressive) jpeg_simple_progression(&c);
+    if (e.progressive) {
+      jpeg_simple_progression(&c);
+      if (!e.all_bits) --c.num_scans;  // its last scan refines the AC coefficients' last bit
+    }
     static const jpeg_scan_info kDcApart[] = {
         {1, {0}, 0, 0, 0, 1}, {1, {1}, 0, 0, 0, 1}, {1, {2}, 0, 0, 0, 1},   {1, {0}, 1, 63, 0, 1},
         {1, {1}, 1, 63, 0, 1}, {1, {2}, 1, 63, 0, 1}, {3, {0, 1, 2}, 0, 0, 1, 0}, {1, {0}, 1, 63, 1, 0},
