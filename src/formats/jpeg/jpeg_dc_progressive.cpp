@@ -67,6 +67,103 @@ bool DecodeDc(TBitReader& in, const THuffman& table, int& diff) {
   return true;
 }
 
+// One bit of the data.
+inline bool NextBit(TBitReader& in) {
+  in.Fill();
+  const bool bit = in.Peek(1);
+  in.Drop(1);
+  return bit;
+}
+
+// n bits of the data as a number, 0 < n ≤ 16.
+inline uint32_t NextBits(TBitReader& in, int n) {
+  in.Fill();
+  const uint32_t v = in.Peek(n);
+  in.Drop(n);
+  return v;
+}
+
+// An AC scan of one 4:2:0 chroma component: its coefficients Ss to Se of every block, a first
+// scan (Ah 0) or a refinement of one more bit, decoded as the library decodes them, into what
+// the blocks keep. False for anything the library would only warn about: a code no table has, a
+// refinement that is not one bit.
+bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
+                    std::vector<TChromaCoefficients>& blocks) {
+  uint32_t eobrun = 0;  // blocks left whose band is all zero (first scan) or has no new ones
+  const int p1 = 1 << h.al;
+  for (TChromaCoefficients& block : blocks) {
+    int k = h.ss;
+    if (h.ah == 0) {
+      if (eobrun > 0) {
+        --eobrun;
+        continue;
+      }
+      for (; k <= h.se; ++k) {
+        in.Fill();
+        const int rs = NextSymbol(in, table, in.Peek(kPeekBits));
+        if (rs < 0) return false;
+        const int r = rs >> 4, size = rs & 15;
+        if (size) {
+          k += r;
+          const int v = Extend(NextBits(in, size), size);
+          // A run may overshoot the band: the library lets it land on the last place.
+          block.Set(kNaturalOrder[size_t(k)], int16_t(uint16_t(unsigned(v) << h.al)));
+        } else if (r == 15) {
+          k += 15;
+        } else {
+          eobrun = (1u << r) - 1;
+          if (r) eobrun += NextBits(in, r);
+          break;
+        }
+      }
+      continue;
+    }
+    // A refinement: a correction bit for each coefficient already nonzero that the band passes,
+    // and new coefficients of ±p1 where zeros are counted off.
+    const auto correct = [&](int at) {
+      if (NextBit(in)) block.Refine(at, p1);
+    };
+    if (eobrun == 0) {
+      for (; k <= h.se; ++k) {
+        in.Fill();
+        const int rs = NextSymbol(in, table, in.Peek(kPeekBits));
+        if (rs < 0) return false;
+        int r = rs >> 4;
+        const int size = rs & 15;
+        int16_t value = 0;
+        if (size) {
+          if (size != 1) return false;
+          value = int16_t(NextBit(in) ? p1 : -p1);
+        } else if (r != 15) {
+          eobrun = 1u << r;
+          if (r) eobrun += NextBits(in, r);
+          break;
+        }
+        for (; k <= h.se; ++k) {
+          const int at = kNaturalOrder[size_t(k)];
+          if (block.Nonzero(at)) {
+            correct(at);
+          } else if (--r < 0) {
+            break;
+          }
+        }
+        if (value) {
+          if (k > h.se) return false;  // no zero left in the band for it
+          block.Set(kNaturalOrder[size_t(k)], value);
+        }
+      }
+    }
+    if (eobrun > 0) {
+      for (; k <= h.se; ++k) {
+        const int at = kNaturalOrder[size_t(k)];
+        if (block.Nonzero(at)) correct(at);
+      }
+      --eobrun;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t scan_start) {
@@ -77,7 +174,22 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   for (int f = 0; f < components_; ++f) {
     scan->first_dc[f] = f == 0 ? 0 : luma_blocks + f - 1;
     scan->last_dc[f] = f == 0 ? luma_blocks - 1 : scan->first_dc[f];
-    quant_[f] = c.quant_tbl_ptrs[c.comp_info[f].quant_tbl_no]->quantval[0];
+    const JQUANT_TBL& q = *c.quant_tbl_ptrs[c.comp_info[f].quant_tbl_no];
+    std::copy(std::begin(q.quantval), std::end(q.quantval), scan->quant[f]);
+    quant_[f] = q.quantval[0];
+  }
+  // 4:2:0 chroma goes through the 2 × 2 transform, which needs some of its AC coefficients: its
+  // AC scans are decoded, each block keeping only what that needs.
+  const bool transformed = components_ == 3 && c.comp_info[1].DCT_scaled_size == 2;
+  std::array<std::vector<TChromaCoefficients>, 2> chroma;
+  if (transformed) {
+    if (c.comp_info[1].width_in_blocks != mcu_cols_ || uint64_t(c.comp_info[1].height_in_blocks) * mcu_cols_ != groups_ ||
+        c.comp_info[2].width_in_blocks != mcu_cols_ || c.comp_info[2].height_in_blocks != c.comp_info[1].height_in_blocks)
+      return false;
+    scan->parts_per_mcu = 2;
+    scan->first_part[1] = 0;
+    scan->first_part[2] = 1;
+    for (auto& blocks : chroma) blocks.resize(size_t(groups_));
   }
   scan_ = std::move(scan);
   const TScan& layout = *scan_;
@@ -89,7 +201,7 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   TBitReader& in = *part->in;
 
   // The DC tables as each scan finds them; AC tables only have to be ones the library takes.
-  std::array<THuffman, NUM_HUFF_TBLS> dc_tables;
+  std::array<THuffman, NUM_HUFF_TBLS> dc_tables, ac_tables;
   std::array<bool, NUM_HUFF_TBLS> dc_defined{}, ac_defined{};
   for (int t = 0; t < NUM_HUFF_TBLS; ++t) {
     if (c.dc_huff_tbl_ptrs[t]) {
@@ -97,8 +209,7 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
       dc_defined[size_t(t)] = true;
     }
     if (c.ac_huff_tbl_ptrs[t]) {
-      THuffman ac;
-      if (!ac.Build(*c.ac_huff_tbl_ptrs[t], false)) return false;
+      if (!ac_tables[size_t(t)].Build(*c.ac_huff_tbl_ptrs[t], false)) return false;
       ac_defined[size_t(t)] = true;
     }
   }
@@ -183,7 +294,14 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
       }
       if (!in.AtMarker()) return false;
       marker = in.MarkerOffset();
+    } else if (transformed && header.component[0] != 0) {
+      in.Restart(data);
+      if (!DecodeChromaAc(in, ac_tables[size_t(header.ac_table[0])], header, chroma[size_t(header.component[0] - 1)]))
+        return false;
+      if (!in.AtMarker()) return false;
+      marker = in.MarkerOffset();
     } else {
+      // Only the DC counts.
       marker = NextMarker(fd, data);
     }
     if (marker < 0) return false;
@@ -201,9 +319,19 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
         for (int f = 0; f < components_; ++f)
           for (int b : coef_bits[f])
             if (b != 0) return false;
+        if (transformed) {
+          // The chroma blocks' transforms, in the records' order; then what the blocks kept goes.
+          part->idct.resize(size_t(groups_) * 2);
+          for (int f = 1; f < 3; ++f) {
+            const std::vector<TChromaCoefficients>& blocks = chroma[size_t(f - 1)];
+            for (uint64_t g = 0; g < groups_; ++g)
+              if (!blocks[g].Transform(layout.quant[f], part->idct[g * 2 + size_t(f - 1)])) return false;
+            chroma[size_t(f - 1)] = {};
+          }
+        }
         parts_.push_back(std::move(part));
         pieces_.push_back({parts_.back().get(), 0, 0, {0, 0, 0}});
-        return true;
+        return TransformsAgree();
       }
       if (!ReadAt(fd, marker + 2, head + 2, 2)) return false;
       const size_t length = size_t(head[2]) << 8 | head[3];
@@ -229,8 +357,7 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
             if (!dc_tables[size_t(index)].Build(table, true)) return false;
             dc_defined[size_t(index)] = true;
           } else {
-            THuffman ac;
-            if (!ac.Build(table, false)) return false;
+            if (!ac_tables[size_t(index)].Build(table, false)) return false;
             ac_defined[size_t(index)] = true;
           }
           at += 17 + size_t(count);

@@ -195,9 +195,9 @@ bool TDcScan::Takes(const jpeg_decompress_struct& c) {
     for (uint16_t q : c.quant_tbl_ptrs[k.quant_tbl_no]->quantval)
       if (q > 32767) return false;
   }
-  // A progressive file is read by its DC scans alone: only where the DC gives every pixel, and
+  // A progressive file is read by its DC scans, and for 4:2:0 its chroma AC scans as well; only
   // without restart markers, which its scans rarely have.
-  if (c.progressive_mode) return !(h == 2 && v == 2) && c.restart_interval == 0;
+  if (c.progressive_mode) return c.restart_interval == 0;
   if (c.comps_in_scan != 3) return false;
   for (int i = 0; i < 3; ++i) {
     const jpeg_component_info* s = c.cur_comp_info[i];
@@ -252,7 +252,10 @@ uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t dat
   // A restart marker's offset is kept for each interval.
   const uint64_t intervals =
       header.restart_interval ? (shape.cols * shape.rows + header.restart_interval - 1) / header.restart_interval : 0;
-  return shape.cols * shape.rows * record + intervals * sizeof(int64_t) +
+  // A progressive 4:2:0 file: its chroma blocks' AC coefficients while the scans come.
+  const uint64_t chroma =
+      header.progressive_mode ? uint64_t(shape.Transformed()) * sizeof(TChromaCoefficients) : 0;
+  return shape.cols * shape.rows * (record + chroma) + intervals * sizeof(int64_t) +
          uint64_t(parts) * (kReadBytes + split.tracked_starts * sizeof(uint64_t));
 }
 

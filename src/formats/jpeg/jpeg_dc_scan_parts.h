@@ -35,6 +35,57 @@ struct TDcScan::TScan {
   uint16_t quant[3][DCTSIZE2] = {};
 };
 
+// Each coefficient the 2 × 2 transform reads numbered from 0 in natural order, -1 for the others;
+// and all of them as a mask of natural indices.
+constexpr std::array<int8_t, DCTSIZE2> Idct2Slots() {
+  std::array<int8_t, DCTSIZE2> t{};
+  int8_t next = 0;
+  for (int i = 0; i < DCTSIZE2; ++i) t[size_t(i)] = kIdct2Reads[size_t(i)] ? next++ : int8_t{-1};
+  return t;
+}
+constexpr uint64_t Idct2Mask() {
+  uint64_t m = 0;
+  for (int i = 0; i < DCTSIZE2; ++i)
+    if (kIdct2Reads[size_t(i)]) m |= uint64_t{1} << i;
+  return m;
+}
+
+// What a chroma block of a progressive 4:2:0 file keeps of its AC coefficients while the scans
+// come: which of all 63 are nonzero, for a refinement scan reads a correction bit for each of
+// those, and the values of the 24 the 2 × 2 transform reads.
+struct TChromaCoefficients {
+  static constexpr int kKept = 24;
+  uint64_t nonzero = 0;  // bit i for natural index i
+  int16_t kept[kKept] = {};
+
+  bool Nonzero(int at) const { return nonzero >> at & 1; }
+  // The coefficient at a natural index takes a value, as the library's 16-bit one does.
+  void Set(int at, int16_t value) {
+    nonzero = value ? nonzero | uint64_t{1} << at : nonzero & ~(uint64_t{1} << at);
+    if (kSlot[size_t(at)] >= 0) kept[kSlot[size_t(at)]] = value;
+  }
+  // A correction bit of 1 for a nonzero coefficient: p1 more of its magnitude, unless it has it.
+  void Refine(int at, int p1) {
+    const int slot = kSlot[size_t(at)];
+    if (slot < 0) return;  // it stays nonzero, and that is all that is asked of it
+    const int v = kept[slot];
+    if ((v & p1) == 0) kept[slot] = int16_t(uint16_t(v >= 0 ? v + p1 : v - p1));
+  }
+  // The block's 2 × 2 transform apart from its DC; false where Idct2Part gives up.
+  bool Transform(const uint16_t* quant, TIdct2Part& out) const {
+    out = TIdct2Part{};
+    if ((nonzero & kKeptMask) == 0) return true;
+    int16_t coef[DCTSIZE2] = {};
+    for (int i = 1; i < DCTSIZE2; ++i)
+      if (kSlot[size_t(i)] >= 0) coef[i] = kept[kSlot[size_t(i)]];
+    return Idct2Part(coef, quant, out);
+  }
+
+ private:
+  static constexpr std::array<int8_t, DCTSIZE2> kSlot = Idct2Slots();
+  static constexpr uint64_t kKeptMask = Idct2Mask();
+};
+
 // Decodes one MCU, updating the DC predictors, into one DC value a block and the transformed
 // blocks' parts; false for a code no table has.
 bool DecodeMcu(TBitReader& in, const TDcScan::TScan& scan, uint16_t* predictors, uint16_t* dc, TIdct2Part* parts);

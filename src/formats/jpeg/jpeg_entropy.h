@@ -35,8 +35,11 @@ struct THuffman {
   int count = 0;
   uint8_t values[256] = {};
 
-  // False for a table the library would refuse.
+  // False for a table the library would refuse. A table may be built over one a scan before
+  // used: no entry of the old one may stay where the new one has no short code.
   bool Build(const JHUFF_TBL& table, bool dc) {
+    fast.fill(0);
+    skip.fill({});
     count = 0;
     for (int l = 1; l <= 16; ++l) count += table.bits[l];
     if (count > 256) return false;
