@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Seeds for jpeg_dc_scan_fuzz: small files of several sizes and qualities, 4:4:4, 4:2:2,
-# 4:2:0 and grey, baseline and progressive, with standard and optimised Huffman tables, some with restart
-# markers (every MCU row, or every few MCUs). Needs ImageMagick (convert) and libjpeg-turbo's
-# jpegtran.
+# 4:2:0 and grey, baseline and progressive, with standard and optimised Huffman tables, some with
+# restart markers (every MCU row, or every few MCUs). Needs ImageMagick (convert) and
+# libjpeg-turbo's jpegtran.
 set -euo pipefail
 out="${1:?usage: make_seeds.sh FOLDER}"
 mkdir -p "$out"
@@ -15,8 +15,10 @@ for size in 8x8 17x9 40x24 64x48 123x77; do
         colour=()
         [ "$sampling" = grey ] && { sampling=1x1; colour=(-colorspace Gray); }
         convert -seed "$n" -size "$size" "$pattern" "${colour[@]}" -sampling-factor "$sampling" \
-          -interlace $([ $((n % 4)) = 3 ] && echo JPEG || echo none) -quality "$q" \
+          -interlace $([ $(((n + n / 4) % 2)) = 1 ] && echo JPEG || echo none) -quality "$q" \
           -define jpeg:optimize-coding=$([ $((n % 2)) = 0 ] && echo true || echo false) "$out/seed$n.jpg"
+        # libjpeg's own progressive script with a Huffman table of its own for every scan.
+        [ $((n % 5)) = 0 ] && jpegtran -progressive -outfile "$out/seed$n-p.jpg" "$out/seed$n.jpg"
         case $((n % 3)) in
           1) jpegtran -restart 1 -outfile "$out/seed$n-r.jpg" "$out/seed$n.jpg" ;;
           2) jpegtran -restart 3B -outfile "$out/seed$n-r.jpg" "$out/seed$n.jpg" ;;

@@ -272,6 +272,8 @@ TEST(JpegDcScan, EveryPartDecodesItsShare) {
       // wrong guess, which threw the last part's work away.
       {"near-flat, optimized tables", -1, {.optimize = true}},
       {"near-flat 4:2:0, optimized tables", -1, {.luma_h = 2, .luma_v = 2, .optimize = true}},
+      {"grey", 12, {.gray = true}},
+      {"grey, restart every 5 blocks", 12, {.restart_mcus = 5, .gray = true}},
   };
   const int w = 1024, h = 768;
   for (const Case& c : cases) {
