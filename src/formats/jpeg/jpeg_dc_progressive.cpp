@@ -181,7 +181,6 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   // 4:2:0 chroma goes through the 2 × 2 transform, which needs some of its AC coefficients: its
   // AC scans are decoded, each block keeping only what that needs.
   const bool transformed = components_ == 3 && c.comp_info[1].DCT_scaled_size == 2;
-  std::array<std::vector<TChromaCoefficients>, 2> chroma;
   if (transformed) {
     if (c.comp_info[1].width_in_blocks != mcu_cols_ || uint64_t(c.comp_info[1].height_in_blocks) * mcu_cols_ != groups_ ||
         c.comp_info[2].width_in_blocks != mcu_cols_ || c.comp_info[2].height_in_blocks != c.comp_info[1].height_in_blocks)
@@ -189,7 +188,6 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
     scan->parts_per_mcu = 2;
     scan->first_part[1] = 0;
     scan->first_part[2] = 1;
-    for (auto& blocks : chroma) blocks.resize(size_t(groups_));
   }
   scan_ = std::move(scan);
   const TScan& layout = *scan_;
@@ -200,194 +198,203 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   part->in = std::make_unique<TBitReader>(fd, scan_start);
   TBitReader& in = *part->in;
 
-  // The DC tables as each scan finds them; AC tables only have to be ones the library takes.
-  std::array<THuffman, NUM_HUFF_TBLS> dc_tables, ac_tables;
-  std::array<bool, NUM_HUFF_TBLS> dc_defined{}, ac_defined{};
-  for (int t = 0; t < NUM_HUFF_TBLS; ++t) {
-    if (c.dc_huff_tbl_ptrs[t]) {
-      if (!dc_tables[size_t(t)].Build(*c.dc_huff_tbl_ptrs[t], true)) return false;
-      dc_defined[size_t(t)] = true;
+  // One pass through the scans: the DC scans decoded unless wanted is 2, and the AC scans of the
+  // chroma component wanted (1 or 2, of a 4:2:0 file) into its blocks; true once the image ends
+  // with every coefficient known exactly. A 4:2:0 file takes a pass for each chroma component, so
+  // that only one component's blocks are held at a time.
+  const auto pass = [&](int wanted, std::vector<TChromaCoefficients>* blocks) -> bool {
+    // The tables as each scan finds them; AC tables only have to be ones the library takes.
+    std::array<THuffman, NUM_HUFF_TBLS> dc_tables, ac_tables;
+    std::array<bool, NUM_HUFF_TBLS> dc_defined{}, ac_defined{};
+    for (int t = 0; t < NUM_HUFF_TBLS; ++t) {
+      if (c.dc_huff_tbl_ptrs[t]) {
+        if (!dc_tables[size_t(t)].Build(*c.dc_huff_tbl_ptrs[t], true)) return false;
+        dc_defined[size_t(t)] = true;
+      }
+      if (c.ac_huff_tbl_ptrs[t]) {
+        if (!ac_tables[size_t(t)].Build(*c.ac_huff_tbl_ptrs[t], false)) return false;
+        ac_defined[size_t(t)] = true;
+      }
     }
-    if (c.ac_huff_tbl_ptrs[t]) {
-      if (!ac_tables[size_t(t)].Build(*c.ac_huff_tbl_ptrs[t], false)) return false;
-      ac_defined[size_t(t)] = true;
-    }
-  }
-  // How precisely each coefficient is known, as the library tracks it: -1 for not at all.
-  int coef_bits[3][DCTSIZE2];
-  std::fill(&coef_bits[0][0], &coef_bits[0][0] + 3 * DCTSIZE2, -1);
+    // How precisely each coefficient is known, as the library tracks it: -1 for not at all.
+    int coef_bits[3][DCTSIZE2];
+    std::fill(&coef_bits[0][0], &coef_bits[0][0] + 3 * DCTSIZE2, -1);
 
-  TScanHeader header;
-  header.count = c.comps_in_scan;
-  for (int i = 0; i < header.count; ++i) {
-    header.component[i] = c.cur_comp_info[i]->component_index;
-    header.dc_table[i] = c.cur_comp_info[i]->dc_tbl_no;
-    header.ac_table[i] = c.cur_comp_info[i]->ac_tbl_no;
-  }
-  header.ss = c.Ss;
-  header.se = c.Se;
-  header.ah = c.Ah;
-  header.al = c.Al;
-  int64_t data = scan_start;
-  for (;;) {
-    // The library's checks of a scan's progression: anything it would refuse or warn about is
-    // for it to judge.
-    const bool dc_band = header.ss == 0;
-    if (header.count < 1 || header.count > components_) return false;
-    if (dc_band ? header.se != 0 : header.ss > header.se || header.se > 63 || header.count != 1) return false;
-    if ((header.ah != 0 && header.al != header.ah - 1) || header.al > 13) return false;
+    TScanHeader header;
+    header.count = c.comps_in_scan;
     for (int i = 0; i < header.count; ++i) {
-      const int f = header.component[i];
-      if (f < 0 || f >= components_) return false;
-      for (int j = 0; j < i; ++j)
-        if (header.component[j] == f) return false;
-      if (!dc_band && coef_bits[f][0] < 0) return false;
-      for (int k = header.ss; k <= header.se; ++k) {
-        if (header.ah != (coef_bits[f][k] < 0 ? 0 : coef_bits[f][k])) return false;
-        coef_bits[f][k] = header.al;
-      }
-      if (dc_band && header.ah == 0 && (header.dc_table[i] < 0 || header.dc_table[i] >= NUM_HUFF_TBLS ||
-                                        !dc_defined[size_t(header.dc_table[i])]))
-        return false;
-      if (!dc_band && (header.ac_table[i] < 0 || header.ac_table[i] >= NUM_HUFF_TBLS ||
-                       !ac_defined[size_t(header.ac_table[i])]))
-        return false;
+      header.component[i] = c.cur_comp_info[i]->component_index;
+      header.dc_table[i] = c.cur_comp_info[i]->dc_tbl_no;
+      header.ac_table[i] = c.cur_comp_info[i]->ac_tbl_no;
     }
-
-    int64_t marker;
-    if (dc_band) {
-      // The DC scan, in MCUs of its components, or block by block for one component.
-      in.Restart(data);
-      int predictors[3] = {};
-      const auto block = [&](int i, uint64_t group, int place) {
-        uint16_t& value = part->dc[group * part->dc_per_mcu + size_t(place)];
-        if (header.ah == 0) {
-          int diff;
-          if (!DecodeDc(in, dc_tables[size_t(header.dc_table[i])], diff)) return false;
-          predictors[i] += diff;
-          // The library refuses a running sum that leaves an int; this stops well before.
-          if (predictors[i] > (1 << 28) || predictors[i] < -(1 << 28)) return false;
-          value = uint16_t(predictors[i] * (1 << header.al));
-        } else {
-          in.Fill();
-          if (in.Peek(1)) value = uint16_t(value | (1u << header.al));
-          in.Drop(1);
-        }
-        return true;
-      };
-      if (header.count == 1) {
-        const int f = header.component[0];
-        const jpeg_component_info& k = c.comp_info[f];
-        const int h = f == 0 ? mcu_w_ : 1, v = f == 0 ? mcu_h_ : 1;
-        for (JDIMENSION by = 0; by < k.height_in_blocks; ++by)
-          for (JDIMENSION bx = 0; bx < k.width_in_blocks; ++bx)
-            if (!block(0, (by / v) * mcu_cols_ + bx / h, layout.first_dc[f] + int(by % v) * h + int(bx % h)))
-              return false;
-      } else {
-        for (uint64_t g = 0; g < groups_; ++g)
-          for (int i = 0; i < header.count; ++i) {
-            const int f = header.component[i];
-            const int blocks = f == 0 ? luma_blocks : 1;
-            for (int b = 0; b < blocks; ++b)
-              if (!block(i, g, layout.first_dc[f] + b)) return false;
-          }
-      }
-      if (!in.AtMarker()) return false;
-      marker = in.MarkerOffset();
-    } else if (transformed && header.component[0] != 0) {
-      in.Restart(data);
-      if (!DecodeChromaAc(in, ac_tables[size_t(header.ac_table[0])], header, chroma[size_t(header.component[0] - 1)]))
-        return false;
-      if (!in.AtMarker()) return false;
-      marker = in.MarkerOffset();
-    } else {
-      // Only the DC counts.
-      marker = NextMarker(fd, data);
-    }
-    if (marker < 0) return false;
-
-    // The segments up to the next scan or the end of the image.
+    header.ss = c.Ss;
+    header.se = c.Se;
+    header.ah = c.Ah;
+    header.al = c.Al;
+    int64_t data = scan_start;
     for (;;) {
-      uint8_t head[4];
-      if (!ReadAt(fd, marker, head, 2) || head[0] != 0xFF) return false;
-      if (head[1] == 0xFF) {
-        ++marker;
-        continue;
-      }
-      if (head[1] == JPEG_EOI) {
-        // Done, with every coefficient known exactly: the library smooths nothing.
-        for (int f = 0; f < components_; ++f)
-          for (int b : coef_bits[f])
-            if (b != 0) return false;
-        if (transformed) {
-          // The chroma blocks' transforms, in the records' order; then what the blocks kept goes.
-          part->idct.resize(size_t(groups_) * 2);
-          for (int f = 1; f < 3; ++f) {
-            const std::vector<TChromaCoefficients>& blocks = chroma[size_t(f - 1)];
-            for (uint64_t g = 0; g < groups_; ++g)
-              if (!blocks[g].Transform(layout.quant[f], part->idct[g * 2 + size_t(f - 1)])) return false;
-            chroma[size_t(f - 1)] = {};
-          }
-        }
-        parts_.push_back(std::move(part));
-        pieces_.push_back({parts_.back().get(), 0, 0, {0, 0, 0}});
-        return TransformsAgree();
-      }
-      if (!ReadAt(fd, marker + 2, head + 2, 2)) return false;
-      const size_t length = size_t(head[2]) << 8 | head[3];
-      if (length < 2) return false;
-      std::vector<uint8_t> segment(length - 2);
-      if (!ReadAt(fd, marker + 4, segment.data(), segment.size())) return false;
-      const int64_t after = marker + 2 + int64_t(length);
-      if ((head[1] >= JPEG_APP0 && head[1] <= JPEG_APP0 + 15) || head[1] == JPEG_COM) {
-        marker = after;
-        continue;
-      }
-      if (head[1] == 0xC4) {  // DHT
-        for (size_t at = 0; at < segment.size();) {
-          if (at + 17 > segment.size()) return false;
-          const int kind = segment[at] >> 4, index = segment[at] & 15;
-          if (kind > 1 || index >= NUM_HUFF_TBLS) return false;
-          JHUFF_TBL table{};
-          int count = 0;
-          for (int l = 1; l <= 16; ++l) count += table.bits[l] = segment[at + size_t(l)];
-          if (count > 256 || at + 17 + size_t(count) > segment.size()) return false;
-          std::copy_n(segment.begin() + std::ptrdiff_t(at + 17), count, table.huffval);
-          if (kind == 0) {
-            if (!dc_tables[size_t(index)].Build(table, true)) return false;
-            dc_defined[size_t(index)] = true;
-          } else {
-            if (!ac_tables[size_t(index)].Build(table, false)) return false;
-            ac_defined[size_t(index)] = true;
-          }
-          at += 17 + size_t(count);
-        }
-        marker = after;
-        continue;
-      }
-      if (head[1] != 0xDA) return false;  // anything else, a new restart interval included
-      // SOS
-      if (segment.empty()) return false;
-      header = TScanHeader{};
-      header.count = segment[0];
-      if (header.count < 1 || header.count > components_ || segment.size() != size_t(1 + 2 * header.count + 3)) return false;
+      // The library's checks of a scan's progression: anything it would refuse or warn about is
+      // for it to judge.
+      const bool dc_band = header.ss == 0;
+      if (header.count < 1 || header.count > components_) return false;
+      if (dc_band ? header.se != 0 : header.ss > header.se || header.se > 63 || header.count != 1) return false;
+      if ((header.ah != 0 && header.al != header.ah - 1) || header.al > 13) return false;
       for (int i = 0; i < header.count; ++i) {
-        const uint8_t id = segment[size_t(1 + 2 * i)], tables = segment[size_t(2 + 2 * i)];
-        header.component[i] = -1;
-        for (int f = 0; f < components_; ++f)
-          if (c.comp_info[f].component_id == id) header.component[i] = f;
-        header.dc_table[i] = tables >> 4;
-        header.ac_table[i] = tables & 15;
+        const int f = header.component[i];
+        if (f < 0 || f >= components_) return false;
+        for (int j = 0; j < i; ++j)
+          if (header.component[j] == f) return false;
+        if (!dc_band && coef_bits[f][0] < 0) return false;
+        for (int k = header.ss; k <= header.se; ++k) {
+          if (header.ah != (coef_bits[f][k] < 0 ? 0 : coef_bits[f][k])) return false;
+          coef_bits[f][k] = header.al;
+        }
+        if (dc_band && header.ah == 0 && (header.dc_table[i] < 0 || header.dc_table[i] >= NUM_HUFF_TBLS ||
+                                          !dc_defined[size_t(header.dc_table[i])]))
+          return false;
+        if (!dc_band && (header.ac_table[i] < 0 || header.ac_table[i] >= NUM_HUFF_TBLS ||
+                         !ac_defined[size_t(header.ac_table[i])]))
+          return false;
       }
-      const size_t p = size_t(1 + 2 * header.count);
-      header.ss = segment[p];
-      header.se = segment[p + 1];
-      header.ah = segment[p + 2] >> 4;
-      header.al = segment[p + 2] & 15;
-      data = after;
-      break;
+
+      int64_t marker;
+      if (dc_band && wanted != 2) {
+        // The DC scan, in MCUs of its components, or block by block for one component.
+        in.Restart(data);
+        int predictors[3] = {};
+        const auto block = [&](int i, uint64_t group, int place) {
+          uint16_t& value = part->dc[group * part->dc_per_mcu + size_t(place)];
+          if (header.ah == 0) {
+            int diff;
+            if (!DecodeDc(in, dc_tables[size_t(header.dc_table[i])], diff)) return false;
+            predictors[i] += diff;
+            // The library refuses a running sum that leaves an int; this stops well before.
+            if (predictors[i] > (1 << 28) || predictors[i] < -(1 << 28)) return false;
+            value = uint16_t(predictors[i] * (1 << header.al));
+          } else {
+            in.Fill();
+            if (in.Peek(1)) value = uint16_t(value | (1u << header.al));
+            in.Drop(1);
+          }
+          return true;
+        };
+        if (header.count == 1) {
+          const int f = header.component[0];
+          const jpeg_component_info& k = c.comp_info[f];
+          const int h = f == 0 ? mcu_w_ : 1, v = f == 0 ? mcu_h_ : 1;
+          for (JDIMENSION by = 0; by < k.height_in_blocks; ++by)
+            for (JDIMENSION bx = 0; bx < k.width_in_blocks; ++bx)
+              if (!block(0, (by / v) * mcu_cols_ + bx / h, layout.first_dc[f] + int(by % v) * h + int(bx % h)))
+                return false;
+        } else {
+          for (uint64_t g = 0; g < groups_; ++g)
+            for (int i = 0; i < header.count; ++i) {
+              const int f = header.component[i];
+              const int blocks = f == 0 ? luma_blocks : 1;
+              for (int b = 0; b < blocks; ++b)
+                if (!block(i, g, layout.first_dc[f] + b)) return false;
+            }
+        }
+        if (!in.AtMarker()) return false;
+        marker = in.MarkerOffset();
+      } else if (wanted > 0 && !dc_band && header.component[0] == wanted) {
+        in.Restart(data);
+        if (!DecodeChromaAc(in, ac_tables[size_t(header.ac_table[0])], header, *blocks)) return false;
+        if (!in.AtMarker()) return false;
+        marker = in.MarkerOffset();
+      } else {
+        marker = NextMarker(fd, data);
+      }
+      if (marker < 0) return false;
+
+      // The segments up to the next scan or the end of the image.
+      for (;;) {
+        uint8_t head[4];
+        if (!ReadAt(fd, marker, head, 2) || head[0] != 0xFF) return false;
+        if (head[1] == 0xFF) {
+          ++marker;
+          continue;
+        }
+        if (head[1] == JPEG_EOI) {
+          // Done, with every coefficient known exactly: the library smooths nothing.
+          for (int f = 0; f < components_; ++f)
+            for (int b : coef_bits[f])
+              if (b != 0) return false;
+          return true;
+        }
+        if (!ReadAt(fd, marker + 2, head + 2, 2)) return false;
+        const size_t length = size_t(head[2]) << 8 | head[3];
+        if (length < 2) return false;
+        std::vector<uint8_t> segment(length - 2);
+        if (!ReadAt(fd, marker + 4, segment.data(), segment.size())) return false;
+        const int64_t after = marker + 2 + int64_t(length);
+        if ((head[1] >= JPEG_APP0 && head[1] <= JPEG_APP0 + 15) || head[1] == JPEG_COM) {
+          marker = after;
+          continue;
+        }
+        if (head[1] == 0xC4) {  // DHT
+          for (size_t at = 0; at < segment.size();) {
+            if (at + 17 > segment.size()) return false;
+            const int kind = segment[at] >> 4, index = segment[at] & 15;
+            if (kind > 1 || index >= NUM_HUFF_TBLS) return false;
+            JHUFF_TBL table{};
+            int count = 0;
+            for (int l = 1; l <= 16; ++l) count += table.bits[l] = segment[at + size_t(l)];
+            if (count > 256 || at + 17 + size_t(count) > segment.size()) return false;
+            std::copy_n(segment.begin() + std::ptrdiff_t(at + 17), count, table.huffval);
+            if (kind == 0) {
+              if (!dc_tables[size_t(index)].Build(table, true)) return false;
+              dc_defined[size_t(index)] = true;
+            } else {
+              if (!ac_tables[size_t(index)].Build(table, false)) return false;
+              ac_defined[size_t(index)] = true;
+            }
+            at += 17 + size_t(count);
+          }
+          marker = after;
+          continue;
+        }
+        if (head[1] != 0xDA) return false;  // anything else, a new restart interval included
+        // SOS
+        if (segment.empty()) return false;
+        header = TScanHeader{};
+        header.count = segment[0];
+        if (header.count < 1 || header.count > components_ || segment.size() != size_t(1 + 2 * header.count + 3))
+          return false;
+        for (int i = 0; i < header.count; ++i) {
+          const uint8_t id = segment[size_t(1 + 2 * i)], tables = segment[size_t(2 + 2 * i)];
+          header.component[i] = -1;
+          for (int f = 0; f < components_; ++f)
+            if (c.comp_info[f].component_id == id) header.component[i] = f;
+          header.dc_table[i] = tables >> 4;
+          header.ac_table[i] = tables & 15;
+        }
+        const size_t p = size_t(1 + 2 * header.count);
+        header.ss = segment[p];
+        header.se = segment[p + 1];
+        header.ah = segment[p + 2] >> 4;
+        header.al = segment[p + 2] & 15;
+        data = after;
+        break;
+      }
+    }
+  };
+
+  if (!transformed) {
+    if (!pass(0, nullptr)) return false;
+  } else {
+    // The chroma blocks' transforms, in the records' order, a component at a time.
+    part->idct.resize(size_t(groups_) * 2);
+    for (int f = 1; f < 3; ++f) {
+      std::vector<TChromaCoefficients> blocks(static_cast<size_t>(groups_));
+      if (!pass(f, &blocks)) return false;
+      for (uint64_t g = 0; g < groups_; ++g)
+        if (!blocks[g].Transform(layout.quant[f], part->idct[g * 2 + size_t(f - 1)])) return false;
     }
   }
+  parts_.push_back(std::move(part));
+  pieces_.push_back({parts_.back().get(), 0, 0, {0, 0, 0}});
+  return TransformsAgree();
 }
 
 }  // namespace pellavo::jpeg_detail
