@@ -181,14 +181,11 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   // 4:2:0 chroma goes through the 2 × 2 transform, which needs some of its AC coefficients: its
   // AC scans are decoded, each block keeping only what that needs.
   const bool transformed = components_ == 3 && c.comp_info[1].DCT_scaled_size == 2;
-  if (transformed) {
-    if (c.comp_info[1].width_in_blocks != mcu_cols_ || uint64_t(c.comp_info[1].height_in_blocks) * mcu_cols_ != groups_ ||
-        c.comp_info[2].width_in_blocks != mcu_cols_ || c.comp_info[2].height_in_blocks != c.comp_info[1].height_in_blocks)
-      return false;
-    scan->parts_per_mcu = 2;
-    scan->first_part[1] = 0;
-    scan->first_part[2] = 1;
-  }
+  if (transformed && (c.comp_info[1].width_in_blocks != mcu_cols_ ||
+                      uint64_t(c.comp_info[1].height_in_blocks) * mcu_cols_ != groups_ ||
+                      c.comp_info[2].width_in_blocks != mcu_cols_ ||
+                      c.comp_info[2].height_in_blocks != c.comp_info[1].height_in_blocks))
+    return false;
   scan_ = std::move(scan);
   const TScan& layout = *scan_;
   auto part = std::make_unique<TPart>();
@@ -383,13 +380,19 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   if (!transformed) {
     if (!pass(0, nullptr)) return false;
   } else {
-    // The chroma blocks' transforms, in the records' order, a component at a time.
-    part->idct.resize(size_t(groups_) * 2);
+    // The chroma pixels, a component at a time: the DC values are known after the first pass.
+    chroma_pixels_.resize(size_t(groups_) * 8);
     for (int f = 1; f < 3; ++f) {
       std::vector<TChromaCoefficients> blocks(static_cast<size_t>(groups_));
       if (!pass(f, &blocks)) return false;
-      for (uint64_t g = 0; g < groups_; ++g)
-        if (!blocks[g].Transform(layout.quant[f], part->idct[g * 2 + size_t(f - 1)])) return false;
+      for (uint64_t g = 0; g < groups_; ++g) {
+        TIdct2Part transform;
+        const int64_t d = int64_t(int16_t(part->dc[g * part->dc_per_mcu + size_t(layout.first_dc[f])])) * quant_[f];
+        if (!blocks[g].Transform(layout.quant[f], transform) || !Idct2Agrees(transform, d)) return false;
+        uint8_t* pixels = &chroma_pixels_[g * 8 + size_t(f - 1) * 4];
+        for (int y = 0; y < 2; ++y)
+          for (int x = 0; x < 2; ++x) pixels[y * 2 + x] = uint8_t(Idct2Sample(transform, d, x, y));
+      }
     }
   }
   parts_.push_back(std::move(part));

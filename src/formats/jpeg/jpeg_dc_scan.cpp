@@ -248,7 +248,9 @@ uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t dat
   if (!Takes(header)) return 0;
   const int parts = PartsFor(data_bytes, split);
   const TMcuShape shape = McuShape(header);
-  const uint64_t record = uint64_t(shape.Blocks()) * sizeof(uint16_t) + uint64_t(shape.Transformed()) * sizeof(TIdct2Part);
+  // A transformed chroma block: its transform, or for a progressive file its four pixels.
+  const uint64_t transformed = header.progressive_mode ? 4 : sizeof(TIdct2Part);
+  const uint64_t record = uint64_t(shape.Blocks()) * sizeof(uint16_t) + uint64_t(shape.Transformed()) * transformed;
   // A restart marker's offset is kept for each interval.
   const uint64_t intervals =
       header.restart_interval ? (shape.cols * shape.rows + header.restart_interval - 1) / header.restart_interval : 0;
@@ -587,7 +589,11 @@ void TDcScan::ReadRow(int32_t y, TColor32* out) const {
       continue;
     }
     int cb, cr;
-    if (scan.parts_per_mcu == 0) {
+    if (!chroma_pixels_.empty()) {
+      const uint8_t* pixels = &chroma_pixels_[size_t(g) * 8 + size_t(by * 2 + bx)];
+      cb = pixels[0];
+      cr = pixels[4];
+    } else if (scan.parts_per_mcu == 0) {
       cb = dc_sample(dequantised(piece, dc, 1, scan.first_dc[1]));
       cr = dc_sample(dequantised(piece, dc, 2, scan.first_dc[2]));
     } else {

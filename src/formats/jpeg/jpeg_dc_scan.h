@@ -123,6 +123,9 @@ class TDcScan {
   std::unique_ptr<TScan> scan_;
   std::vector<std::unique_ptr<TPart>> parts_;
   std::vector<TPiece> pieces_;
+  // A progressive 4:2:0 file's chroma pixels, worked out once its scans are read: for each MCU,
+  // the Cb block's four (x + 2 y), then the Cr block's.
+  std::vector<uint8_t> chroma_pixels_;
 };
 
 }  // namespace pellavo::jpeg_detail
