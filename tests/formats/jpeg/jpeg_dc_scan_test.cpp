@@ -92,6 +92,8 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
       {"progressive 4:2:0 noise at quality 100", 200, 168, 120, {.quality = 100, .luma_h = 2, .luma_v = 2, .progressive = true}, false},
       {"progressive 4:2:0, optimized tables", 333, 250, 30, {.quality = 75, .luma_h = 2, .luma_v = 2, .optimize = true, .progressive = true}, false},
       {"progressive 4:2:0, scans of all bits at once", 643, 411, 12, {.luma_h = 2, .luma_v = 2, .dc_apart = true}, false},
+      {"progressive 4:2:0, chroma in two bands refined bit by bit", 643, 411, 40,
+       {.quality = 97, .luma_h = 2, .luma_v = 2, .optimize = true, .chroma_bands = true}, false},
       {"grey", 643, 411, 12, {.gray = true}, true},
       {"grey, optimized tables", 320, 240, 20, {.quality = 92, .optimize = true, .gray = true}, false},
       {"grey, restart every 3 blocks", 333, 250, 30, {.restart_mcus = 3, .gray = true}, true},

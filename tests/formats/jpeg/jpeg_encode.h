@@ -35,6 +35,8 @@ struct TJpegEncoding {
   // script as well: its last scan left out).
   bool dc_apart = false;
   bool all_bits = true;
+  // Or a 4:2:0 script whose chroma comes in two bands, the first refined two bits at a time.
+  bool chroma_bands = false;
   bool gray = false;         // one grey component
 };
 
@@ -69,6 +71,15 @@ inline std::vector<uint8_t> EncodeJpegRgb(int w, int h, const std::vector<uint8_
     if (e.dc_apart) {
       c.scan_info = kDcApart;
       c.num_scans = e.all_bits ? 10 : 7;
+    }
+    static const jpeg_scan_info kChromaBands[] = {
+        {3, {0, 1, 2}, 0, 0, 0, 2}, {1, {0}, 1, 63, 0, 0},     {1, {1}, 1, 5, 0, 2},   {1, {2}, 1, 5, 0, 2},
+        {1, {1}, 6, 63, 0, 1},      {1, {2}, 6, 63, 0, 1},     {3, {0, 1, 2}, 0, 0, 2, 1}, {1, {1}, 1, 5, 2, 1},
+        {1, {2}, 1, 5, 2, 1},       {3, {0, 1, 2}, 0, 0, 1, 0}, {1, {1}, 1, 5, 1, 0},   {1, {2}, 1, 5, 1, 0},
+        {1, {1}, 6, 63, 1, 0},      {1, {2}, 6, 63, 1, 0}};
+    if (e.chroma_bands) {
+      c.scan_info = kChromaBands;
+      c.num_scans = 14;
     }
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
