@@ -1,5 +1,6 @@
 #pragma once
-// Decoding a large baseline JPEG at an eighth of its size on several cores. Private to the codec.
+// Decoding a large JPEG at an eighth of its size: a baseline one on several cores, a progressive
+// one without the coefficients of its whole image. Private to the codec.
 //
 // A file with restart markers splits at them: each core decodes whole intervals, found by
 // looking for the markers, whose predictors start from zero.
@@ -14,9 +15,13 @@
 // component's running predictor, which the confirmed decoder knows. Where no confirmation comes,
 // the earlier decoder carries on through the part: the result never rests on a guess.
 //
-// A progressive grey, 4:4:4 or 4:2:2 file is read by its DC scans alone, on one core: the scans of AC
-// coefficients, nearly all of the file, are passed over by finding their ends, and no
-// coefficient of the whole image is kept.
+// A progressive file is read on one core by its DC scans: the scans of AC coefficients, nearly
+// all of the file, are passed over by finding their ends, and no coefficient of the whole image
+// is kept. A 4:2:0 file's chroma needs some AC coefficients for the 2 × 2 transform as well: its
+// chroma AC scans are decoded, first scans and refinements, in a pass through the file for each
+// chroma component, every block keeping which of its coefficients are nonzero (what a refinement
+// must know) and the values of the few the transform reads (TChromaCoefficients); once a
+// component's scans are read, its blocks become their four pixels.
 //
 // The parts are decoded on the calling thread and on helpers, one for each turn at a core that is
 // idle at the moment (see LendSpareTurns), each thread taking the next part not yet taken; with
