@@ -88,10 +88,10 @@ inline uint32_t NextBits(TBitReader& in, int n) {
 // the blocks keep. False for anything the library would only warn about: a code no table has, a
 // refinement that is not one bit.
 bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
-                    std::vector<TChromaCoefficients>& blocks) {
+                    TChromaBlocks& blocks) {
   uint32_t eobrun = 0;  // blocks left whose band is all zero (first scan) or has no new ones
   const int p1 = 1 << h.al;
-  for (TChromaCoefficients& block : blocks) {
+  for (size_t b = 0; b < blocks.Count(); ++b) {
     int k = h.ss;
     if (h.ah == 0) {
       if (eobrun > 0) {
@@ -107,7 +107,7 @@ bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
           k += r;
           const int v = Extend(NextBits(in, size), size);
           // A run may overshoot the band: the library lets it land on the last place.
-          block.Set(kNaturalOrder[size_t(k)], int16_t(uint16_t(unsigned(v) << h.al)));
+          blocks.Set(b, kNaturalOrder[size_t(k)], int16_t(uint16_t(unsigned(v) << h.al)));
         } else if (r == 15) {
           k += 15;
         } else {
@@ -121,7 +121,7 @@ bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
     // A refinement: a correction bit for each coefficient already nonzero that the band passes,
     // and new coefficients of ±p1 where zeros are counted off.
     const auto correct = [&](int at) {
-      if (NextBit(in)) block.Refine(at, p1);
+      if (NextBit(in)) blocks.Refine(b, at, p1);
     };
     if (eobrun == 0) {
       for (; k <= h.se; ++k) {
@@ -141,7 +141,7 @@ bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
         }
         for (; k <= h.se; ++k) {
           const int at = kNaturalOrder[size_t(k)];
-          if (block.Nonzero(at)) {
+          if (blocks.Nonzero(b, at)) {
             correct(at);
           } else if (--r < 0) {
             break;
@@ -149,14 +149,14 @@ bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
         }
         if (value) {
           if (k > h.se) return false;  // no zero left in the band for it
-          block.Set(kNaturalOrder[size_t(k)], value);
+          blocks.Set(b, kNaturalOrder[size_t(k)], value);
         }
       }
     }
     if (eobrun > 0) {
       for (; k <= h.se; ++k) {
         const int at = kNaturalOrder[size_t(k)];
-        if (block.Nonzero(at)) correct(at);
+        if (blocks.Nonzero(b, at)) correct(at);
       }
       --eobrun;
     }
@@ -199,7 +199,7 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
   // chroma component wanted (1 or 2, of a 4:2:0 file) into its blocks; true once the image ends
   // with every coefficient known exactly. A 4:2:0 file takes a pass for each chroma component, so
   // that only one component's blocks are held at a time.
-  const auto pass = [&](int wanted, std::vector<TChromaCoefficients>* blocks) -> bool {
+  const auto pass = [&](int wanted, TChromaBlocks* blocks) -> bool {
     // The tables as each scan finds them; AC tables only have to be ones the library takes.
     std::array<THuffman, NUM_HUFF_TBLS> dc_tables, ac_tables;
     std::array<bool, NUM_HUFF_TBLS> dc_defined{}, ac_defined{};
@@ -383,12 +383,12 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
     // The chroma pixels, a component at a time: the DC values are known after the first pass.
     chroma_pixels_.resize(size_t(groups_) * 8);
     for (int f = 1; f < 3; ++f) {
-      std::vector<TChromaCoefficients> blocks(static_cast<size_t>(groups_));
+      TChromaBlocks blocks{size_t(groups_)};
       if (!pass(f, &blocks)) return false;
       for (uint64_t g = 0; g < groups_; ++g) {
         TIdct2Part transform;
         const int64_t d = int64_t(int16_t(part->dc[g * part->dc_per_mcu + size_t(layout.first_dc[f])])) * quant_[f];
-        if (!blocks[g].Transform(layout.quant[f], transform) || !Idct2Agrees(transform, d)) return false;
+        if (!blocks.Transform(size_t(g), layout.quant[f], transform) || !Idct2Agrees(transform, d)) return false;
         uint8_t* pixels = &chroma_pixels_[g * 8 + size_t(f - 1) * 4];
         for (int y = 0; y < 2; ++y)
           for (int x = 0; x < 2; ++x) pixels[y * 2 + x] = uint8_t(Idct2Sample(transform, d, x, y));

@@ -255,7 +255,7 @@ uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t dat
   const uint64_t intervals =
       header.restart_interval ? (shape.cols * shape.rows + header.restart_interval - 1) / header.restart_interval : 0;
   // A progressive 4:2:0 file: one chroma component's blocks' AC coefficients while the scans come.
-  const uint64_t chroma = header.progressive_mode && shape.Transformed() ? sizeof(TChromaCoefficients) : 0;
+  const uint64_t chroma = header.progressive_mode && shape.Transformed() ? TChromaBlocks::kMostBytesPerBlock : 0;
   return shape.cols * shape.rows * (record + chroma) + intervals * sizeof(int64_t) +
          uint64_t(parts) * (kReadBytes + split.tracked_starts * sizeof(uint64_t));
 }

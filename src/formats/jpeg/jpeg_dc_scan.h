@@ -20,7 +20,7 @@
 // is kept. A 4:2:0 file's chroma needs some AC coefficients for the 2 × 2 transform as well: its
 // chroma AC scans are decoded, first scans and refinements, in a pass through the file for each
 // chroma component, every block keeping which of its coefficients are nonzero (what a refinement
-// must know) and the values of the few the transform reads (TChromaCoefficients); once a
+// must know) and the values of the few the transform reads (TChromaBlocks); once a
 // component's scans are read, its blocks become their four pixels.
 //
 // The parts are decoded on the calling thread and on helpers, one for each turn at a core that is

@@ -1,6 +1,8 @@
 #pragma once
 // The pieces of TDcScan its baseline and progressive readers share. Private to the codec.
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -50,40 +52,85 @@ constexpr uint64_t Idct2Mask() {
   return m;
 }
 
-// What a chroma block of a progressive 4:2:0 file keeps of its AC coefficients while the scans
-// come: which of all 63 are nonzero, for a refinement scan reads a correction bit for each of
-// those, and the values of the 24 the 2 × 2 transform reads.
-struct TChromaCoefficients {
+// What the chroma blocks of one component of a progressive 4:2:0 file keep of their AC
+// coefficients while the scans come: for each block, which of all 63 are nonzero, for a
+// refinement scan reads a correction bit for each of those, and the values of the 24 the 2 × 2
+// transform reads. Those fit a byte in nearly every block of a real image; a block with a larger
+// one keeps its 24 at 16 bits, the library's width, in a table of its own.
+class TChromaBlocks {
+ public:
   static constexpr int kKept = 24;
-  uint64_t nonzero = 0;  // bit i for natural index i
-  int16_t kept[kKept] = {};
+  // The most a block may take, its wide values included.
+  static constexpr size_t kMostBytesPerBlock = 32 + kKept * sizeof(int16_t);
 
-  bool Nonzero(int at) const { return nonzero >> at & 1; }
-  // The coefficient at a natural index takes a value, as the library's 16-bit one does.
-  void Set(int at, int16_t value) {
-    nonzero = value ? nonzero | uint64_t{1} << at : nonzero & ~(uint64_t{1} << at);
-    if (kSlot[size_t(at)] >= 0) kept[kSlot[size_t(at)]] = value;
+  explicit TChromaBlocks(size_t count) : blocks_(count) {}
+  size_t Count() const { return blocks_.size(); }
+
+  bool Nonzero(size_t b, int at) const { return blocks_[b].nonzero >> at & 1; }
+  // The coefficient at a natural index 1 to 63 takes a value, as the library's 16-bit one does.
+  void Set(size_t b, int at, int16_t value) {
+    TBlock& block = blocks_[b];
+    const uint64_t bit = uint64_t{1} << at;
+    block.nonzero = value ? block.nonzero | bit : block.nonzero & ~bit;
+    if (kSlot[size_t(at)] >= 0) Store(b, kSlot[size_t(at)], value);
   }
   // A correction bit of 1 for a nonzero coefficient: p1 more of its magnitude, unless it has it.
-  void Refine(int at, int p1) {
+  void Refine(size_t b, int at, int p1) {
     const int slot = kSlot[size_t(at)];
     if (slot < 0) return;  // it stays nonzero, and that is all that is asked of it
-    const int v = kept[slot];
-    if ((v & p1) == 0) kept[slot] = int16_t(uint16_t(v >= 0 ? v + p1 : v - p1));
+    const int v = Value(blocks_[b], slot);
+    if ((v & p1) == 0) Store(b, slot, int16_t(uint16_t(v >= 0 ? v + p1 : v - p1)));
   }
-  // The block's 2 × 2 transform apart from its DC; false where Idct2Part gives up.
-  bool Transform(const uint16_t* quant, TIdct2Part& out) const {
+  // Block b's 2 × 2 transform apart from its DC; false where Idct2Part gives up.
+  bool Transform(size_t b, const uint16_t* quant, TIdct2Part& out) const {
     out = TIdct2Part{};
-    if ((nonzero & kKeptMask) == 0) return true;
+    const TBlock& block = blocks_[b];
+    if ((block.nonzero & kKeptMask) == 0) return true;
     int16_t coef[DCTSIZE2] = {};
     for (int i = 1; i < DCTSIZE2; ++i)
-      if (kSlot[size_t(i)] >= 0) coef[i] = kept[kSlot[size_t(i)]];
+      if (kSlot[size_t(i)] >= 0) coef[i] = Value(block, kSlot[size_t(i)]);
     return Idct2Part(coef, quant, out);
   }
 
  private:
+  struct TBlock {
+    // Bit i for natural index i; bit 0, the DC's, says the values are wide, and kept's first
+    // four bytes hold their index.
+    uint64_t nonzero = 0;
+    int8_t kept[kKept] = {};
+  };
+  static_assert(sizeof(TBlock) == 32);
+  static constexpr uint64_t kWide = 1;
+
+  static uint32_t WideIndex(const TBlock& block) {
+    uint32_t index;
+    std::memcpy(&index, block.kept, sizeof index);
+    return index;
+  }
+  int16_t Value(const TBlock& block, int slot) const {
+    return block.nonzero & kWide ? wide_[WideIndex(block)][size_t(slot)] : int16_t{block.kept[slot]};
+  }
+  void Store(size_t b, int slot, int16_t value) {
+    TBlock& block = blocks_[b];
+    if (!(block.nonzero & kWide)) {
+      if (value >= -128 && value <= 127) {
+        block.kept[slot] = int8_t(value);
+        return;
+      }
+      std::array<int16_t, kKept> values;
+      for (int i = 0; i < kKept; ++i) values[size_t(i)] = block.kept[i];
+      const auto index = uint32_t(wide_.size());
+      wide_.push_back(values);
+      std::memcpy(block.kept, &index, sizeof index);
+      block.nonzero |= kWide;
+    }
+    wide_[WideIndex(block)][size_t(slot)] = value;
+  }
+
   static constexpr std::array<int8_t, DCTSIZE2> kSlot = Idct2Slots();
   static constexpr uint64_t kKeptMask = Idct2Mask();
+  std::vector<TBlock> blocks_;
+  std::vector<std::array<int16_t, kKept>> wide_;
 };
 
 // Decodes one MCU, updating the DC predictors, into one DC value a block and the transformed
