@@ -360,8 +360,10 @@ bool TDcScan::DecodeProgressive(const jpeg_decompress_struct& c, int fd, int64_t
           return false;
         for (int i = 0; i < header.count; ++i) {
           const uint8_t id = segment[size_t(1 + 2 * i)], tables = segment[size_t(2 + 2 * i)];
+          // The first component of the frame with the ID, as the library looks for it, but only
+          // among those at or past this place in the scan: it refuses the others.
           header.component[i] = -1;
-          for (int f = 0; f < components_; ++f)
+          for (int f = i; f < components_ && header.component[i] < 0; ++f)
             if (c.comp_info[f].component_id == id) header.component[i] = f;
           header.dc_table[i] = tables >> 4;
           header.ac_table[i] = tables & 15;

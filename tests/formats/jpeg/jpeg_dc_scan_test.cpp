@@ -239,6 +239,10 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"4:2:0, huge chroma coefficients", test::ReadBytes("tests/data/jpeg/chroma-beyond-16-bit-transform-420.jpg"),
        false},
       {"a Huffman table with an all-ones code", bad_table, false},
+      // A DC refinement scan naming Y, Cr, Cb: the library refuses a component named before one
+      // that comes earlier in the frame.
+      {"progressive, a scan's components out of the frame's order",
+       test::ReadBytes("tests/data/jpeg/progressive-420-scan-components-out-of-frame-order.jpg"), false},
       {"no end marker", no_end, true},
   };
   for (const Case& c : cases) {
