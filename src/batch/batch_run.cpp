@@ -48,6 +48,8 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   void FinishWithoutWorker(uint64_t launch, int position, TWorkerReport report);
   // Why no output can be written into folder (its missing part made here), or empty.
   std::string PrepareOutputFolder(const TOutputFolder& folder);
+  TPlannedOutput PlannedOutputOf(int position, const TRunSettings& settings) const;
+  // Asks before outputs replace the run's own sources; false: the user said no.
   bool SourcesMayBeReplaced(const TRunSettings& settings);
   void WorkerStarted(uint64_t launch, int position, const std::string& source);
   void WorkerFinished(uint64_t launch, const TWorkerReport& report);
@@ -86,6 +88,7 @@ class TBatchRun::TState : public std::enable_shared_from_this<TState> {
   std::shared_ptr<TChunkPool> chunks_;  // for the length of a run, so an idle window holds none
   std::shared_ptr<TCoreGate> cores_;
   std::shared_ptr<TFreeNames> free_names_;  // new for each run: names taken outside it are unknown
+  TSourceReplacements replacements_;  // the run's sources, and those Start was allowed to replace
   // The entries of the workers whose completion is awaited, by launch number: numbers are never
   // reused, so the completion of a worker abandoned in an earlier run finds nothing here.
   struct TAwaited {
@@ -219,17 +222,23 @@ std::string TBatchRun::TState::OutputOf(int position, const TRunSettings& settin
                         TNamingRule{format, folder ? folder->Path() : std::string(), name_prefix_, name_postfix_});
 }
 
+TPlannedOutput TBatchRun::TState::PlannedOutputOf(int position, const TRunSettings& settings) const {
+  const std::string output = OutputOf(position, settings);
+  return {view_.Entry(position), settings.FastCopy ? output : WrittenFileName(output)};
+}
+
 bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
-  // Without overwriting every output takes a free name.
-  if (!settings.Overwrite) return true;
   std::vector<TPlannedOutput> plan;
   plan.reserve(positions_.size());
-  for (const int position : positions_) {
-    const std::string output = OutputOf(position, settings);
-    plan.push_back({view_.Entry(position), settings.FastCopy ? output : WrittenFileName(output)});
-  }
-  const int count = ReplacedSourceCount(plan, settings.FastCopy);
-  return count == 0 || view_.ConfirmReplacingSources(count);
+  for (const int position : positions_)
+    plan.push_back(settings.Overwrite ? PlannedOutputOf(position, settings) : TPlannedOutput{view_.Entry(position), {}});
+  replacements_ = TSourceReplacements(plan);
+  // Without overwriting every output takes a free name.
+  if (!settings.Overwrite) return true;
+  const int count = replacements_.Count(plan, settings.FastCopy);
+  if (count > 0 && !view_.ConfirmReplacingSources(count)) return false;
+  replacements_.Agree(plan, settings.FastCopy);
+  return true;
 }
 
 void TBatchRun::TState::LaunchOne(int position) {
@@ -244,6 +253,12 @@ void TBatchRun::TState::LaunchOne(int position) {
   order.FreeNames = free_names_;
   const std::optional<TOutputFolder> chosen = FolderOf(position, order.Settings);
   order.Output = OutputOf(position, order.Settings);
+  // Overwriting turned on, or the destination or format changed, since Start: an original the
+  // user was not asked about keeps its place, and this output takes a free name.
+  if (order.Settings.Overwrite &&
+      !replacements_.MayReplace({order.Source, order.Settings.FastCopy ? order.Output : WrittenFileName(order.Output)},
+                                order.Settings.FastCopy))
+    order.Settings.Overwrite = false;
   const uint64_t launch = ++last_launch_;
 
   TWorkerReport report;

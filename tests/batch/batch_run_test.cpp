@@ -431,6 +431,47 @@ TEST(BatchRun, RunWideOptionsAreFixedAtStartAndPerFileOnesAreReadPerLaunch) {
   EXPECT_EQ(probe.log.orders[1].Output, "/src/p1img1.bmp");
 }
 
+// The replace question is asked once, at Start, yet overwriting, the destination and the format
+// are read again for each file: an original Start did not ask about must never be replaced.
+TEST(BatchRun, OnlyTheOriginalsStartAskedAboutAreReplaced) {
+  struct TCase {
+    const char* what;
+    bool overwrite_at_start;
+    bool dest_at_start;
+    bool overwrite_later;
+    bool dest_later;
+    int questions;           // replace questions asked at Start
+    bool later_overwrites;   // whether entries launched after the change still overwrite
+  } cases[] = {
+      {"overwriting turned on mid-run", false, false, true, false, 0, false},
+      {"destination cleared mid-run", true, true, true, false, 0, false},
+      {"agreed at Start", true, false, true, false, 1, true},
+      {"outputs that are no source", true, true, true, true, 0, true},
+  };
+  for (const TCase& c : cases) {
+    test::TTempDir dir;
+    ASSERT_EQ(::mkdir(dir.File("out").c_str(), 0755), 0);
+    TProbeRun probe(0);
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+      test::WriteBytes(dir.File(name), {1, 2, 3});
+      probe.view.entries.push_back(dir.File(name));
+    }
+    TRunSettings& settings = probe.view.settings;
+    settings.MaxThreads = 1;
+    settings.Overwrite = c.overwrite_at_start;
+    settings.DestFolder = c.dest_at_start ? dir.File("out") : "";
+    TBatchRun run(probe.view, probe.queue, probe.Factory());
+    run.Start();
+    ASSERT_TRUE(run.Running()) << c.what;
+    settings.Overwrite = c.overwrite_later;
+    settings.DestFolder = c.dest_later ? dir.File("out") : "";
+    probe.Finish(run);
+    EXPECT_EQ(probe.view.replace_questions.size(), size_t(c.questions)) << c.what;
+    ASSERT_EQ(probe.log.orders.size(), 3u) << c.what;
+    for (size_t i = 1; i < 3; ++i) EXPECT_EQ(probe.log.orders[i].Settings.Overwrite, c.later_overwrites) << c.what;
+  }
+}
+
 // An addition that would put outputs outside their folder stops Start with a message; a single
 // entry whose output would still leave the folder fails by name, and nothing is made for it.
 TEST(BatchRun, OutputsThatWouldLeaveTheirFolderAreRefused) {

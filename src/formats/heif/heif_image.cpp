@@ -129,6 +129,9 @@ void THeifImage::LoadFromStream(TStream& stream) {
   const std::vector<uint8_t> bytes = stream.ReadToEnd();
   std::unique_ptr<heif_context, TContextDeleter> context(heif_context_alloc());
   if (!context) throw EHeifError("HEIF decoder cannot be created");
+  // Tiles decode on this thread: the run's core gate already gave this file its one turn, and
+  // libheif's own tile threads would take cores the other files hold.
+  heif_context_set_max_decoding_threads(context.get(), 0);
   Check(heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr));
   heif_image_handle* raw_handle = nullptr;
   Check(heif_context_get_primary_image_handle(context.get(), &raw_handle));
