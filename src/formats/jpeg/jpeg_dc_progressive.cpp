@@ -1,4 +1,5 @@
-// TDcScan's reader of progressive files: their DC scans, every other scan passed over.
+// TDcScan's reader of progressive files: their DC scans and, for 4:2:0, their chroma AC scans;
+// every other scan is passed over.
 #include <algorithm>
 #include <array>
 #include <cerrno>
