@@ -116,6 +116,11 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
           EXPECT_EQ(got.parts_decoded, parts);
         }
         EXPECT_LE(got.parts_decoded, parts);
+        // A progressive file is read on this thread alone, whatever the split asked for.
+        if (c.encoding.progressive || c.encoding.dc_apart || c.encoding.chroma_bands) {
+          EXPECT_EQ(got.threads, 1);
+          EXPECT_EQ(got.parts_decoded, 1);
+        }
       }
     }
   }
