@@ -87,6 +87,12 @@ inline constexpr std::array kRunOptions = {
     TRunOption{"NoEnlarge", TOptionKind::Switch, FieldOf<&TRunSettings::NoEnlarge>(), 0, 1, 0, {}, "--no-enlarge",
                "Only shrink: a source already within the size keeps its own (also in percent mode above 100)",
                "OnlyShrink", "Never enlarge - images already within the size keep their own"},
+    TRunOption{"FirstFrame", TOptionKind::Switch, FieldOf<&TRunSettings::FirstFrame>(), 0, 1, 0, {}, "--first-frame",
+               "Convert only the first frame of an animated GIF or WebP; without it a gif or webp output keeps every "
+               "frame, resized and decorated alike, with its delay and the loop count",
+               "FirstFrame",
+               "Convert only the first frame of animated GIF and WebP files - off, .gif and .webp output keeps every "
+               "frame"},
     TRunOption{"NameAddition", TOptionKind::Choice, FieldOf<&TRunSettings::NameAddition>(), 0,
                int(kNameAdditionItems.size()) - 1, int(TNameAddition::None), kNameAdditionItems, "", "", "RG2",
                "Text to be added to output file name"},

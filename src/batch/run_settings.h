@@ -73,6 +73,9 @@ struct TRunSettings {
   bool NoEnlarge = false;                              // per file: a source within the target keeps its size
   int Quality = 90;                                    // per file: JPEG, WebP, AVIF and JPEG XL outputs
   bool KeepDates = false;                              // per file: outputs get their source's modification time
+  // An animated GIF or WebP written as GIF or WebP keeps every frame; on, only the first frame is
+  // converted, as for outputs without animation.
+  bool FirstFrame = false;                             // per file
   // Large jobs.
   // An entry whose output name (before any free name is taken) exists is not converted but
   // reported as skipped: outputs are only ever published complete, so a rerun of a stopped run

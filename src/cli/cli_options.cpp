@@ -275,6 +275,10 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       FormatsInWords([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) +
       "\noutputs and is laid onto --background in the others. Of a multi-page TIFF the first page is\n"
       "converted, with a warning.\n"
+      "Animations: an animated GIF or WebP written as gif or webp keeps every frame, each resized and\n"
+      "decorated like a still image, with its delay and the loop count (--max-kb does not apply to\n"
+      "them); --first-frame converts the first frame only. Written in another format, an animation\n"
+      "gives its first frame, with a warning naming its frame count.\n"
       "JPEG XL: --quality maps to a distance as cjxl maps it (90 is 1.0, each step down to 30 adds\n"
       "0.09, below 30 it grows faster, to the largest, 15, from 8 down); --quality 100 writes lossless\n"
       "JPEG XL. Metadata (EXIF, XMP) is left out unless --keep-metadata is given. --no-autorotate\n"

@@ -42,6 +42,7 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
          EXPECT_EQ(s.Quality, 90);
          EXPECT_FALSE(s.NoEnlarge);
          EXPECT_FALSE(s.KeepDates);
+         EXPECT_FALSE(s.FirstFrame);
        }},
       {"the row below the options",
        [](TControlValues& c) {
@@ -78,6 +79,7 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
       {"Quality", [](TControlValues& c) { c.Option("Quality") = 35; }, [](const TRunSettings& s) { EXPECT_EQ(s.Quality, 35); }},
       {"Only shrink", [](TControlValues& c) { c.Option("NoEnlarge") = 1; }, [](const TRunSettings& s) { EXPECT_TRUE(s.NoEnlarge); }},
       {"Keep file dates", [](TControlValues& c) { c.Option("KeepDates") = 1; }, [](const TRunSettings& s) { EXPECT_TRUE(s.KeepDates); }},
+      {"First frame only", [](TControlValues& c) { c.Option("FirstFrame") = 1; }, [](const TRunSettings& s) { EXPECT_TRUE(s.FirstFrame); }},
       {"the row for large jobs",
        [](TControlValues& c) {
          c.Option("KeepTree") = 1;

@@ -73,7 +73,7 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
       {"AutoRotate", "Auto-rotate", true, -1}, {"KeepMetadata", "Keep metadata", true, -1},
       {"OnlyShrink", "Only shrink", true, -1}, {"KeepDates", "Keep file dates", true, -1},
       {"KeepTree", "Keep folders", true, -1},  {"IntoSubfolder", "Into sub-folder", true, 0},
-      {"SkipExisting", "Skip existing", true, -1},
+      {"SkipExisting", "Skip existing", true, -1}, {"FirstFrame", "First frame only", true, -1},
   };
   for (const auto& b : buttons) {
     auto* button = Find<QAbstractButton>(b.name);
@@ -252,7 +252,7 @@ TEST_F(MainWindow, EnablementRules) {
 // The row for large jobs comes after the row above it in the tab order, left to right.
 TEST_F(MainWindow, TheLargeJobRowFollowsInTheTabOrder) {
   const std::vector<std::string> expected = {"KeepDates", "KeepTree", "IntoSubfolder", "SubfolderName", "SkipExisting",
-                                             "SpinEditMaxKb"};
+                                             "FirstFrame", "SpinEditMaxKb"};
   std::vector<std::string> order;
   QWidget* w = Find("KeepDates");
   for (int i = 0; i < 200 && order.size() < expected.size(); ++i, w = w->nextInFocusChain()) {

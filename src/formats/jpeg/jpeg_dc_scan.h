@@ -1,5 +1,6 @@
 #pragma once
-// Decoding a large baseline JPEG at an eighth of its size on several cores. Private to the codec.
+// Decoding a large JPEG at an eighth of its size: a baseline one on several cores, a progressive
+// one without the coefficients of its whole image. Private to the codec.
 //
 // A file with restart markers splits at them: each core decodes whole intervals, found by
 // looking for the markers, whose predictors start from zero.
@@ -14,19 +15,25 @@
 // component's running predictor, which the confirmed decoder knows. Where no confirmation comes,
 // the earlier decoder carries on through the part: the result never rests on a guess.
 //
-// A progressive 4:4:4 or 4:2:2 file is read by its DC scans alone, on one core: the scans of AC
-// coefficients, nearly all of the file, are passed over by finding their ends, and no
-// coefficient of the whole image is kept.
+// A progressive file is read on one core by its DC scans: the scans of AC coefficients, nearly
+// all of the file, are passed over by finding their ends, and no coefficient of the whole image
+// is kept. A 4:2:0 file's chroma needs some AC coefficients for the 2 × 2 transform as well: its
+// chroma AC scans are decoded, first scans and refinements, in a pass through the file for each
+// chroma component, every block keeping which of its coefficients are nonzero (what a refinement
+// must know) and the values of the few the transform reads (TChromaBlocks); once a
+// component's scans are read, its blocks become their four pixels.
 //
 // The parts are decoded on the calling thread and on helpers, one for each turn at a core that is
 // idle at the moment (see LendSpareTurns), each thread taking the next part not yet taken; with
 // no turn to spare, a split left to the decoder leaves the file to the library, as fast on one core.
 //
-// Only 8-bit baseline YCbCr files in one scan, 4:4:4, 4:2:2 or 4:2:0, are taken, and anything
+// Only 8-bit YCbCr files, 4:4:4, 4:2:2 or 4:2:0, and grey ones are taken, and anything
 // unexpected (a bad code, data cut short, a second scan, restart markers out of step) gives up,
 // for the library to decode the file as usual. The pixels are the library's for the same file at
 // the same scale, byte for byte: a 4:2:0 chroma block goes through the library's 2 × 2 reduced
-// transform, the one pixel of a 4:2:2 chroma block is repeated as the library repeats it.
+// transform, the one pixel of a 4:2:2 chroma block is repeated as the library repeats it. Grey
+// rows come as BGRA with three equal channels; where the library was asked to quantise them,
+// the caller does that (TGreyDither).
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -115,11 +122,15 @@ class TDcScan {
   int mcu_w_ = 1, mcu_h_ = 1;  // output pixels an MCU gives across and down
   uint64_t mcu_cols_ = 0;
   uint64_t groups_ = 0;  // MCUs in the image
+  int components_ = 3;  // 1 for grey
   int quant_[3] = {};  // DC quantiser per component in frame order
   int threads_ = 1;
   std::unique_ptr<TScan> scan_;
   std::vector<std::unique_ptr<TPart>> parts_;
   std::vector<TPiece> pieces_;
+  // A progressive 4:2:0 file's chroma pixels, worked out once its scans are read: for each MCU,
+  // the Cb block's four (x + 2 y), then the Cr block's.
+  std::vector<uint8_t> chroma_pixels_;
 };
 
 }  // namespace pellavo::jpeg_detail

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include <jerror.h>
@@ -11,6 +12,7 @@
 #include "core/stream.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpeg_dc_scan.h"
+#include "formats/jpeg/jpeg_grey_dither.h"
 #include "formats/jpeg/jpeg_lib.h"
 #include "formats/jpeg/jpeg_metadata.h"
 #include "formats/jpeg/jpeg_plan.h"
@@ -72,7 +74,11 @@ class TJPEGRowImage final : public TRowImage {
   void ReadRows(TColor32* out, int32_t count) override {
     if (!decoder_ && !dc_scan_) Start();
     if (dc_scan_) {
-      for (int32_t i = 0; i < count; ++i, ++next_row_) dc_scan_->ReadRow(next_row_, out + size_t(i) * size_t(width_));
+      for (int32_t i = 0; i < count; ++i, ++next_row_) {
+        TColor32* row = out + size_t(i) * size_t(width_);
+        dc_scan_->ReadRow(next_row_, row);
+        if (dither_) Quantize(row);
+      }
       return;
     }
     jpeg_decompress_struct& c = decoder_->Info();
@@ -109,6 +115,15 @@ class TJPEGRowImage final : public TRowImage {
   // Rows per library call where rows go through a buffer of ours.
   static constexpr int32_t kStripRows = 16;
 
+  // A grey row of the DC decoder, in place, to the colours of its quantised levels.
+  void Quantize(TColor32* row) {
+    uint8_t* level = strip_.data();
+    uint8_t* index = level + width_;
+    for (int32_t x = 0; x < width_; ++x) level[x] = uint8_t(row[x]);
+    dither_->Row(level, index);
+    for (int32_t x = 0; x < width_; ++x) row[x] = palette_[index[x]];
+  }
+
   int Rewound() {
     file_.Seek(0);
     return file_.Descriptor();
@@ -133,6 +148,14 @@ class TJPEGRowImage final : public TRowImage {
     // Before the library's storage is admitted: the DC decoder keeps no coefficient buffer.
     dc_scan_ = jpeg_detail::TDcScan::Decode(c, file_.Descriptor(), ScanStart(*decoder_), {.cores = limits_.Cores});
     if (dc_scan_) {
+      if (plan_.quantize) {
+        // Grey levels, quantised here as the library would have.
+        dither_.emplace(c.desired_number_of_colors, c.dither_mode, width_);
+        strip_.resize(size_t(width_) * 2);
+        palette_.fill(kOpaque);
+        const std::vector<uint8_t>& ramp = dither_->Ramp();
+        for (size_t i = 0; i < ramp.size(); ++i) palette_[i] = ArgbColor(255, ramp[i], ramp[i], ramp[i]);
+      }
       decoder_.reset();
       return;
     }
@@ -162,6 +185,7 @@ class TJPEGRowImage final : public TRowImage {
   std::unique_ptr<TDecompressor> decoder_;
   // A large file at an eighth, decoded on several cores instead; its rows are handed out in turn.
   std::unique_ptr<jpeg_detail::TDcScan> dc_scan_;
+  std::optional<jpeg_detail::TGreyDither> dither_;  // for its grey rows when they are quantised
   int32_t next_row_ = 0;
   TJPEGImage::TPlan plan_;
   std::vector<JSAMPROW> rows_;

@@ -88,6 +88,17 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
       {"progressive 4:2:2, optimized tables", 643, 411, 12, {.luma_h = 2, .optimize = true, .progressive = true}, false},
       {"progressive, a DC scan for each component", 643, 411, 12, {.dc_apart = true}, false},
       {"progressive 4:2:2, a DC scan for each component", 643, 411, 12, {.luma_h = 2, .dc_apart = true}, false},
+      {"progressive 4:2:0", 643, 411, 12, {.luma_h = 2, .luma_v = 2, .progressive = true}, false},
+      {"progressive 4:2:0 noise at quality 100", 200, 168, 120, {.quality = 100, .luma_h = 2, .luma_v = 2, .progressive = true}, false},
+      {"progressive 4:2:0, optimized tables", 333, 250, 30, {.quality = 75, .luma_h = 2, .luma_v = 2, .optimize = true, .progressive = true}, false},
+      {"progressive 4:2:0, scans of all bits at once", 643, 411, 12, {.luma_h = 2, .luma_v = 2, .dc_apart = true}, false},
+      {"progressive 4:2:0, chroma in two bands refined bit by bit", 643, 411, 40,
+       {.quality = 97, .luma_h = 2, .luma_v = 2, .optimize = true, .chroma_bands = true}, false},
+      {"grey", 643, 411, 12, {.gray = true}, true},
+      {"grey, optimized tables", 320, 240, 20, {.quality = 92, .optimize = true, .gray = true}, false},
+      {"grey, restart every 3 blocks", 333, 250, 30, {.restart_mcus = 3, .gray = true}, true},
+      {"grey progressive", 643, 411, 12, {.progressive = true, .gray = true}, false},
+      {"grey progressive, optimized tables", 333, 250, 30, {.optimize = true, .progressive = true, .gray = true}, false},
   };
   for (const Case& c : cases) {
     const Bytes file = Encode(c.w, c.h, Picture(c.w, c.h, 7, c.noise), c.encoding);
@@ -105,6 +116,11 @@ TEST(JpegDcScan, PixelsAreTheLibrarysAtAnEighthHoweverTheFileIsSplit) {
           EXPECT_EQ(got.parts_decoded, parts);
         }
         EXPECT_LE(got.parts_decoded, parts);
+        // A progressive file is read on this thread alone, whatever the split asked for.
+        if (c.encoding.progressive || c.encoding.dc_apart || c.encoding.chroma_bands) {
+          EXPECT_EQ(got.threads, 1);
+          EXPECT_EQ(got.parts_decoded, 1);
+        }
       }
     }
   }
@@ -213,8 +229,12 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"a restart marker missing", restart_missing, false},
       {"data after an interval's last MCU", restart_extra, false},
       {"4:4:0", Encode(w, h, picture, {.luma_h = 1, .luma_v = 2}), false},
-      {"grey", Encode(w, h, picture, {.gray = true}), false},
-      {"progressive 4:2:0", Encode(w, h, picture, {.luma_h = 2, .luma_v = 2, .progressive = true}), false},
+      {"grey", Encode(w, h, picture, {.gray = true}), true},
+      {"grey progressive, AC coefficients short of their last bit",
+       Encode(w, h, picture, {.progressive = true, .all_bits = false, .gray = true}), false},
+      {"progressive 4:2:0", Encode(w, h, picture, {.luma_h = 2, .luma_v = 2, .progressive = true}), true},
+      {"progressive 4:2:0, chroma AC coefficients short of their last bit",
+       Encode(w, h, picture, {.luma_h = 2, .luma_v = 2, .dc_apart = true, .all_bits = false}), false},
       // The library smooths blocks whose coefficients are not all known exactly.
       {"progressive, AC coefficients short of their last bit", Encode(w, h, picture, {.dc_apart = true, .all_bits = false}),
        false},
@@ -224,6 +244,10 @@ TEST(JpegDcScan, GivesUpWhereTheLibraryMustJudge) {
       {"4:2:0, huge chroma coefficients", test::ReadBytes("tests/data/jpeg/chroma-beyond-16-bit-transform-420.jpg"),
        false},
       {"a Huffman table with an all-ones code", bad_table, false},
+      // A DC refinement scan naming Y, Cr, Cb: the library refuses a component named before one
+      // that comes earlier in the frame.
+      {"progressive, a scan's components out of the frame's order",
+       test::ReadBytes("tests/data/jpeg/progressive-420-scan-components-out-of-frame-order.jpg"), false},
       {"no end marker", no_end, true},
   };
   for (const Case& c : cases) {
@@ -259,6 +283,8 @@ TEST(JpegDcScan, EveryPartDecodesItsShare) {
       // wrong guess, which threw the last part's work away.
       {"near-flat, optimized tables", -1, {.optimize = true}},
       {"near-flat 4:2:0, optimized tables", -1, {.luma_h = 2, .luma_v = 2, .optimize = true}},
+      {"grey", 12, {.gray = true}},
+      {"grey, restart every 5 blocks", 12, {.restart_mcus = 5, .gray = true}},
   };
   const int w = 1024, h = 768;
   for (const Case& c : cases) {

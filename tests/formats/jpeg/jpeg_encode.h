@@ -31,9 +31,12 @@ struct TJpegEncoding {
   bool optimize = false;
   bool progressive = false;  // the library's simple progressive script
   // A progressive script of its own instead: one DC scan for each component, refined in a
-  // second; and, unless all_bits, no refinement of the AC coefficients' last bit.
+  // second. Unless all_bits, no refinement of the AC coefficients' last bit (with the simple
+  // script as well: its last scan left out).
   bool dc_apart = false;
   bool all_bits = true;
+  // Or a 4:2:0 script whose chroma comes in two bands, the first refined two bits at a time.
+  bool chroma_bands = false;
   bool gray = false;         // one grey component
 };
 
@@ -57,7 +60,10 @@ inline std::vector<uint8_t> EncodeJpegRgb(int w, int h, const std::vector<uint8_
     c.restart_interval = unsigned(e.restart_mcus);
     c.restart_in_rows = e.restart_rows;
     c.optimize_coding = e.optimize ? TRUE : FALSE;
-    if (e.progressive) jpeg_simple_progression(&c);
+    if (e.progressive) {
+      jpeg_simple_progression(&c);
+      if (!e.all_bits) --c.num_scans;  // its last scan refines the AC coefficients' last bit
+    }
     static const jpeg_scan_info kDcApart[] = {
         {1, {0}, 0, 0, 0, 1}, {1, {1}, 0, 0, 0, 1}, {1, {2}, 0, 0, 0, 1},   {1, {0}, 1, 63, 0, 1},
         {1, {1}, 1, 63, 0, 1}, {1, {2}, 1, 63, 0, 1}, {3, {0, 1, 2}, 0, 0, 1, 0}, {1, {0}, 1, 63, 1, 0},
@@ -65,6 +71,15 @@ inline std::vector<uint8_t> EncodeJpegRgb(int w, int h, const std::vector<uint8_
     if (e.dc_apart) {
       c.scan_info = kDcApart;
       c.num_scans = e.all_bits ? 10 : 7;
+    }
+    static const jpeg_scan_info kChromaBands[] = {
+        {3, {0, 1, 2}, 0, 0, 0, 2}, {1, {0}, 1, 63, 0, 0},     {1, {1}, 1, 5, 0, 2},   {1, {2}, 1, 5, 0, 2},
+        {1, {1}, 6, 63, 0, 1},      {1, {2}, 6, 63, 0, 1},     {3, {0, 1, 2}, 0, 0, 2, 1}, {1, {1}, 1, 5, 2, 1},
+        {1, {2}, 1, 5, 2, 1},       {3, {0, 1, 2}, 0, 0, 1, 0}, {1, {1}, 1, 5, 1, 0},   {1, {2}, 1, 5, 1, 0},
+        {1, {1}, 6, 63, 1, 0},      {1, {2}, 6, 63, 1, 0}};
+    if (e.chroma_bands) {
+      c.scan_info = kChromaBands;
+      c.num_scans = 14;
     }
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {

@@ -60,6 +60,33 @@ TEST(JpegRows, RowsAreWhatASurfaceTakesFromThePicture) {
     }
 }
 
+// A large progressive grey file at an eighth is read by its DC scans alone, and its grey levels
+// are quantised here rather than by the library: the palette colours must still be the library's.
+TEST(JpegRows, LargeGreyFileAtAnEighthQuantisesAsTheLibrary) {
+  test::TTempDir dir;
+  const int w = 2048, h = 2048;
+  std::vector<uint8_t> rgb(size_t(w) * h * 3);
+  uint32_t seed = 1;
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    seed = seed * 1103515245u + 12345u;
+    const size_t x = (i / 3) % size_t(w);
+    rgb[i] = rgb[i + 1] = rgb[i + 2] = uint8_t(std::clamp(int(x * 255 / (w - 1)) + int(seed >> 24) - 128, 0, 255));
+  }
+  const std::string path = dir.File("grey.jpg");
+  const std::vector<uint8_t> file = test::EncodeJpegRgb(w, h, rgb, {.quality = 100, .progressive = true, .gray = true});
+  // Large enough for the DC decoder to take it.
+  ASSERT_GT(file.size(), size_t{4} << 20);
+  test::WriteBytes(path, file);
+  const auto rows = OpenJpegRows(path, TDecodeLimits{});
+  ASSERT_NE(rows, nullptr);
+  rows->SetDecodeScale(3);
+  std::vector<TColor32> pixels(size_t(rows->Width()) * size_t(rows->Height()));
+  for (int32_t y = 0, n = 1; y < rows->Height(); y += n, n = n % 5 + 1)
+    rows->ReadRows(pixels.data() + size_t(y) * size_t(rows->Width()), std::min(n, rows->Height() - y));
+  rows->Finish();
+  EXPECT_EQ(pixels, SurfaceOf(path, 3));
+}
+
 TEST(JpegRows, AnEmptyFileIsLeftToTheWholeImageReader) {
   test::TTempDir dir;
   test::WriteBytes(dir.File("empty.jpg"), {});

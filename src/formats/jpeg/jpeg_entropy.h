@@ -1,0 +1,219 @@
+#pragma once
+// The entropy-coded data of a JPEG file as the DC decoder reads it: Huffman tables and a bit
+// reader over the file. Private to the codec.
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>  // before jpeglib.h, which needs it
+#include <limits>
+#include <memory>
+
+#include <jpeglib.h>
+
+namespace pellavo::jpeg_detail {
+
+constexpr int kPeekBits = 11;
+
+// A Huffman table as this decoder reads it: codes of up to kPeekBits bits from one look at the
+// next bits, longer ones the canonical way.
+struct THuffman {
+  // length << 8 | symbol for the code the next kPeekBits bits start with; 0 for a longer code.
+  std::array<uint16_t, 1 << kPeekBits> fast{};
+  // For AC codes whose magnitude bits fit the same look: the bits code and magnitude take
+  // together, and how far the coefficient index moves (0 ends the block). consume 0: the slow way.
+  struct TSkip {
+    uint8_t consume = 0;
+    uint8_t step = 0;
+  };
+  std::array<TSkip, 1 << kPeekBits> skip{};
+  int32_t maxcode[18] = {};    // the largest code of each length, -1 for none
+  int32_t valoffset[18] = {};  // a code of that length plus this is its symbol's index
+  int count = 0;
+  uint8_t values[256] = {};
+
+  // False for a table the library would refuse. A table may be built over one a scan before
+  // used: no entry of the old one may stay where the new one has no short code.
+  bool Build(const JHUFF_TBL& table, bool dc) {
+    fast.fill(0);
+    skip.fill({});
+    count = 0;
+    for (int l = 1; l <= 16; ++l) count += table.bits[l];
+    if (count > 256) return false;
+    std::copy(table.huffval, table.huffval + count, values);
+    if (dc && std::any_of(values, values + count, [](uint8_t s) { return s > 15; })) return false;
+    int p = 0;
+    uint32_t code = 0;
+    for (int l = 1; l <= 16; ++l) {
+      // No code may be all ones.
+      if (code + table.bits[l] >= (uint32_t{1} << l)) return false;
+      valoffset[l] = p - int32_t(code);
+      for (int i = 0; i < table.bits[l]; ++i, ++p, ++code) {
+        if (l > kPeekBits) continue;
+        const uint8_t symbol = values[p];
+        const uint32_t first = code << (kPeekBits - l), last = (code + 1) << (kPeekBits - l);
+        const int s = symbol & 15, r = symbol >> 4;
+        for (uint32_t x = first; x < last; ++x) {
+          fast[x] = uint16_t(l << 8 | symbol);
+          if (l + s <= kPeekBits) skip[x] = {uint8_t(l + s), uint8_t(s ? r + 1 : r == 15 ? 16 : 0)};
+        }
+      }
+      maxcode[l] = table.bits[l] ? int32_t(code) - 1 : -1;
+      code <<= 1;
+    }
+    maxcode[17] = std::numeric_limits<int32_t>::max();
+    return true;
+  }
+
+  // The symbol a code longer than kPeekBits starts next16 with, and its length; -1 for none.
+  int Slow(uint32_t next16, int& length) const {
+    for (int l = kPeekBits + 1; l <= 16; ++l) {
+      const int32_t code = int32_t(next16 >> (16 - l));
+      if (code <= maxcode[l]) {
+        const int32_t index = code + valoffset[l];
+        if (index < 0 || index >= count) return -1;
+        length = l;
+        return values[index];
+      }
+    }
+    return -1;
+  }
+};
+
+// The entropy-coded bits of the file from an offset on, stuffed bytes taken out, read ahead in
+// large pieces with pread. At a marker, or the end of the file, zero bits follow, as the library
+// supplies them; Overrun tells when a decode has used any.
+// The bit reader's pieces of the file.
+constexpr size_t kReadBytes = size_t{1} << 20;
+
+class TBitReader {
+ public:
+  TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(new uint8_t[kReadBytes]) {}
+
+  // Starts over at a file offset, keeping what has been read that lies past it.
+  void Restart(int64_t offset) {
+    if (offset >= base_ && offset <= base_ + int64_t(size_)) {
+      next_ = size_t(offset - base_);
+    } else {
+      base_ = offset;
+      next_ = size_ = 0;
+    }
+    acc_ = 0;
+    bits_ = fill_bits_ = 0;
+    ended_ = false;
+    marker_ = -1;
+    loaded_ = 0;
+  }
+
+  // At least 32 bits wait.
+  void Fill() {
+    if (bits_ < 32) Load();
+  }
+  uint32_t Peek(int n) const { return uint32_t(acc_ >> (64 - n)); }
+  void Drop(int n) {
+    acc_ <<= n;
+    bits_ -= n;
+  }
+  // The file bit of the next unread bit (8 × byte offset + bits of it used); after Fill.
+  uint64_t Position() const {
+    const uint64_t bytes = uint64_t(bits_ + 7) / 8;
+    return uint64_t(offsets_[(loaded_ - bytes) & 7]) * 8 + uint64_t((8 - (bits_ & 7)) & 7);
+  }
+  bool Overrun() const { return fill_bits_ > bits_; }
+  // Where the marker (or the end of the file) the data ran into lies; once AtMarker.
+  int64_t MarkerOffset() const { return marker_ < 0 ? -1 : end_offset_; }
+  // Only the padding of the byte is left before a marker or the end of the file: where a restart
+  // interval must end.
+  bool AtMarker() {
+    Fill();
+    return ended_ && !Overrun() && bits_ - fill_bits_ < 8;
+  }
+
+ private:
+  void Load() {
+    while (bits_ <= 56) {
+      if (ended_) {
+        offsets_[loaded_++ & 7] = end_offset_;
+        bits_ += 8;
+        fill_bits_ += 8;
+        continue;
+      }
+      const int64_t offset = base_ + int64_t(next_);
+      int byte = Next();
+      if (byte == 0xFF) {
+        int after;
+        do after = Next();
+        while (after == 0xFF);
+        if (after != 0) {
+          ended_ = true;
+          end_offset_ = offset;
+          marker_ = after;  // -1 at the end of the file
+          continue;
+        }
+      } else if (byte < 0) {
+        ended_ = true;
+        end_offset_ = offset;
+        marker_ = -1;
+        continue;
+      }
+      acc_ |= uint64_t(byte) << (56 - bits_);
+      bits_ += 8;
+      offsets_[loaded_++ & 7] = offset;
+    }
+  }
+
+  int Next() {
+    if (next_ == size_) {
+      base_ += int64_t(size_);
+      next_ = size_ = 0;
+      ssize_t got;
+      do got = ::pread(fd_, buffer_.get(), kReadBytes, base_);
+      while (got < 0 && errno == EINTR);
+      if (got <= 0) return -1;
+      size_ = size_t(got);
+    }
+    return buffer_[next_++];
+  }
+
+  const int fd_;
+  int64_t base_;  // the file offset of buffer_[0]
+  std::unique_ptr<uint8_t[]> buffer_;  // not cleared: only what was read is looked at
+  size_t next_ = 0, size_ = 0;
+  uint64_t acc_ = 0;  // unread bits from the top
+  int bits_ = 0;
+  int fill_bits_ = 0;  // zero bits added after the end, all of them still in acc_ unless overrun
+  bool ended_ = false;
+  int marker_ = -1;
+  int64_t end_offset_ = 0;
+  std::array<int64_t, 8> offsets_{};  // the file offsets of the last bytes loaded
+  uint64_t loaded_ = 0;
+};
+
+// The symbol of the code that peek (the next kPeekBits bits of a filled reader) starts, with the
+// code dropped; -1 for a code the table lacks.
+inline int NextSymbol(TBitReader& in, const THuffman& table, uint32_t peek) {
+  int length, symbol;
+  if (const uint16_t e = table.fast[peek]) {
+    length = e >> 8;
+    symbol = e & 0xFF;
+  } else {
+    symbol = table.Slow(in.Peek(16), length);
+    if (symbol < 0) return -1;
+  }
+  in.Drop(length);
+  return symbol;
+}
+
+// The coefficient index of each place in the zigzag order, and 16 more places past the end
+// where the library lets a run length that overshoots land.
+constexpr std::array<uint8_t, 80> kNaturalOrder = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,
+    6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
+    39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+inline int Extend(uint32_t v, int s) { return v < (1u << (s - 1)) ? int(v) - (1 << s) + 1 : int(v); }
+
+}  // namespace pellavo::jpeg_detail
