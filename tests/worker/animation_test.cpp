@@ -1,7 +1,5 @@
 // Animated GIF and WebP sources keep every frame in GIF and WebP outputs, one frame at a time.
 #include <gtest/gtest.h>
-#include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include "formats/all/animations.h"
 #include "formats/all/standard_formats.h"
 #include "formats/gif/gif_image.h"
+#include "support/animated_webp.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
 
@@ -63,36 +62,13 @@ std::vector<uint8_t> MakeGif(int32_t w, int32_t h, const std::vector<TGifFrame>&
   return out.Take();
 }
 
-// An animated WebP of solid frames, each starting at its timestamp, through libwebp alone.
+// An animated WebP of solid frames, each starting at its timestamp.
 std::vector<uint8_t> MakeWebP(int32_t w, int32_t h, const std::vector<TColor32>& colours, const std::vector<int>& starts,
                               int end, int loop_count) {
-  WebPAnimEncoderOptions options;
-  EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options));
-  options.anim_params.loop_count = loop_count;
-  std::unique_ptr<WebPAnimEncoder, void (*)(WebPAnimEncoder*)> encoder(WebPAnimEncoderNew(w, h, &options),
-                                                                       WebPAnimEncoderDelete);
-  WebPConfig config;
-  EXPECT_TRUE(WebPConfigInit(&config));
-  config.lossless = 1;
-  for (size_t i = 0; i < colours.size(); ++i) {
-    WebPPicture picture;
-    WebPPictureInit(&picture);
-    picture.use_argb = 1;
-    picture.width = w;
-    picture.height = h;
-    EXPECT_TRUE(WebPPictureAlloc(&picture));
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) picture.argb[size_t(y) * size_t(picture.argb_stride) + size_t(x)] = colours[i];
-    EXPECT_TRUE(WebPAnimEncoderAdd(encoder.get(), &picture, starts[i], &config));
-    WebPPictureFree(&picture);
-  }
-  WebPAnimEncoderAdd(encoder.get(), nullptr, end, nullptr);
-  WebPData data;
-  WebPDataInit(&data);
-  EXPECT_TRUE(WebPAnimEncoderAssemble(encoder.get(), &data));
-  std::vector<uint8_t> bytes(data.bytes, data.bytes + data.size);
-  WebPDataClear(&data);
-  return bytes;
+  std::vector<test::TWebPFrame> frames;
+  for (size_t i = 0; i < colours.size(); ++i)
+    frames.push_back({std::vector<uint32_t>(size_t(w) * size_t(h), colours[i]), starts[i]});
+  return test::AnimatedWebP(w, h, frames, end, loop_count);
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {

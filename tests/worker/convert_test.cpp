@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <webp/encode.h>
-#include <webp/mux.h>
 
 #include <filesystem>
 #include <set>
@@ -14,6 +12,7 @@
 #include "formats/picture.h"
 #include "formats/webp/webp_image.h"
 #include "support/fake_view.h"
+#include "support/animated_webp.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
 #include "worker/convert_thread.h"
@@ -212,33 +211,15 @@ TEST_F(Convert, TheImageLimitAndTheMemoryBudgetReachEveryWorker) {
 
 // An animation of w x h whose frames are 16 x 12: the canvas alone is the image's size.
 std::vector<uint8_t> AnimatedCanvasWebP(int w, int h) {
-  WebPAnimEncoderOptions options;
-  EXPECT_TRUE(WebPAnimEncoderOptionsInit(&options));
-  std::unique_ptr<WebPAnimEncoder, void (*)(WebPAnimEncoder*)> encoder(WebPAnimEncoderNew(w, h, &options),
-                                                                       WebPAnimEncoderDelete);
-  WebPConfig config;
-  EXPECT_TRUE(WebPConfigInit(&config));
+  std::vector<test::TWebPFrame> frames;
   for (int frame = 0; frame < 2; ++frame) {
-    WebPPicture picture;
-    WebPPictureInit(&picture);
-    picture.use_argb = 1;
-    picture.width = w;
-    picture.height = h;
-    EXPECT_TRUE(WebPPictureAlloc(&picture));
+    std::vector<uint32_t> argb(size_t(w) * size_t(h));
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x)
-        picture.argb[size_t(y) * size_t(picture.argb_stride) + size_t(x)] =
-            x < 16 && y < 12 ? 0xFF000000u | uint32_t(frame * 0x404040 + x * 9) : 0;
-    EXPECT_TRUE(WebPAnimEncoderAdd(encoder.get(), &picture, frame * 100, &config));
-    WebPPictureFree(&picture);
+        argb[size_t(y) * size_t(w) + size_t(x)] = x < 16 && y < 12 ? 0xFF000000u | uint32_t(frame * 0x404040 + x * 9) : 0;
+    frames.push_back({std::move(argb), frame * 100});
   }
-  WebPAnimEncoderAdd(encoder.get(), nullptr, 200, nullptr);
-  WebPData data;
-  WebPDataInit(&data);
-  EXPECT_TRUE(WebPAnimEncoderAssemble(encoder.get(), &data));
-  std::vector<uint8_t> bytes(data.bytes, data.bytes + data.size);
-  WebPDataClear(&data);
-  return bytes;
+  return test::AnimatedWebP(w, h, frames, 200);
 }
 
 // What a conversion holds at once is what it claims from the run's budget: a whole image is held
