@@ -246,7 +246,10 @@ TMcuShape McuShape(const jpeg_decompress_struct& c) {
 
 uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t data_bytes, const TDcScanSplit& split) {
   if (!Takes(header)) return 0;
-  const int parts = PartsFor(data_bytes, split);
+  // The files Decode passes to the library at once: a small progressive one, or a baseline one
+  // it would not split.
+  const int parts = header.progressive_mode ? 1 : PartsFor(data_bytes, split);
+  if (header.progressive_mode ? data_bytes < split.min_part_bytes : parts == 0) return 0;
   const TMcuShape shape = McuShape(header);
   // A transformed chroma block: its transform, or for a progressive file its four pixels.
   const uint64_t transformed = header.progressive_mode ? 4 : sizeof(TIdct2Part);
