@@ -19,9 +19,11 @@ namespace pellavo::jpeg_detail {
 //   ((4 d + e[y]) << 15 + (x ? -u[y] : u[y]) + 2^19) >> 20.
 // Its columns 2, 4 and 6 and rows 2, 4 and 6 count for nothing. False when a part leaves 32 bits,
 // which only made-up coefficients do.
+// e is kept within 16 bits (the vector code's range) and u within 32: every chroma block of a
+// large file has one of these, so it is kept small.
 struct TIdct2Part {
-  int32_t e[2];
   int32_t u[2];
+  int16_t e[2];
 };
 
 // The coefficients it reads besides the DC: rows and columns 0, 1, 3, 5 and 7. With none of them,
@@ -83,7 +85,7 @@ inline bool Idct2Part(const int16_t* coef, const uint16_t* quant, uint64_t nonze
   for (int r = 0; r < 2; ++r) {
     const int64_t u = odd(ws[r][1], ws[r][3], ws[r][5], ws[r][7]);
     if (std::abs(ws[r][0]) > kInt16 || std::abs(u) > kSum) return false;
-    out.e[r] = int32_t(ws[r][0]);
+    out.e[r] = int16_t(ws[r][0]);
     out.u[r] = int32_t(u);
   }
   return true;
