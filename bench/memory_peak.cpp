@@ -24,6 +24,7 @@
 #include "formats/all/output_writers.h"
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
+#include "formats/gif/gif_frames.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/png/png_object.h"
 #include "worker/convert_thread.h"
@@ -190,6 +191,20 @@ void MakePng16(const std::string& path) {
   WriteBytes(path, file.data(), file.size());
 }
 
+// Three full frames of kSmallSide², each with its own colours, written frame by frame.
+void MakeAnimatedGif(const std::string& path) {
+  TMemoryStream encoded;
+  const std::unique_ptr<TFrameSink> sink = MakeGIFFrameSink(encoded, kSmallSide, kSmallSide, 0, false);
+  for (int frame = 0; frame < 3; ++frame) {
+    TBitmap b = Pattern(kSmallSide, kSmallSide, false);
+    for (int y = 0; y < kSmallSide; ++y) b.ScanLine(y)[0] = uint8_t(frame * 80);
+    sink->Add(b, 100, false);
+  }
+  sink->Finish();
+  const std::vector<uint8_t> bytes = encoded.Take();
+  WriteBytes(path, bytes.data(), bytes.size());
+}
+
 void MakeBmp(const std::string& path) { Pattern(kSide, kSide, true).WriteToFile(path); }
 
 // Stored sideways, so that it is turned on a whole surface instead of streamed.
@@ -208,6 +223,7 @@ struct TCase {
   void (*make)(const std::string&);
   int side;  // the source's
   int size;  // the output's larger side
+  const char* output = "out.jpg";
 };
 const TCase kCases[] = {
     {"WebP animation, 5000² canvas", "canvas.webp", MakeAnimatedCanvas, kSide, 800},
@@ -220,6 +236,9 @@ const TCase kCases[] = {
     {"JPEG 2000, 2000², alpha", "small.jp2", MakeWith<TOutputFormat::Jp2, true>, kSmallSide, 800},
     {"AVIF, 2000², alpha", "small.avif", MakeWith<TOutputFormat::Avif, true>, kSmallSide, 800},
     {"HEIC, 2000², alpha, turned", "small.heic", MakeHeic, kSmallSide, 800},
+    // Animations kept: read, rendered and written a frame at a time.
+    {"WebP animation to WebP, 5000²", "canvas.webp", MakeAnimatedCanvas, kSide, 800, "out.webp"},
+    {"GIF animation to GIF, 2000²", "anim.gif", MakeAnimatedGif, kSmallSide, 800, "out.gif"},
 };
 
 // In the child: one conversion; prints the growth of the high-water mark and the claim's peak.
@@ -302,7 +321,7 @@ int main(int argc, char** argv) {
     const std::string source = folder + "/" + c.file;
     if (!std::filesystem::exists(source)) RunSelf({"--make", folder, c.file});
     const std::string line =
-        RunSelf({"--convert", source, folder + "/out.jpg", std::to_string(c.side), std::to_string(c.size)});
+        RunSelf({"--convert", source, folder + "/" + c.output, std::to_string(c.side), std::to_string(c.size)});
     unsigned long long peak = 0, claim = 0;
     Check(std::sscanf(line.c_str(), "%llu %llu", &peak, &claim) == 2, c.reader);
     const double ratio = claim ? double(peak) / double(claim) : 0;

@@ -1,14 +1,40 @@
-// Reads any bytes as a GIF; whatever is read is drawn frame by frame and written back.
+// Reads any bytes as a GIF; whatever is read is drawn frame by frame and written back. The same
+// bytes go through the frame reader an animation is converted with, which composes each frame
+// onto the canvas after the disposal of the one before.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "core/decode_limits.h"
 #include "core/errors.h"
+#include "formats/gif/gif_frames.h"
 #include "formats/gif/gif_image.h"
+
+namespace {
+
+void ReadFrames(const uint8_t* data, size_t size) {
+  using namespace pellavo;
+  // A canvas of at most 4 MB: the limit is checked before the canvas is allocated.
+  const TDecodeLimits limits{uint64_t{4} << 20};
+  try {
+    const std::unique_ptr<TFrameSource> frames = OpenGIFFrames(std::vector<uint8_t>(data, data + size), limits);
+    if (!frames) return;
+    TAnimationFrame frame;
+    uint64_t checksum = 0;
+    for (int i = 0; i < 64 && frames->Next(frame); ++i)
+      checksum += frame.Pixels[size_t(frame.Width) * size_t(frame.Height) - 1] + uint64_t(frame.DelayMs);
+    (void)checksum;
+  } catch (const Exception&) {
+  }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace pellavo;
+  ReadFrames(data, size);
   TGIFImage image;
   try {
     TMemoryStream in(std::vector<uint8_t>(data, data + size));

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
+#include <string_view>
 
+#include "batch/run_options.h"
 #include "batch/run_settings.h"
 #include "core/color.h"
 
@@ -11,37 +13,18 @@ namespace pellavo {
 // (control_binding), turned into TRunSettings in another (RunSettingsFrom), so the meaning of
 // each control lives outside the window.
 struct TControlValues {
-  bool FastCopy = false;           // fCopy
-  std::string Destination;         // Edit1
-  int OutputFormat = 0;            // RG3
-  int NameAddition = 2;            // RG2: Prefix, PostFix, None
-  std::string AdditionText;        // Edit2
-  bool MaxThreadsOn = true;        // syncit
-  int MaxThreads = 5;              // SpinEdit2
-  int ThreadDelay = 0;             // SpinEdit3
-  int MaxDimension = 2;            // RG1: Width, Height, Largest, Percent
-  int Pixels = 800;                // SpinEdit1
-  int Percent = 80;                // SpinEdit4
-  int Filter = 5;                  // Filters: the selected item, -1 when none is
-  bool Overwrite = false;          // CheckBox1
-  bool BorderOn = false;           // CheckBox3
-  int BorderWidth = 5;             // SpinEdit5
-  TColor BorderColor = 0x00FFFFFF; // Shape1's fill
-  bool FrameOn = true;             // Framit
-  int Wide = 0;                    // RG4: None, Land, All
-  int Quality = 90;                // SpinEditQuality
-  // Panel4, the row below the options.
-  bool AutoRotate = true;          // AutoRotate
-  bool KeepMetadata = false;       // KeepMetadata
+  // The options of kRunOptions by row, as their controls hold them; an option without a
+  // control keeps its default.
+  TOptionValues Options = DefaultOptionValues();
+  std::string Destination;              // Edit1
+  std::string AdditionText;             // Edit2
+  int Filter = 5;                       // Filters: the selected item, -1 when none is
+  TColor BorderColor = 0x00FFFFFF;      // Shape1's fill
   TColor BackgroundColor = 0x00FFFFFF;  // BackgroundSwatch's fill
-  bool OnlyShrink = false;         // OnlyShrink
-  bool KeepDates = false;          // KeepDates
-  // Panel5, the row for large jobs.
-  bool KeepTree = false;           // KeepTree
-  bool IntoSubfolder = false;      // IntoSubfolder
+  bool IntoSubfolder = false;           // IntoSubfolder
   std::string SubfolderName = "small";  // SubfolderName
-  bool SkipExisting = false;       // SkipExisting
-  int MaxKb = 0;                   // SpinEditMaxKb: 0 shows "Off"
+
+  int& Option(std::string_view name) { return Options[RunOptionIndex(name)]; }
 };
 
 TRunSettings RunSettingsFrom(const TControlValues& controls);

@@ -61,6 +61,7 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
       chooser_(dialogs) {
   custom_colors_.fill(0x00FFFFFF);  // the colour dialog's custom colours start white
   ui_->setupUi(this);
+  ShowOptionDefaults(*ui_);
   ui_->ListBox1->SetSourceModel(list_, [this](const std::vector<std::string>& paths) { AddSourcePaths(paths); });
   run_view_ = std::make_unique<TQtRunView>(*this, *ui_, *list_, dialogs_);
   run_ = std::make_unique<TBatchRun>(*run_view_, queue_, std::move(factory));
@@ -71,6 +72,7 @@ TMainWindow::TMainWindow(TQtMainQueue& queue, TWorkerFactory factory, TDialogs& 
   SetUpLook();
   SetUpAccessibility();
   ConnectControls();
+  ApplyEnablementRules();
   SetKeepOnTop(ui_->keeptop->isChecked());
   // Made hidden with the main window, after it, and kept until the program ends.
   viewer_ = std::make_unique<TViewerWindow>(*this, dialogs_, desktop_);
@@ -167,7 +169,7 @@ void TMainWindow::ConnectControls() {
 }
 
 void TMainWindow::ApplyEnablementRules() {
-  const bool percent = CheckedIndex(*ui_->RG1) == 3;
+  const bool percent = CheckedIndex(*ui_->RG1) == static_cast<int>(TSizeMode::Percent);
   ui_->SpinEdit4->setEnabled(percent);
   ui_->SpinEdit1->setEnabled(!percent);
   const bool border = ui_->CheckBox3->isChecked();

@@ -29,7 +29,9 @@ inline constexpr std::array<std::string_view, 3> kNameAdditionItems = {"Prefix",
 
 // The options of one run as the front end holds them. The run-wide ones are taken when the run
 // starts; the per-file ones are read again just before each worker is launched, so a change
-// made during a run applies to the entries launched after it.
+// made during a run applies to the entries launched after it. The ranges of the numbers, and
+// how the window and the command line offer each option, are in kRunOptions (run_options.h),
+// which refuses to compile when a default here differs from its own.
 struct TRunSettings {
   bool FastCopy = false;                               // per file (and the destination check at start)
   std::string DestFolder;                              // checked at start, read per file
@@ -40,12 +42,12 @@ struct TRunSettings {
   int MaxThreads = 5;                                  // at start; 0 = one slot per entry
   int StartDelay = 0;                                  // per file, milliseconds
   TSizeMode SizeMode = TSizeMode::Largest;             // per file
-  int PixelSize = 800;                                 // at start (10 to 5000)
-  int PercentSize = 80;                                // at start (1 to 500)
+  int PixelSize = 800;                                 // at start
+  int PercentSize = 80;                                // at start
   TStretchFilter FilterIndex = sfNotPicked;            // per file
   bool Overwrite = false;                              // per file
   bool BorderOn = false;                               // per file
-  int BorderWidth = 5;                                 // per file, 1 to 30
+  int BorderWidth = 5;                                 // per file
   TColor BorderColor = 0x00FFFFFF;                     // per file, white
   bool FrameOn = true;                                 // per file
   TWideMode WideMode = TWideMode::None;                // per file
@@ -69,8 +71,11 @@ struct TRunSettings {
   uint64_t MemoryBudgetBytes = 0;                      // at start
   // The row below the options panel.
   bool NoEnlarge = false;                              // per file: a source within the target keeps its size
-  int Quality = 90;                                    // per file, 1 to 100: JPEG, WebP, AVIF and JPEG XL outputs
+  int Quality = 90;                                    // per file: JPEG, WebP, AVIF and JPEG XL outputs
   bool KeepDates = false;                              // per file: outputs get their source's modification time
+  // An animated GIF or WebP written as GIF or WebP keeps every frame; on, only the first frame is
+  // converted, as for outputs without animation.
+  bool FirstFrame = false;                             // per file
   // Large jobs.
   // An entry whose output name (before any free name is taken) exists is not converted but
   // reported as skipped: outputs are only ever published complete, so a rerun of a stopped run

@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "batch/output_naming.h"
+#include "batch/run_options.h"
 #include "batch/run_settings.h"
 #include "core/limits.h"
 #include "core/paths.h"
@@ -31,11 +33,11 @@ bool ParseColor(const std::string& text, TColor& color) {
   return true;
 }
 
-// "a, b or c"
-std::string ListInWords(const std::vector<std::string>& words) {
+// "a, b or c", or with another word before the last.
+std::string ListInWords(const std::vector<std::string>& words, std::string_view last = " or ") {
   std::string out;
   for (size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) out += i + 1 == words.size() ? " or " : ", ";
+    if (i > 0) out += i + 1 == words.size() ? std::string(last) : ", ";
     out += words[i];
   }
   return out;
@@ -47,9 +49,8 @@ std::string Joined(const std::vector<std::string>& words, std::string_view separ
   return out;
 }
 
-// The command line names a radio group's choice by its item text in lower case.
-template <size_t N>
-std::vector<std::string> ItemNames(const std::array<std::string_view, N>& items) {
+// The command line names a choice by its item text in lower case.
+std::vector<std::string> ItemNames(std::span<const std::string_view> items) {
   std::vector<std::string> names;
   for (std::string_view item : items) names.push_back(LowerAscii(item));
   return names;
@@ -72,16 +73,11 @@ std::string FormatName(const TOutputFormatInfo& f) {
 // The output formats (not "Source") that have a property, by their names in capitals as the
 // help texts write them: "JPEG, PNG, WebP and AVIF".
 template <class Has>
-std::string FormatsInWords(Has has) {
+std::string FormatsInWords(Has has, std::string_view last = " and ") {
   std::vector<std::string> names;
   for (const TOutputFormatInfo& f : kOutputFormats)
     if (f.Format != TOutputFormat::Source && has(f)) names.emplace_back(f.Name);
-  std::string out;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
-    out += names[i];
-  }
-  return out;
+  return ListInWords(names, last);
 }
 
 // An output format by that name, or by its extension (".jpg").
@@ -89,6 +85,54 @@ std::optional<TOutputFormat> FormatByName(std::string_view name) {
   for (const TOutputFormatInfo& f : kOutputFormats)
     if (name == FormatName(f) || (!f.Extension.empty() && name == f.Extension)) return f.Format;
   return std::nullopt;
+}
+
+// The options of kRunOptions that the command line offers, as CLI11 holds them.
+class TTableOptions {
+ public:
+  void Add(size_t row, CLI::Option* option) { options_[row] = option; }
+  CLI::Option* Of(std::string_view name) const { return options_[RunOptionIndex(name)]; }
+  bool Given(size_t row) const { return options_[row] && options_[row]->count() > 0; }
+
+ private:
+  std::array<CLI::Option*, kRunOptionCount> options_{};
+};
+
+// Offers every option of kRunOptions that has a flag; what the command line gives lands in
+// values, by row: a switch's flag gives the value away from its default.
+TTableOptions AddTableOptions(CLI::App& app, TOptionValues& values) {
+  TTableOptions added;
+  for (size_t row = 0; row < kRunOptionCount; ++row) {
+    const TRunOption& o = kRunOptions[row];
+    if (o.Flag.empty()) continue;
+    const std::string flag(o.Flag), help = OptionText(o.FlagHelp);
+    CLI::Option* option = nullptr;
+    switch (o.Kind) {
+      case TOptionKind::Number: {
+        // Off is the option left out.
+        const int min = o.OffText.empty() ? o.Min : o.Min + 1;
+        option = app.add_option(flag, values[row], help)->check(CLI::Range(min, o.Max));
+        if (o.OffText.empty())
+          option->default_str(std::to_string(o.Default));
+        else
+          option->option_text("N (" + std::to_string(min) + "-" + std::to_string(o.Max) + ", none)");
+        break;
+      }
+      case TOptionKind::Switch:
+        option = app.add_flag(flag, help);
+        values[row] = 1 - o.Default;
+        break;
+      case TOptionKind::Choice: {
+        const std::vector<std::string> names = ItemNames(o.Items);
+        option = app.add_option(flag, values[row], help)
+                     ->transform(CLI::CheckedTransformer(IndexByName(names), CLI::ignore_case))
+                     ->option_text(Joined(names, "|") + " (" + names[size_t(o.Default)] + ")");
+        break;
+      }
+    }
+    added.Add(row, option);
+  }
+  return added;
 }
 
 std::optional<TStretchFilter> FilterByNameOrNumber(const std::string& text) {
@@ -141,19 +185,6 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                "empty name in it is an input error")
       ->needs(files_from);
 
-  const std::vector<std::string> size_modes = ItemNames(kSizeModeItems);
-  int size_mode = static_cast<int>(s.SizeMode);
-  app.add_option("-m,--size-mode", size_mode,
-                 "Which side the size sets: width, height, largest (the longer side, --size) or percent (--percent of the longer side)")
-      ->transform(CLI::CheckedTransformer(IndexByName(size_modes), CLI::ignore_case))
-      ->option_text(Joined(size_modes, "|") + " (" + size_modes[size_t(size_mode)] + ")");
-  app.add_option("-s,--size", s.PixelSize, "Size in pixels for the width, height and largest modes")
-      ->check(CLI::Range(10, 5000))
-      ->default_str("800");
-  app.add_option("-p,--percent", s.PercentSize, "Size in percent of the longer side for the percent mode")
-      ->check(CLI::Range(1, 500))
-      ->default_str("80");
-
   std::vector<std::string> filter_names;
   std::string filter;
   for (const TStretchFilterName& f : kStretchFilterNames) {
@@ -163,30 +194,12 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.add_option("-f,--filter", filter, "Resampling filter: " + ListInWords(filter_names) + ", or a number 0-255")
       ->option_text("NAME|0-255 (" + filter + ")");
 
-  const std::vector<std::string> wide_modes = ItemNames(kWideModeItems);
-  int wide_mode = static_cast<int>(s.WideMode);
-  app.add_option("-w,--wide", wide_mode,
-                 "16:9 output: none, land (landscape images only) or all; the image is cropped to a centred band")
-      ->transform(CLI::CheckedTransformer(IndexByName(wide_modes), CLI::ignore_case))
-      ->option_text(Joined(wide_modes, "|") + " (" + wide_modes[size_t(wide_mode)] + ")");
-
   std::vector<std::string> format_names;
   for (const TOutputFormatInfo& f : kOutputFormats)
     format_names.push_back(FormatName(f) + (f.Format == TOutputFormat::Source ? " (keep each file's own)" : ""));
   std::string format = FormatName(OutputFormatInfo(s.OutputFormat));
   app.add_option("-t,--format", format, "Output format: " + ListInWords(format_names))
       ->option_text("FORMAT (" + format + ")");
-
-  std::vector<std::string> quality_formats;
-  for (const TOutputFormatInfo& f : kOutputFormats)
-    if (f.TakesQuality) quality_formats.push_back(FormatName(f));
-  app.add_option("-Q,--quality", s.Quality,
-                 "Quality of " + ListInWords(quality_formats) + " outputs, 1 (smallest) to 100 (best)")
-      ->check(CLI::Range(1, 100))
-      ->default_str(std::to_string(s.Quality));
-  app.add_flag("--no-enlarge", s.NoEnlarge,
-               "Only shrink: a source already within the size keeps its own (also in percent mode above 100)");
-  app.add_flag("--keep-dates", s.KeepDates, "Give each output its source's modification time (also with --fastcopy)");
 
   auto* dest = app.add_option("-d,--dest", s.DestFolder, "Existing folder for the outputs (default: beside each source)")
                    ->type_name("DIR");
@@ -196,34 +209,12 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   app.add_option("--postfix", postfix, "Text put before each output's extension; $ becomes the entry number")
       ->type_name("TEXT")
       ->excludes(prefix_opt);
-  auto* overwrite = app.add_flag("-o,--overwrite", s.Overwrite,
-                                 "Replace existing files (by default an existing name gets a free name[1].ext); a "
-                                 "file is only replaced after its new content is completely written. Without "
-                                 "--dest, and with the source's format, this replaces the original images "
-                                 "themselves, and they cannot be recovered");
-  app.add_flag("--skip-existing", s.SkipExisting,
-               "Do not convert a file whose output name already exists; it is reported as skipped. Outputs are "
-               "only ever published complete, so rerunning a stopped run converts exactly the rest")
-      ->excludes(overwrite);
   std::string subfolder;
   auto* subfolder_opt =
       app.add_option("--subfolder", subfolder,
                      "Without --dest: put each output into the folder NAME beside its source, created when "
                      "missing; -r passes over folders named NAME, which hold outputs")
           ->type_name("NAME");
-  app.add_flag("--keep-tree", s.KeepTree,
-               "With --dest: keep the folder structure below each folder named (with -r): each output goes to DIR "
-               "plus its source's folder relative to the folder named, created as needed");
-  std::vector<std::string> quality_items;
-  for (const TOutputFormatInfo& f : kOutputFormats)
-    if (f.TakesQuality) quality_items.push_back(FormatName(f));
-  app.add_option("--max-kb", s.MaxKb,
-                 "Make each " + ListInWords(quality_items) + " output at most N KiB: the highest quality from " +
-                     std::to_string(kMaxKbQualityFloor) + " up to --quality that fits (at most " +
-                     std::to_string(kMaxKbEncodes) +
-                     " trial encodes in memory), then the pixel size 10 % smaller at a time until it fits")
-      ->check(CLI::Range(1, kMaxKbLimit))
-      ->option_text("N (1-" + std::to_string(kMaxKbLimit) + ", none)");
   std::string shard;
   app.add_option("--shard", shard,
                  "Convert only the entries whose position in the list (folders sorted by name, --files-from in "
@@ -231,61 +222,21 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
                  "processes on the same list write N disjoint parts")
       ->type_name("K/N");
 
-  int threads = 5;
-  app.add_option("-j,--threads", threads,
-                 "Files in progress at the same time (0: all at once); of these, one per core decodes and "
-                 "encodes at a time, and a large file splits its work only across cores no other file is using")
-      ->check(CLI::Range(0, 99))
-      ->default_str("5");
-  app.add_option("--delay", s.StartDelay, "Milliseconds between starting two files")
-      ->check(CLI::Range(0, 500))
-      ->default_str("0");
+  TOptionValues values = DefaultOptionValues();
+  const TTableOptions table = AddTableOptions(app, values);
+  table.Of("SkipExisting")->excludes(table.Of("Overwrite"));
 
-  auto* border_width = app.add_option("-b,--border-width", s.BorderWidth,
-                                      "Coloured border of this many pixels inside the output; turns the border on")
-                           ->check(CLI::Range(1, 30))
-                           ->default_str("5");
   std::string border_color = "#FFFFFF";
   auto* border_color_opt =
       app.add_option("--border-color", border_color, "Border colour as #RRGGBB; turns the border on")
           ->default_str("#FFFFFF");
-  bool no_frame = false;
-  app.add_flag("--no-frame", no_frame, "Leave out the raised frame drawn on the outermost pixels");
-
-  bool no_autorotate = false, no_alpha = false, no_profile = false;
-  app.add_flag("--no-autorotate", no_autorotate,
-               "Take pixels as stored: photos whose EXIF orientation says they are sideways or mirrored are "
-               "not turned upright first");
-  app.add_flag("--no-alpha", no_alpha,
-               "Lay transparent areas of PNG and GIF sources onto black and filter the alpha of other sources "
-               "like a colour, instead of keeping transparency where the output format can hold it");
   std::string background = "#FFFFFF";
   auto* background_opt =
       app.add_option("--background", background,
                      "Colour as #RRGGBB that transparent areas are laid onto in outputs without transparency (" +
                          FormatsInWords([](const TOutputFormatInfo& f) { return !f.KeepsAlpha; }) + ")")
           ->default_str("#FFFFFF");
-  app.add_flag("--no-profile", no_profile,
-               "Ignore embedded colour profiles: pixels are taken as they are stored and outputs carry none");
-  std::vector<std::string> metadata_formats;
-  for (const TOutputFormatInfo& f : kOutputFormats)
-    if (f.CarriesMetadata) metadata_formats.push_back(FormatName(f));
-  app.add_flag("--keep-metadata", s.KeepMetadata,
-               "Copy EXIF (orientation reset, preview dropped, sizes updated) and XMP into " +
-                   ListInWords(metadata_formats) + " outputs. "
-               "They include any GPS position the camera recorded. Without it outputs carry only the colour "
-               "profile");
 
-  uint64_t max_image_mb = kDefaultMaxImageBytes >> 20;
-  app.add_option("--max-image-mb", max_image_mb,
-                 "Refuse an image whose decoded size (width x height x 4 bytes) is over this many MB; "
-                 "checked from its header before anything is decoded")
-      ->check(CLI::Range(uint64_t{1}, kMaxPixelBlockBytes >> 20))
-      ->option_text("1-" + std::to_string(kMaxPixelBlockBytes >> 20) + " (" +
-                    std::to_string(kDefaultMaxImageBytes >> 20) + ")");
-
-  app.add_flag("-c,--fastcopy", s.FastCopy,
-               "Copy each file byte for byte to --dest (named as above) instead of converting it");
   app.add_flag("-r,--recursive", options.IncludeSubfolders, "Also take the images of sub-folders");
   app.add_flag("-q,--quiet", options.Quiet, "Print only failures and the summary (no success lines, no progress bar)");
   app.add_flag("--json", options.Json,
@@ -302,8 +253,9 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "  {\"type\": \"file\", \"source\": S, \"output\": S|null, \"status\": \"written\"|\"failed\"|\"skipped\",\n"
       "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"quality\": N|null, \"bytes\": N|null,\n"
       "   \"milliseconds\": N} for each finished file (\"skipped\": not an image by its extension, or its\n"
-      "   output exists under --skip-existing, which is no failure; quality: what a JPEG, WebP or AVIF\n"
-      "   output was encoded at, after --max-kb; bytes: the size written);\n"
+      "   output exists under --skip-existing, which is no failure; quality: what a\n   " +
+      FormatsInWords([](const TOutputFormatInfo& f) { return f.TakesQuality; }, " or ") +
+      " output was encoded at, after --max-kb; bytes: the size written);\n"
       "  {\"type\": \"input\", \"path\": S, \"status\": \"failed\"|\"ignored\", \"reason\": S} for a named path\n"
       "   that is missing, unreadable or holds no image;\n"
       "  {\"type\": \"warning\", \"source\": S, \"reason\": S} before a file's own object, for what was wrong\n"
@@ -323,6 +275,10 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       FormatsInWords([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) +
       "\noutputs and is laid onto --background in the others. Of a multi-page TIFF the first page is\n"
       "converted, with a warning.\n"
+      "Animations: an animated GIF or WebP written as gif or webp keeps every frame, each resized and\n"
+      "decorated like a still image, with its delay and the loop count (--max-kb does not apply to\n"
+      "them); --first-frame converts the first frame only. Written in another format, an animation\n"
+      "gives its first frame, with a warning naming its frame count.\n"
       "JPEG XL: --quality maps to a distance as cjxl maps it (90 is 1.0, each step down to 30 adds\n"
       "0.09, below 30 it grows faster, to the largest, 15, from 8 down); --quality 100 writes lossless\n"
       "JPEG XL. Metadata (EXIF, XMP) is left out unless --keep-metadata is given. --no-autorotate\n"
@@ -375,8 +331,8 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
     if (const std::string problem = NameAdditionProblem(*addition); !problem.empty()) return fail(problem);
   }
 
-  s.SizeMode = static_cast<TSizeMode>(size_mode);
-  s.WideMode = static_cast<TWideMode>(wide_mode);
+  for (size_t row = 0; row < kRunOptionCount; ++row)
+    if (table.Given(row)) SetRunOption(s, row, values[row]);
   if (!prefix.empty()) {
     s.NameAddition = TNameAddition::Prefix;
     s.AdditionText = prefix;
@@ -384,17 +340,10 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
     s.NameAddition = TNameAddition::PostFix;
     s.AdditionText = postfix;
   }
-  s.MaxThreadsOn = true;
-  s.MaxThreads = threads;
-  s.BorderOn = border_width->count() > 0 || border_color_opt->count() > 0;
+  s.BorderOn = table.Of("BorderWidth")->count() > 0 || border_color_opt->count() > 0;
   if (!ParseColor(border_color, s.BorderColor)) return fail("--border-color must look like #RRGGBB");
-  s.FrameOn = !no_frame;
-  s.AutoRotate = !no_autorotate;
-  s.KeepAlpha = !no_alpha;
-  s.ColourManaged = !no_profile;
   if (!ParseColor(background, s.BackgroundColor)) return fail("--background must look like #RRGGBB");
-  if (no_alpha && background_opt->count() > 0) return fail("--background has no effect with --no-alpha");
-  s.MaxImageBytes = max_image_mb << 20;
+  if (!s.KeepAlpha && background_opt->count() > 0) return fail("--background has no effect with --no-alpha");
 
   if (subfolder_opt->count() > 0) {
     if (dest->count() > 0) return fail("--subfolder puts outputs beside their sources: it excludes --dest");
@@ -406,7 +355,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   if (s.MaxKb > 0) {
     if (s.FastCopy) return fail("--max-kb cannot shrink the files --fastcopy copies unchanged");
     if (s.OutputFormat != TOutputFormat::Source && !OutputFormatInfo(s.OutputFormat).TakesQuality)
-      return fail("--max-kb applies to " + ListInWords(quality_items) + " outputs only, not " + format);
+      return fail(OptionText("--max-kb applies to {quality formats} outputs only, not ") + format);
   }
   if (!shard.empty()) {
     int k = -1, n = 0;

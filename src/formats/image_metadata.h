@@ -23,6 +23,9 @@ struct TImageMetadata {
   // What else the reader noticed that the user should hear of, though the image was read (the
   // further pages of a multi-page file that were left out), in words for a warning.
   std::vector<std::string> Warnings;
+  // The frames of an animation of which only the first was read; 0 for any other image. The
+  // converter words the warning, which a user who asked for the first frame does not need.
+  int LeftOutFramesOf = 0;
 
   bool Empty() const { return IccProfile.empty() && Exif.empty() && Xmp.empty(); }
 };

@@ -76,6 +76,13 @@ constexpr bool TableIsConsistent() {
 }  // namespace output_format_detail
 static_assert(output_format_detail::TableIsConsistent());
 
+// The items of the window's "Output file format" group, in the order of their values.
+inline constexpr std::array<std::string_view, kOutputFormats.size()> kOutputFormatItems = [] {
+  std::array<std::string_view, kOutputFormats.size()> items = {};
+  for (size_t i = 0; i < kOutputFormats.size(); ++i) items[i] = kOutputFormats[i].Item;
+  return items;
+}();
+
 constexpr const TOutputFormatInfo& OutputFormatInfo(TOutputFormat format) {
   return kOutputFormats[static_cast<size_t>(format)];
 }

@@ -12,6 +12,7 @@
 #include "core/muldiv.h"
 #include "core/paths.h"
 #include "core/rect.h"
+#include "formats/all/animations.h"
 #include "formats/all/output_writers.h"
 #include "formats/all/row_images.h"
 #include "formats/picture.h"
@@ -84,6 +85,13 @@ class TConverter {
   TEncodeOptions EncodeOptions(int32_t width, int32_t height);
   void RenderAndSave();
   void RenderImage(int32_t width, int32_t height);
+  // The render step from the source surface on, for a still image and for each frame of an
+  // animation alike.
+  void RenderSurface(int32_t width, int32_t height);
+  // Every frame rendered like a still image into an animation of the output's format.
+  void ConvertAnimation(TFrameSource& frames);
+  // What ConvertAnimation holds at most at once, for its claim.
+  uint64_t AnimationPeakBytes(const TFrameSource& frames) const;
   // What RenderImage and SaveImage hold at most at once, for the whole-image path's claim.
   uint64_t WholeImagePeakBytes() const;
   // The render step from Rows, without the source surface ever holding the image; the same
@@ -93,6 +101,8 @@ class TConverter {
   // picture.
   void FinishTarget(int32_t width, int32_t height, bool alpha);
   void SaveImage();
+  // Publishes a complete output and records what was written.
+  void Publish(TSafeOutput& out, int32_t width, int32_t height, std::optional<int> quality);
   // Encodes bitmap into memory at the highest quality whose file fits MaxKb; throws
   // ETooLargeForLimit when none does.
   std::vector<uint8_t> EncodeWithinLimit(const TBitmap& bitmap, TOutputWriter writer, TEncodeOptions& options);
@@ -165,6 +175,12 @@ void TConverter::ConvertFile() {
   if (settings_.KeepDates) SourceTime = FileModificationTime(SourceName);
   Format = OutputFormatOfExtension(LowerAscii(ExtractFileExt(OutputName)));
   const TDecodeLimits limits = Limits();
+  if (!settings_.FirstFrame && Format && WritesAnimations(*Format)) {
+    if (const std::unique_ptr<TFrameSource> frames = OpenFrameSource(SourceName, limits)) {
+      ConvertAnimation(*frames);
+      return;
+    }
+  }
   if (ConvertStreamed(limits)) return;
 
   attempt_.Picture = std::make_unique<TPicture>();
@@ -229,6 +245,9 @@ void TConverter::SizeTarget(int32_t w, int32_t h, bool has_decode_scale) {
 void TConverter::ReadSourceFacts(TImageMetadata metadata, bool decoded_upright) {
   attempt_.Metadata = std::move(metadata);
   for (const std::string& warning : attempt_.Metadata.Warnings) Warn(warning);
+  // Asked for, the first frame alone needs no warning.
+  if (const int frames = attempt_.Metadata.LeftOutFramesOf; frames > 1 && !settings_.FirstFrame)
+    Warn("the animation has " + std::to_string(frames) + " frames; only the first is converted");
   if (settings_.ColourManaged)
     for (const std::string& problem : attempt_.Metadata.ProfileProblems) Warn(problem + "; ignored");
   // An EXIF block that nothing asks for is not read, and so cannot be found damaged.
@@ -363,6 +382,10 @@ void TConverter::RenderImage(int32_t width, int32_t height) {
     attempt_.SourceSurface->Assign(*attempt_.Picture);
   // The surface holds the image now; the decoded picture would be a second full copy.
   attempt_.Picture = std::make_unique<TPicture>();
+  RenderSurface(width, height);
+}
+
+void TConverter::RenderSurface(int32_t width, int32_t height) {
   // A source of width or height 0 would come out as an image of the fix-up's size holding nothing.
   if (attempt_.SourceSurface->Empty()) throw EInvalidGraphic("the image has no pixels");
   OrientSurface(*attempt_.SourceSurface, attempt_.Orientation);
@@ -457,6 +480,10 @@ void TConverter::SaveImage() {
     out.Stream().Write(fitted.data(), fitted.size());
   else
     writer(std::move(bitmap), out.Stream(), options);  // the writer may take the pixels: not needed after it
+  Publish(out, width, height, OutputFormatInfo(*format).TakesQuality ? std::optional(options.Quality) : std::nullopt);
+}
+
+void TConverter::Publish(TSafeOutput& out, int32_t width, int32_t height, std::optional<int> quality) {
   outcome_.Bytes = out.Stream().Size();
   if (SourceTime) out.SetModificationTime(*SourceTime);
   Turn.Release();
@@ -467,7 +494,62 @@ void TConverter::SaveImage() {
   outcome_.Written = true;
   outcome_.Width = width;
   outcome_.Height = height;
-  if (OutputFormatInfo(*format).TakesQuality) outcome_.Quality = options.Quality;
+  if (quality) outcome_.Quality = *quality;
+}
+
+uint64_t TConverter::AnimationPeakBytes(const TFrameSource& frames) const {
+  const uint64_t source = DecodedImageBytes(uint64_t(frames.Width()), uint64_t(frames.Height()));
+  const uint64_t turned = OrientationSwapsSides(attempt_.Orientation) ? source : 0;
+  const uint64_t target =
+      DecodedImageBytes(uint64_t(std::max(attempt_.DstRect.Right, 0)), uint64_t(std::max(attempt_.DstRect.Bottom, 0)));
+  // Beside the reader's own: a frame's steps as RenderImage takes them, and what the writer keeps
+  // from frame to frame (the WebP encoder compares each frame with the canvases before it).
+  return frames.WorkingBytes() + std::max({source + turned, source + target, 2 * target}) + 4 * target;
+}
+
+void TConverter::ConvertAnimation(TFrameSource& frames) {
+  ReadSourceFacts(frames.EmbeddedMetadata(), false);
+  SizeTarget(frames.Width(), frames.Height(), false);
+  // Each frame starts from the full target: the border step takes its width off the rectangle.
+  const TRect target = attempt_.DstRect;
+  const int32_t width = target.Right, height = target.Bottom;
+  ClaimBytes(Limits(), AnimationPeakBytes(frames));
+  if (settings_.MaxKb > 0) {
+    const TOutputFormatInfo& info = OutputFormatInfo(*Format);
+    Warn(info.TakesQuality ? "the size limit does not apply to animations; the " + std::to_string(frames.FrameCount()) +
+                                 " frames are written at the quality set"
+                           : "the " + std::string(info.Extension) + " format has no quality to lower; the size limit does not apply");
+  }
+
+  OutputName = WrittenFileName(OutputName);
+  TSafeOutput out(OutputName, settings_.Overwrite, FreeNames.get());
+  SetFinalName(OutputName);
+  std::unique_ptr<TFrameSink> sink;
+  TEncodeOptions options;
+  TAnimationFrame frame;
+  while (frames.Next(frame)) {
+    attempt_.DstRect = target;
+    attempt_.Picture = std::make_unique<TPicture>();
+    attempt_.TargetSurface = std::make_unique<TBitmap32>();
+    attempt_.SourceSurface = std::make_unique<TBitmap32>();
+    TBitmap32& surface = *attempt_.SourceSurface;
+    surface.SetSize(frame.Width, frame.Height);
+    if (!surface.Empty()) std::copy_n(frame.Pixels, size_t(frame.Width) * size_t(frame.Height), surface.Bits());
+    // Without transparency kept, transparent areas come out black, as in a still image.
+    if (!settings_.KeepAlpha) surface.ResetAlpha();
+    RenderSurface(width, height);
+    const TBitmap& bitmap = attempt_.Picture->Bitmap();
+    if (!sink) {
+      options = EncodeOptions(bitmap.Width(), bitmap.Height());
+      sink = MakeFrameSink(*Format, out.Stream(), bitmap.Width(), bitmap.Height(), frames.Plays(), options,
+                           settings_.KeepAlpha);
+    }
+    sink->Add(bitmap, frame.DelayMs, attempt_.AlphaKept);
+    attempt_.Picture.reset();
+  }
+  if (!sink) throw EInvalidGraphic("the animation has no frames");
+  sink->Finish();
+  Publish(out, width, height, OutputFormatInfo(*Format).TakesQuality ? std::optional(options.Quality) : std::nullopt);
 }
 
 std::vector<uint8_t> TConverter::EncodeWithinLimit(const TBitmap& bitmap, TOutputWriter writer,

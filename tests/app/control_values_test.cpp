@@ -42,11 +42,12 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
          EXPECT_EQ(s.Quality, 90);
          EXPECT_FALSE(s.NoEnlarge);
          EXPECT_FALSE(s.KeepDates);
+         EXPECT_FALSE(s.FirstFrame);
        }},
       {"the row below the options",
        [](TControlValues& c) {
-         c.AutoRotate = false;
-         c.KeepMetadata = true;
+         c.Option("AutoRotate") = 0;
+         c.Option("KeepMetadata") = 1;
          c.BackgroundColor = 0x00FF8000;
        },
        [](const TRunSettings& s) {
@@ -57,32 +58,33 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
       {"no filter selected runs the box kernel", [](TControlValues& c) { c.Filter = -1; },
        [](const TRunSettings& s) { EXPECT_EQ(s.FilterIndex, 255); }},
       {"a picked filter", [](TControlValues& c) { c.Filter = 6; }, [](const TRunSettings& s) { EXPECT_EQ(s.FilterIndex, 6); }},
-      {"Percent", [](TControlValues& c) { c.MaxDimension = 3; },
+      {"Percent", [](TControlValues& c) { c.Option("SizeMode") = 3; },
        [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Percent); }},
-      {"Width", [](TControlValues& c) { c.MaxDimension = 0; }, [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Width); }},
-      {"Height", [](TControlValues& c) { c.MaxDimension = 1; },
+      {"Width", [](TControlValues& c) { c.Option("SizeMode") = 0; }, [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Width); }},
+      {"Height", [](TControlValues& c) { c.Option("SizeMode") = 1; },
        [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Height); }},
-      {"Prefix", [](TControlValues& c) { c.NameAddition = 0; },
+      {"Prefix", [](TControlValues& c) { c.Option("NameAddition") = 0; },
        [](const TRunSettings& s) { EXPECT_EQ(s.NameAddition, TNameAddition::Prefix); }},
-      {"PostFix", [](TControlValues& c) { c.NameAddition = 1; },
+      {"PostFix", [](TControlValues& c) { c.Option("NameAddition") = 1; },
        [](const TRunSettings& s) { EXPECT_EQ(s.NameAddition, TNameAddition::PostFix); }},
-      {"16:9 Land", [](TControlValues& c) { c.Wide = 1; }, [](const TRunSettings& s) { EXPECT_EQ(s.WideMode, TWideMode::Land); }},
-      {"16:9 All", [](TControlValues& c) { c.Wide = 2; }, [](const TRunSettings& s) { EXPECT_EQ(s.WideMode, TWideMode::All); }},
-      {".pdf", [](TControlValues& c) { c.OutputFormat = 7; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Pdf); }},
-      {".webp", [](TControlValues& c) { c.OutputFormat = 8; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Webp); }},
-      {".avif", [](TControlValues& c) { c.OutputFormat = 9; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Avif); }},
-      {".tif", [](TControlValues& c) { c.OutputFormat = 10; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Tif); }},
-      {".jxl", [](TControlValues& c) { c.OutputFormat = 11; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Jxl); }},
+      {"16:9 Land", [](TControlValues& c) { c.Option("WideMode") = 1; }, [](const TRunSettings& s) { EXPECT_EQ(s.WideMode, TWideMode::Land); }},
+      {"16:9 All", [](TControlValues& c) { c.Option("WideMode") = 2; }, [](const TRunSettings& s) { EXPECT_EQ(s.WideMode, TWideMode::All); }},
+      {".pdf", [](TControlValues& c) { c.Option("OutputFormat") = 7; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Pdf); }},
+      {".webp", [](TControlValues& c) { c.Option("OutputFormat") = 8; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Webp); }},
+      {".avif", [](TControlValues& c) { c.Option("OutputFormat") = 9; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Avif); }},
+      {".tif", [](TControlValues& c) { c.Option("OutputFormat") = 10; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Tif); }},
+      {".jxl", [](TControlValues& c) { c.Option("OutputFormat") = 11; }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Jxl); }},
       {"an output format out of range keeps the source's",
-       [](TControlValues& c) { c.OutputFormat = int(kOutputFormats.size()); }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Source); }},
-      {"Quality", [](TControlValues& c) { c.Quality = 35; }, [](const TRunSettings& s) { EXPECT_EQ(s.Quality, 35); }},
-      {"Only shrink", [](TControlValues& c) { c.OnlyShrink = true; }, [](const TRunSettings& s) { EXPECT_TRUE(s.NoEnlarge); }},
-      {"Keep file dates", [](TControlValues& c) { c.KeepDates = true; }, [](const TRunSettings& s) { EXPECT_TRUE(s.KeepDates); }},
+       [](TControlValues& c) { c.Option("OutputFormat") = int(kOutputFormats.size()); }, [](const TRunSettings& s) { EXPECT_EQ(s.OutputFormat, TOutputFormat::Source); }},
+      {"Quality", [](TControlValues& c) { c.Option("Quality") = 35; }, [](const TRunSettings& s) { EXPECT_EQ(s.Quality, 35); }},
+      {"Only shrink", [](TControlValues& c) { c.Option("NoEnlarge") = 1; }, [](const TRunSettings& s) { EXPECT_TRUE(s.NoEnlarge); }},
+      {"Keep file dates", [](TControlValues& c) { c.Option("KeepDates") = 1; }, [](const TRunSettings& s) { EXPECT_TRUE(s.KeepDates); }},
+      {"First frame only", [](TControlValues& c) { c.Option("FirstFrame") = 1; }, [](const TRunSettings& s) { EXPECT_TRUE(s.FirstFrame); }},
       {"the row for large jobs",
        [](TControlValues& c) {
-         c.KeepTree = true;
-         c.SkipExisting = true;
-         c.MaxKb = 500;
+         c.Option("KeepTree") = 1;
+         c.Option("SkipExisting") = 1;
+         c.Option("MaxKb") = 500;
          c.IntoSubfolder = true;
          c.SubfolderName = "thumbs";
        },
@@ -105,23 +107,23 @@ TEST(RunSettingsFrom, EachControlReachesItsField) {
          c.SubfolderName.clear();
        },
        [](const TRunSettings& s) { EXPECT_EQ(s.Subfolder, std::optional<std::string>("")); }},
-      {"no radio checked keeps the default mode", [](TControlValues& c) { c.MaxDimension = -1; },
+      {"no radio checked keeps the default mode", [](TControlValues& c) { c.Option("SizeMode") = -1; },
        [](const TRunSettings& s) { EXPECT_EQ(s.SizeMode, TSizeMode::Largest); }},
       {"texts, numbers and switches",
        [](TControlValues& c) {
-         c.FastCopy = true;
+         c.Option("FastCopy") = 1;
          c.Destination = "/out";
          c.AdditionText = "_$";
-         c.MaxThreadsOn = false;
-         c.MaxThreads = 0;
-         c.ThreadDelay = 200;
-         c.Pixels = 10;
-         c.Percent = 500;
-         c.Overwrite = true;
-         c.BorderOn = true;
-         c.BorderWidth = 30;
+         c.Option("MaxThreadsOn") = 0;
+         c.Option("MaxThreads") = 0;
+         c.Option("StartDelay") = 200;
+         c.Option("PixelSize") = 10;
+         c.Option("PercentSize") = 500;
+         c.Option("Overwrite") = 1;
+         c.Option("BorderOn") = 1;
+         c.Option("BorderWidth") = 30;
          c.BorderColor = 0x00123456;
-         c.FrameOn = false;
+         c.Option("FrameOn") = 0;
        },
        [](const TRunSettings& s) {
          EXPECT_TRUE(s.FastCopy);

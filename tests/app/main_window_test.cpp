@@ -21,6 +21,7 @@
 #include "app/folder_chooser.h"
 #include "app/qt_paths.h"
 #include "app/version.h"
+#include "batch/run_options.h"
 #include "core/version.h"
 #include "app/window_fixture.h"
 #include "support/images.h"
@@ -59,20 +60,20 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
     const char* name;
     const char* caption;
     bool enabled;
-    int checked;  // -1: not a check box
+    int checked;  // -1: not a check box, or one whose start state the option table gives
   } buttons[] = {
       {"Button6", "Source &folder", true, -1}, {"Button5", "Source f&iles", true, -1},
       {"Button2", "&Destination", true, -1},   {"Button3", "Open", false, -1},
       {"Button1", "&Start", true, -1},         {"Button4", "S&TOP", false, -1},
       {"Button7", "Latest", true, -1},        {"incsubs", "Inc sub folders", true, 0},
-      {"Framit", "Frame", true, 1},           {"CheckBox3", "Border", true, 0},
-      {"syncit", "Max thrds", true, 1},       {"fCopy", "FASTCOPY", true, 0},
-      {"CheckBox1", "Overwrite files", true, 0}, {"CheckBox2", "Show memory use", true, 0},
+      {"Framit", "Frame", true, -1},          {"CheckBox3", "Border", true, -1},
+      {"syncit", "Max thrds", true, -1},      {"fCopy", "FASTCOPY", true, -1},
+      {"CheckBox1", "Overwrite files", true, -1}, {"CheckBox2", "Show memory use", true, 0},
       {"keeptop", "Keep on top", true, 1},
-      {"AutoRotate", "Auto-rotate", true, 1}, {"KeepMetadata", "Keep metadata", true, 0},
-      {"OnlyShrink", "Only shrink", true, 0}, {"KeepDates", "Keep file dates", true, 0},
-      {"KeepTree", "Keep folders", true, 0},  {"IntoSubfolder", "Into sub-folder", true, 0},
-      {"SkipExisting", "Skip existing", true, 0},
+      {"AutoRotate", "Auto-rotate", true, -1}, {"KeepMetadata", "Keep metadata", true, -1},
+      {"OnlyShrink", "Only shrink", true, -1}, {"KeepDates", "Keep file dates", true, -1},
+      {"KeepTree", "Keep folders", true, -1},  {"IntoSubfolder", "Into sub-folder", true, 0},
+      {"SkipExisting", "Skip existing", true, -1}, {"FirstFrame", "First frame only", true, -1},
   };
   for (const auto& b : buttons) {
     auto* button = Find<QAbstractButton>(b.name);
@@ -86,40 +87,41 @@ TEST_F(MainWindow, ControlsStartWithTheirCaptionsItemsRangesAndStates) {
   EXPECT_TRUE(Find<QCheckBox>("fCopy")->font().bold());
   EXPECT_EQ(Find<QPushButton>("Button4")->palette().color(QPalette::Active, QPalette::ButtonText), QColor(Qt::red));
 
+  // Each option's control starts with the range, the items and the default of the option table.
+  for (const TRunOption& o : kRunOptions) {
+    if (o.Control.empty()) continue;
+    const std::string name(o.Control);
+    QWidget* control = Find(name.c_str());
+    if (auto* spin = qobject_cast<QSpinBox*>(control)) {
+      EXPECT_EQ(spin->minimum(), o.Min) << name;
+      EXPECT_EQ(spin->maximum(), o.Max) << name;
+      EXPECT_EQ(spin->value(), o.Default) << name;
+      EXPECT_EQ(spin->specialValueText().toStdString(), o.OffText) << name;
+    } else if (qobject_cast<QGroupBox*>(control)) {
+      QStringList items;
+      for (std::string_view item : o.Items) items << QString::fromUtf8(item.data(), qsizetype(item.size()));
+      EXPECT_EQ(RadioTexts(name.c_str()), items) << name;
+      EXPECT_EQ(Checked(name.c_str()), o.Default) << name;
+    } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+      EXPECT_EQ(o.Kind, TOptionKind::Switch) << name;
+      EXPECT_EQ(box->isChecked(), o.Default == 1) << name;
+    } else {
+      ADD_FAILURE() << name << " holds no option";
+    }
+  }
   const struct {
     const char* name;
-    int minimum, maximum, value;
     bool enabled;
-  } spins[] = {
-      {"SpinEdit1", 10, 5000, 800, true}, {"SpinEdit4", 1, 500, 80, false}, {"SpinEdit5", 1, 30, 5, false},
-      {"SpinEdit2", 0, 99, 5, true},      {"SpinEdit3", 0, 500, 0, true},
-      {"SpinEditQuality", 1, 100, 90, true},
-      {"SpinEditMaxKb", 0, 1048576, 0, true},
-  };
-  for (const auto& s : spins) {
-    auto* spin = Find<QSpinBox>(s.name);
-    EXPECT_EQ(spin->minimum(), s.minimum) << s.name;
-    EXPECT_EQ(spin->maximum(), s.maximum) << s.name;
-    EXPECT_EQ(spin->value(), s.value) << s.name;
-    EXPECT_EQ(spin->isEnabled(), s.enabled) << s.name;
-  }
+  } spins[] = {{"SpinEdit1", true}, {"SpinEdit4", false}, {"SpinEdit5", false}, {"SpinEdit2", true},
+               {"SpinEdit3", true}, {"SpinEditQuality", true}, {"SpinEditMaxKb", true}};
+  for (const auto& s : spins) EXPECT_EQ(Find(s.name)->isEnabled(), s.enabled) << s.name;
 
   const struct {
     const char* name;
     const char* title;
-    QStringList items;
-    int checked;
   } groups[] = {
-      {"RG3", "Output file format", {"Source", ".jpg", ".bmp", ".png", ".gif", ".emf", ".jp2", ".pdf", ".webp", ".avif", ".tif", ".jxl"}, 0},
-      {"RG4", "16:9 format", {"None", "Land", "All"}, 0},
-      {"RG1", "Max dimension", {"Width", "Height", "Largest", "Percent"}, 2},
-      {"RG2", "File name addition", {"Prefix", "PostFix", "None"}, 2},
-  };
-  for (const auto& g : groups) {
-    EXPECT_EQ(Find<QGroupBox>(g.name)->title(), g.title) << g.name;
-    EXPECT_EQ(RadioTexts(g.name), g.items) << g.name;
-    EXPECT_EQ(Checked(g.name), g.checked) << g.name;
-  }
+      {"RG3", "Output file format"}, {"RG4", "16:9 format"}, {"RG1", "Max dimension"}, {"RG2", "File name addition"}};
+  for (const auto& g : groups) EXPECT_EQ(Find<QGroupBox>(g.name)->title(), g.title) << g.name;
 
   auto* filters = Find<QComboBox>("Filters");
   QStringList filter_items;
@@ -163,45 +165,31 @@ TEST_F(MainWindow, HintsAreTheStatusTipsAsWrittenAndEveryControlHasAnAccessibleN
       {"SpeedButton1", "Optimize memory use"},
       {"Label3", "Number of active threads"},
       {"Label1", "Number of image files"},
-      {"RG3", "Either same as source file or as chosen - .pdf is a bmp in a PDF document"},
-      {"RG4", "Wide 16:9 output for only LANDSCAPE or ALL images"},
-      {"RG1", "Maximum output dimension as pixels or a percentage"},
-      {"SpinEdit1", "Set new size in pixels"},
-      {"SpinEdit4", "Set new size as a percentage of original"},
-      {"RG2", "Text to be added to output file name"},
       {"Edit2", "Text to be added - $ will be substituted with consecutive numbering"},
       {"Filters", "Image resampling filter - see readme for filter comparison"},
       {"Edit1", "Destination will be the same as source if left empty"},
       {"Button3", "Open explorer at destination folder if shown"},
-      {"Framit", "Add simple raised frame to image"},
-      {"CheckBox3", "Add colored border around image"},
       {"Shape1", "Border color - drag cursor or right click to open color dialog"},
-      {"SpinEdit5", "Border width"},
-      {"syncit", "If unchecked multiple threads will not be used"},
-      {"SpinEdit2", "Maximum number of threads running at a time - 0  means unlimited"},
-      {"SpinEdit3", "Micro second delay between thread starts - can improve speed when running unlimited threads"},
-      {"fCopy", "Copy selected files to a destination folder without resizing or format change."},
       {"keeptop", "Keep application on top "},
       {"Button7", "Check for current version"},
-      {"SpinEditQuality", "Quality of .jpg, .webp, .avif and .jxl output - 1 smallest to 100 best (100: lossless .jxl)"},
-      {"OnlyShrink", "Never enlarge - images already within the size keep their own"},
-      {"KeepDates", "Give each output the modification date of its source"},
-      {"KeepTree", "With a destination, rebuild the folders below each source folder there"},
       {"IntoSubfolder", "Without a destination, put the outputs into this folder beside each source"},
       {"SubfolderName", "Name of the sub-folder beside each source - one folder name, created when missing"},
-      {"SkipExisting", "Do not convert files whose output already exists - run again to finish a stopped run"},
-      {"SpinEditMaxKb", "Largest size of each .jpg, .webp, .avif and .jxl output in KB - the quality is lowered to fit, then the size"},
       // Controls without a hint.
-      {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox1", ""}, {"CheckBox2", ""},
+      {"Button2", ""}, {"Button1", ""}, {"Button4", ""}, {"CheckBox2", ""},
       {"Label4", ""}, {"Label6", ""}, {"ProgressBar1", ""}, {"WLabel", ""}, {"PLabel", ""}, {"LabelQuality", ""}, {"LabelMaxKb", ""},
   };
-  for (const auto& h : hints) {
-    QWidget* w = Find(h.name);
-    EXPECT_EQ(w->statusTip(), h.hint) << h.name;
-    EXPECT_TRUE(w->toolTip().isEmpty()) << h.name << ": hints are not pop-up tips";
+  std::vector<std::pair<std::string, std::string>> expected;
+  for (const auto& h : hints) expected.emplace_back(h.name, h.hint);
+  // The options' controls show the hints of the option table.
+  for (const TRunOption& o : kRunOptions)
+    if (!o.Control.empty()) expected.emplace_back(o.Control, OptionText(o.Hint));
+  for (const auto& [name, hint] : expected) {
+    QWidget* w = Find(name.c_str());
+    EXPECT_EQ(w->statusTip().toStdString(), hint) << name;
+    EXPECT_TRUE(w->toolTip().isEmpty()) << name << ": hints are not pop-up tips";
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(w);
-    ASSERT_NE(accessible, nullptr) << h.name;
-    EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << h.name << " has no accessible name";
+    ASSERT_NE(accessible, nullptr) << name;
+    EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name << " has no accessible name";
   }
   for (const char* unlabeled : {"SpinEdit1", "SpinEdit4", "SpinEdit5", "SpinEdit2", "SpinEdit3", "Edit1", "Edit2",
                                 "Shape1", "ListBox1", "Filters", "StatusBar1"})
@@ -264,7 +252,7 @@ TEST_F(MainWindow, EnablementRules) {
 // The row for large jobs comes after the row above it in the tab order, left to right.
 TEST_F(MainWindow, TheLargeJobRowFollowsInTheTabOrder) {
   const std::vector<std::string> expected = {"KeepDates", "KeepTree", "IntoSubfolder", "SubfolderName", "SkipExisting",
-                                             "SpinEditMaxKb"};
+                                             "FirstFrame", "SpinEditMaxKb"};
   std::vector<std::string> order;
   QWidget* w = Find("KeepDates");
   for (int i = 0; i < 200 && order.size() < expected.size(); ++i, w = w->nextInFocusChain()) {

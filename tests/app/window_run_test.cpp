@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <condition_variable>
 #include <mutex>
@@ -23,6 +24,7 @@
 #include "app/qt_paths.h"
 #include "app/window_fixture.h"
 #include "core/files.h"
+#include "formats/all/animations.h"
 #include "formats/picture.h"
 #include "support/images.h"
 #include "support/temp_dir.h"
@@ -389,6 +391,38 @@ TEST_F(WindowRun, ClosingDuringARunLaunchesNothingMoreAndLetsRunningWorkersFinis
     TPicture picture;
     ASSERT_NO_THROW(picture.ReadFromFile(out.File(name))) << name;
     EXPECT_EQ(picture.Width(), 800) << name;  // "Largest" at 800 pixels
+  }
+}
+
+// An animation keeps its frames through a run of the window; "First frame only" reaches the run
+// and writes the first frame alone.
+TEST_F(WindowRun, AnimationsKeepTheirFramesUnlessFirstFrameOnly) {
+  test::TTempDir src, out;
+  std::filesystem::copy_file("samples/orbit.gif", src.File("orbit.gif"));
+  Find<QLineEdit>("Edit1")->setText(FromPath(out.Path()));
+  ChooseItem("RG3", 4);  // .gif
+  Find<QSpinBox>("SpinEdit1")->setValue(80);
+  EXPECT_FALSE(Find<QCheckBox>("FirstFrame")->isChecked());
+  EXPECT_EQ(Find("FirstFrame")->accessibleName(), "First frame only");
+  window->AddSourcePaths({src.File("orbit.gif")});
+  Find<QCheckBox>("CheckBox1")->setChecked(true);  // the second run replaces the first's output
+  for (const bool first_only : {false, true}) {
+    Find<QCheckBox>("FirstFrame")->setChecked(first_only);
+    Click("Button1");
+    ASSERT_TRUE(WaitUntil([this] { return RunOver(); }));
+    const std::unique_ptr<TFrameSource> frames = OpenFrameSource(out.File("orbit.gif"), TDecodeLimits{});
+    if (first_only) {
+      EXPECT_EQ(frames, nullptr);
+      continue;
+    }
+    ASSERT_NE(frames, nullptr);
+    EXPECT_EQ(frames->FrameCount(), 12);
+    EXPECT_EQ(frames->Width(), 80);
+    EXPECT_EQ(frames->Height(), 60);
+    EXPECT_EQ(frames->Plays(), 0);
+    TAnimationFrame frame;
+    ASSERT_TRUE(frames->Next(frame));
+    EXPECT_EQ(frame.DelayMs, 80);
   }
 }
 

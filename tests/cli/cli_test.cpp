@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "core/decode_limits.h"
 #include "core/files.h"
 #include "core/version.h"
 #include "formats/bmp/bitmap.h"
+#include "formats/all/animations.h"
 #include "formats/all/standard_formats.h"
 #include "formats/jpeg/jpeg_encode.h"
 #include "formats/picture.h"
@@ -36,7 +38,7 @@ TEST(Cli, HelpExplainsEveryOption) {
                              "--border-color", "--no-frame", "--fastcopy", "--recursive", "--quiet", "--version",
                              "--max-image-mb", "--files-from", "--null", "--json", "\\udcXX", "130 after SIGINT",
                              "--no-autorotate", "--no-alpha", "--background", "--no-profile", "--keep-metadata",
-                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates",
+                             "GPS position", "\"type\": \"warning\"", "--quality", "--no-enlarge", "--keep-dates", "--first-frame",
                              "--skip-existing", "--subfolder", "--keep-tree", "--max-kb", "--shard", "parallel --sshloginfile",
                              "JOB_COMPLETION_INDEX", "\"quality\": N|null", "\"bytes\": N|null"})
     EXPECT_NE(r.output.find(option), std::string::npos) << option;
@@ -289,6 +291,62 @@ TEST(Cli, OnlyShrinkQualityAndKeepDates) {
   EXPECT_LT(bytes["--size 100 --format jpg"], bytes["--size 100 --quality 100 --format jpg"]);
   EXPECT_LT(bytes["--size 100 --quality 10 --format webp"], bytes["--size 100 --format webp"]);
   EXPECT_LT(bytes["--size 100 --quality 10 --format avif"], bytes["--size 100 --format avif"]);
+}
+
+// Still GIF outputs, and an animation's first frame asked for, are the bytes they were before
+// animations were kept (hashes of those outputs).
+TEST(Cli, StillGifOutputsKeepTheirBytes) {
+  if (!test::HaveTool("sha256sum")) GTEST_SKIP() << "sha256sum missing";
+  const struct {
+    const char* options;
+    const char* output;
+    const char* sha256;
+  } cases[] = {
+      {"--size 80 --first-frame samples/orbit.gif", "orbit.gif", "28b0de162b2827e4141c75faeb945e9a1055b64d7f52b79cb9c7b1204c90fb80"},
+      {"--size 100 samples/bands.gif", "bands.gif", "b548099c204ed0522581ba7a3be8bc70936d9ddad16d14250ed30b93ba240850"},
+      {"--size 120 samples/swirl.bmp", "swirl.gif", "36b38837db76ca1a3625f2d970d085515e495d8805e6e9015a2c549bbac11630"},
+      // Transparent: a graphic control extension names its index.
+      {"--size 90 --border-width 3 samples/badge.png", "badge.gif", "e5f5f7b60b802f1a1bd0d61da768865e027056b24e6544ce7eceba5e13a4566a"},
+  };
+  for (const auto& c : cases) {
+    test::TTempDir dir;
+    const TResult r = RunCli(std::string("--quiet --format gif --dest ") + dir.Path() + " " + c.options);
+    ASSERT_EQ(r.code, 0) << c.options << "\n" << r.output;
+    EXPECT_EQ(r.output.find("warning:"), std::string::npos) << c.options << "\n" << r.output;
+    EXPECT_EQ(test::RunAndCapture("sha256sum " + dir.File(c.output)).substr(0, 64), c.sha256) << c.options;
+  }
+}
+
+// An animation converted from the command line keeps its frames, or warns that it does not.
+TEST(Cli, AnimationsKeepTheirFramesOrSayHowManyWereLeftOut) {
+  RegisterStandardFormats();
+  const struct {
+    const char* options;
+    const char* output;
+    int frames;  // 0: a still image
+    const char* says;
+  } cases[] = {
+      {"--format gif", "orbit.gif", 12, ""},
+      {"--format webp", "orbit.webp", 12, ""},
+      {"--format source", "orbit.gif", 12, ""},
+      {"--format png", "orbit.png", 0, "warning: samples/orbit.gif: the animation has 12 frames; only the first is converted"},
+      {"--format webp --first-frame", "orbit.webp", 0, ""},
+  };
+  for (const auto& c : cases) {
+    test::TTempDir dir;
+    const TResult r = RunCli(std::string("--quiet --size 40 ") + c.options + " --dest " + dir.Path() + " samples/orbit.gif");
+    ASSERT_EQ(r.code, 0) << c.options << "\n" << r.output;
+    if (*c.says)
+      EXPECT_NE(r.output.find(c.says), std::string::npos) << c.options << "\n" << r.output;
+    else
+      EXPECT_EQ(r.output.find("warning:"), std::string::npos) << c.options << "\n" << r.output;
+    const std::unique_ptr<TFrameSource> frames = OpenFrameSource(dir.File(c.output), TDecodeLimits{});
+    EXPECT_EQ(frames ? frames->FrameCount() : 0, c.frames) << c.options;
+    if (frames) {
+      EXPECT_EQ(frames->Width(), 40) << c.options;
+      EXPECT_EQ(frames->Height(), 30) << c.options;
+    }
+  }
 }
 
 // An output that replaces its own source still gets the date the source had before.

@@ -220,8 +220,7 @@ void TGIFSubImage::Assign(const TBitmap& bitmap, TGIFReductionMode mode, bool ke
 
 TImageMetadata TGIFImage::EmbeddedMetadata() const {
   TImageMetadata m;
-  if (const int frames = FrameCount(); frames > 1)
-    m.Warnings.push_back("the animation has " + std::to_string(frames) + " frames; only the first is converted");
+  if (const int frames = FrameCount(); frames > 1) m.LeftOutFramesOf = frames;
   return m;
 }
 

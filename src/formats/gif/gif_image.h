@@ -259,7 +259,7 @@ class TGIFImage : public TGraphic {
   void Draw(const TPixels32& target, const TRect& rect) override;
 
   void LoadFromStream(TStream& stream) override;
-  // An animation is converted as its first frame; the warning says how many there are.
+  // An animation is converted as its first frame; the metadata says how many there are.
   TImageMetadata EmbeddedMetadata() const override;
   void SaveToStream(TStream& stream) override;
 

@@ -200,6 +200,18 @@ std::vector<uint8_t> DecodeGIFImageData(TGIFByteReader& in, uint64_t pixel_count
   return out;
 }
 
+void SkipGIFImageData(TGIFByteReader& in) {
+  if (in.AtEnd()) return;
+  in.Byte();  // the minimum code size
+  // The decoder, wherever its codes end, passes over the rest of the sub-blocks up to and
+  // including the zero-length one, or to the end of the file.
+  while (!in.AtEnd()) {
+    const size_t n = in.Byte();
+    if (n == 0) return;
+    in.Skip(n);
+  }
+}
+
 TLZWEncoder::TLZWEncoder(TStream& out, int min_code_size, int color_count)
     : out_(out),
       min_code_size_(std::max(min_code_size, 2)),

@@ -43,6 +43,10 @@ class TGIFByteReader {
 // actually decodes to, never to pixel_count up front.
 std::vector<uint8_t> DecodeGIFImageData(TGIFByteReader& in, uint64_t pixel_count, const TGIFWarning& warn);
 
+// Passes over the image data of one frame without decoding it, leaving the reader where
+// DecodeGIFImageData leaves it when the data decodes without an error.
+void SkipGIFImageData(TGIFByteReader& in);
+
 // Writes LZW image data as GIF defines it: the minimum code size byte, the codes in sub-blocks of
 // up to 255 bytes, and the zero-length block.
 class TLZWEncoder {

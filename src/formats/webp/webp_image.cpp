@@ -13,6 +13,7 @@
 
 #include "core/decode_limits.h"
 #include "formats/image_metadata.h"
+#include "formats/webp/webp_shared.h"
 
 namespace pellavo {
 namespace {
@@ -129,15 +130,13 @@ TBitmap StillImage(const std::vector<uint8_t>& bytes, const WebPBitstreamFeature
   return image;
 }
 
-// The profile, EXIF and XMP chunks of an extended file; none for a simple one.
-TImageMetadata MetadataOf(const std::vector<uint8_t>& bytes) {
+}  // namespace
+
+TImageMetadata WebPMetadataOf(const std::vector<uint8_t>& bytes) {
   TImageMetadata m;
   const WebPData data{bytes.data(), bytes.size()};
   std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&data));
   if (!demux) return m;
-  // An animation is converted as its first frame; the warning says how many there are.
-  if (const uint32_t frames = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT); frames > 1)
-    m.Warnings.push_back("the animation has " + std::to_string(frames) + " frames; only the first is converted");
   const auto chunk = [&](const char* fourcc) -> std::vector<uint8_t> {
     TChunk c;
     if (!WebPDemuxGetChunk(demux.get(), fourcc, 1, &c.it)) return {};
@@ -151,15 +150,48 @@ TImageMetadata MetadataOf(const std::vector<uint8_t>& bytes) {
   return m;
 }
 
-struct TEncoderPicture {
-  WebPPicture pic;
-  TEncoderPicture() {
-    if (!WebPPictureInit(&pic)) throw EWebPError("WebP encoder version mismatch");
-  }
-  ~TEncoderPicture() { WebPPictureFree(&pic); }
-  TEncoderPicture(const TEncoderPicture&) = delete;
-  TEncoderPicture& operator=(const TEncoderPicture&) = delete;
-};
+int WebPFrameCount(const std::vector<uint8_t>& bytes) {
+  const WebPData data{bytes.data(), bytes.size()};
+  std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&data));
+  return demux ? int(WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT)) : 0;
+}
+
+std::string WebPEncodingErrorText(WebPEncodingError error) { return EncodingErrorText(error); }
+
+void CheckWebPSize(int32_t w, int32_t h) {
+  if (w <= 0 || h <= 0) throw EWebPError("Cannot write an empty image as WebP");
+  if (w > WEBP_MAX_DIMENSION || h > WEBP_MAX_DIMENSION)
+    throw EWebPError("Cannot write a " + std::to_string(w) + " x " + std::to_string(h) + " image as WebP: at most " +
+                     std::to_string(WEBP_MAX_DIMENSION) + " pixels on a side");
+}
+
+WebPConfig WebPConfigOf(uint8_t quality) {
+  WebPConfig config;
+  if (!WebPConfigInit(&config)) throw EWebPError("WebP encoder version mismatch");
+  config.quality = static_cast<float>(std::clamp<int>(quality, 1, 100));
+  return config;
+}
+
+void ImportWebPPicture(const TBitmap& bitmap, bool keep_alpha, WebPPicture& pic) {
+  std::optional<TBitmap> converted;
+  const TBitmap* source = &RgbOrRgbaPixels(bitmap, converted);
+  pic.use_argb = 1;
+  pic.width = bitmap.Width();
+  pic.height = bitmap.Height();
+  // The rows go in top first: from the last stored row, backwards through the block.
+  const uint8_t* top = source->ScanLine(0);
+  const int stride = -static_cast<int>(source->RowBytes());
+  int imported = 0;
+  if (source->BitsPerPixel() == 24)
+    imported = WebPPictureImportBGR(&pic, top, stride);
+  else if (!keep_alpha || source->AllOpaque())
+    imported = WebPPictureImportBGRX(&pic, top, stride);
+  else
+    imported = WebPPictureImportBGRA(&pic, top, stride);
+  if (!imported) throw EWebPError("Cannot write WebP: " + EncodingErrorText(pic.error_code));
+}
+
+namespace {
 
 struct TMuxDeleter {
   void operator()(WebPMux* m) const { WebPMuxDelete(m); }
@@ -194,61 +226,45 @@ void TWebPImage::LoadFromStream(TStream& stream) {
   AdmitImageWithPixels<EWebPError>(DecodeLimits(), features.width, features.height, kInvalid);
   TBitmap decoded =
       features.has_animation ? FirstFrame(bytes, features.width, features.height) : StillImage(bytes, features);
-  TImageMetadata metadata = MetadataOf(bytes);
+  TImageMetadata metadata = WebPMetadataOf(bytes);
+  // An animation is converted here as its first frame; the metadata says how many there are.
+  if (features.has_animation)
+    if (const int frames = WebPFrameCount(bytes); frames > 1) metadata.LeftOutFramesOf = frames;
   static_cast<TBitmap&>(*this) = std::move(decoded);
   Metadata = std::move(metadata);
 }
 
 void TWebPImage::SaveToStream(TStream& stream) {
-  const int32_t w = Width(), h = Height();
-  if (w <= 0 || h <= 0) throw EWebPError("Cannot write an empty image as WebP");
-  if (w > WEBP_MAX_DIMENSION || h > WEBP_MAX_DIMENSION)
-    throw EWebPError("Cannot write a " + std::to_string(w) + " x " + std::to_string(h) + " image as WebP: at most " +
-                     std::to_string(WEBP_MAX_DIMENSION) + " pixels on a side");
-  std::optional<TBitmap> converted;
-  const TBitmap* source = &RgbOrRgbaPixels(*this, converted);
-
-  WebPConfig config;
-  if (!WebPConfigInit(&config)) throw EWebPError("WebP encoder version mismatch");
-  config.quality = static_cast<float>(std::clamp<int>(Quality, 1, 100));
-  TEncoderPicture picture;
-  picture.pic.use_argb = 1;
-  picture.pic.width = w;
-  picture.pic.height = h;
-  // The rows go in top first: from the last stored row, backwards through the block.
-  const uint8_t* top = source->ScanLine(0);
-  const int stride = -static_cast<int>(source->RowBytes());
-  int imported = 0;
-  if (source->BitsPerPixel() == 24)
-    imported = WebPPictureImportBGR(&picture.pic, top, stride);
-  else if (!KeepAlpha || source->AllOpaque())
-    imported = WebPPictureImportBGRX(&picture.pic, top, stride);
-  else
-    imported = WebPPictureImportBGRA(&picture.pic, top, stride);
-  if (!imported) throw EWebPError("Cannot write WebP: " + EncodingErrorText(picture.pic.error_code));
-
+  CheckWebPSize(Width(), Height());
+  const WebPConfig config = WebPConfigOf(Quality);
+  TWebPPicture picture;
+  ImportWebPPicture(*this, KeepAlpha, picture.pic);
   TMemoryWriter out;
   picture.pic.writer = WebPMemoryWrite;
   picture.pic.custom_ptr = &out.writer;
   if (!WebPEncode(&config, &picture.pic))
     throw EWebPError("Cannot write WebP: " + EncodingErrorText(picture.pic.error_code));
-  if (Metadata.Empty()) {
-    stream.Write(out.writer.mem, out.writer.size);
+  WriteWebPWithMetadata(stream, out.writer.mem, out.writer.size, Metadata);
+}
+
+void WriteWebPWithMetadata(TStream& stream, const uint8_t* bytes, size_t size, const TImageMetadata& metadata) {
+  if (metadata.Empty()) {
+    stream.Write(bytes, size);
     return;
   }
   // The chunks go in through the muxer, which also writes the extended header that announces them.
-  const WebPData image{out.writer.mem, out.writer.size};
+  const WebPData image{bytes, size};
   std::unique_ptr<WebPMux, TMuxDeleter> mux(WebPMuxCreate(&image, 0));
   if (!mux) throw EWebPError("Cannot write WebP: the encoded image cannot be given its metadata");
-  const auto set = [&](const char* fourcc, const void* bytes, size_t size) {
-    if (size == 0) return;
-    const WebPData chunk{static_cast<const uint8_t*>(bytes), size};
+  const auto set = [&](const char* fourcc, const void* chunk_bytes, size_t chunk_size) {
+    if (chunk_size == 0) return;
+    const WebPData chunk{static_cast<const uint8_t*>(chunk_bytes), chunk_size};
     if (WebPMuxSetChunk(mux.get(), fourcc, &chunk, 0) != WEBP_MUX_OK)
       throw EWebPError(std::string("Cannot write WebP: the ") + fourcc + " chunk is refused");
   };
-  set("ICCP", Metadata.IccProfile.data(), Metadata.IccProfile.size());
-  set("EXIF", Metadata.Exif.data(), Metadata.Exif.size());
-  set("XMP ", Metadata.Xmp.data(), Metadata.Xmp.size());
+  set("ICCP", metadata.IccProfile.data(), metadata.IccProfile.size());
+  set("EXIF", metadata.Exif.data(), metadata.Exif.size());
+  set("XMP ", metadata.Xmp.data(), metadata.Xmp.size());
   TAssembled assembled;
   if (WebPMuxAssemble(mux.get(), &assembled.data) != WEBP_MUX_OK)
     throw EWebPError("Cannot write WebP: the file cannot be assembled with its metadata");

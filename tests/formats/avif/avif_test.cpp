@@ -255,8 +255,9 @@ TEST(Avif, FilesBrowsersShowAreReadWithTheirCropTurnAndAlpha) {
     EXPECT_EQ(image.DecodedUpright(), &c.want == &upright) << c.what;
     const std::vector<TColor32> want = Pixels(c.want), got = Pixels(image);
     EXPECT_LE(MeanRgbDifference(want, got), 1.0) << c.what;
-    if (c.alpha)
+    if (c.alpha) {
       for (size_t i = 0; i < want.size(); ++i) ASSERT_EQ(AlphaOf(got[i]), AlphaOf(want[i])) << c.what << " pixel " << i;
+    }
   }
 }
 
