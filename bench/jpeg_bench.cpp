@@ -1,6 +1,7 @@
 // Decoding a large JPEG at an eighth: libjpeg alone against the DC decoder (split into parts where
-// the file is baseline), for baseline 4:4:4, baseline grey and progressive 4:2:0 files. Bytes per
-// second are of the file. Run: jpeg_bench [--benchmark_filter=...]
+// the file is baseline), for baseline 4:4:4, baseline grey, progressive 4:2:0 and baseline 4:2:0
+// files, the last plain and with a restart marker after every MCU row. Bytes per second are of
+// the file. Run: jpeg_bench [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,7 +20,7 @@ namespace {
 using namespace jpeg_detail;
 
 // The kinds of file, the benchmarks' last argument.
-enum TKind { kBaseline444, kGrey, kProgressive420, kKinds };
+enum TKind { kBaseline444, kGrey, kProgressive420, kBaseline420, kRestart420, kKinds };
 
 // A photograph-like 4096 × 3072 picture with texture, written once for each kind to a temporary
 // file.
@@ -47,8 +48,9 @@ std::string Write(TKind kind) {
     jpeg_set_quality(&c, 90, TRUE);
     if (kind == kGrey) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
     for (int i = 0; i < c.num_components; ++i)
-      c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = kind == kProgressive420 && i == 0 ? 2 : 1;
+      c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = kind >= kProgressive420 && i == 0 ? 2 : 1;
     if (kind == kProgressive420) jpeg_simple_progression(&c);
+    if (kind == kRestart420) c.restart_in_rows = 1;
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
       JSAMPROW row = &rgb[size_t(c.next_scanline) * w * 3];
@@ -64,7 +66,8 @@ std::string Write(TKind kind) {
 }
 
 const std::string& Sample(int64_t kind) {
-  static const std::array<std::string, kKinds> paths = {Write(kBaseline444), Write(kGrey), Write(kProgressive420)};
+  static const std::array<std::string, kKinds> paths = {Write(kBaseline444), Write(kGrey), Write(kProgressive420),
+                                                                Write(kBaseline420), Write(kRestart420)};
   return paths[size_t(kind)];
 }
 
@@ -96,7 +99,7 @@ void DcScan(benchmark::State& state) {
 BENCHMARK(Library)->ArgName("kind")->DenseRange(0, kKinds - 1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(DcScan)
     ->ArgNames({"parts", "kind"})
-    ->ArgsProduct({{1, 2, 4}, {kBaseline444, kGrey}})
+    ->ArgsProduct({{1, 2, 4}, {kBaseline444, kGrey, kBaseline420, kRestart420}})
     ->Args({1, kProgressive420})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "formats/all/standard_formats.h"
 #include "formats/bmp/bitmap.h"
+#include "formats/jpeg/jpeg_encode.h"
 #include "formats/picture.h"
 #include "formats/webp/webp_image.h"
 #include "support/fake_view.h"
@@ -248,6 +249,54 @@ TEST_F(Convert, TheClaimCountsThePictureAndItsSurfaceTogether) {
     EXPECT_GE(order.Budget->PeakHeld(), c.held) << c.file;
     EXPECT_LT(order.Budget->PeakHeld(), c.held + c.held / 4) << c.file;
     EXPECT_EQ(order.Budget->Held(), 0u) << c.file;
+  }
+}
+
+// A progressive JPEG read at an eighth by its DC scans never holds the library's coefficients of
+// the whole image, and the claim says so; one the library reads (too small to be worth the DC
+// decoder, or with restart markers) claims those coefficients.
+TEST_F(Convert, AProgressiveJpegClaimsWhatItsDecoderHolds) {
+  // Noise at the highest quality: a large file from a modest image, and the grey keeps it quick.
+  const auto noisy = [](int side, const test::TJpegEncoding& e) {
+    std::vector<uint8_t> rgb(size_t(side) * size_t(side) * 3);
+    uint32_t seed = 7;
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+      seed = seed * 1103515245u + 12345u;
+      rgb[i] = rgb[i + 1] = rgb[i + 2] = uint8_t(seed >> 24);
+    }
+    return test::EncodeJpegRgb(side, side, rgb, e);
+  };
+  // Two bytes for each of a block's 64 coefficients.
+  const auto coefficients = [](int side) { return uint64_t(side / 8) * uint64_t(side / 8) * 128; };
+  struct TCase {
+    const char* name;
+    int side;
+    test::TJpegEncoding encoding;
+    bool whole_coefficients;
+  };
+  const TCase cases[] = {
+      {"large", 2048, {.quality = 100, .progressive = true, .gray = true}, false},
+      {"small", 1024, {.quality = 100, .progressive = true, .gray = true}, true},
+      {"restart markers", 2048, {.quality = 100, .restart_rows = 1, .progressive = true, .gray = true}, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> file = noisy(c.side, c.encoding);
+    // The DC decoder takes progressive files from 4 MB.
+    ASSERT_EQ(file.size() >= size_t{4} << 20, c.side == 2048);
+    test::WriteBytes(dir.File("in.jpg"), file);
+    TWorkerOrder order;
+    order.Source = dir.File("in.jpg");
+    order.Output = dir.File("out.png");
+    order.Settings.Overwrite = true;
+    order.SizeValue = 100;
+    order.Budget = std::make_shared<TMemoryBudget>(uint64_t{1} << 30);
+    const TConversion done = ConvertFile(order);
+    ASSERT_TRUE(done.Report.Outcome.Written) << done.Report.Outcome.Error;
+    if (c.whole_coefficients)
+      EXPECT_GE(order.Budget->PeakHeld(), coefficients(c.side));
+    else
+      EXPECT_LT(order.Budget->PeakHeld(), coefficients(c.side) / 2);
   }
 }
 

@@ -68,11 +68,25 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
         continue;
       }
       int16_t coef[DCTSIZE2 + 16] = {};
-      // Whether a coefficient the 2 × 2 transform reads came: most chroma blocks have none.
-      bool read = false;
+      // The coefficients that came, by natural index: most chroma blocks have none the 2 × 2
+      // transform reads.
+      uint64_t nonzero = 0;
       for (int k = 1; k < DCTSIZE2; ++k) {
         in.Fill();
-        const int rs = NextSymbol(in, ac, in.Peek(kPeekBits));
+        const uint32_t peek = in.Peek(kPeekBits);
+        // The end of the block, and a coefficient the transform does not read, in one look.
+        if (const THuffman::TSkip t = ac.skip[peek]; t.consume) {
+          if (!t.step) {
+            in.Drop(t.consume);
+            break;
+          }
+          if (!kIdct2Reads[kNaturalOrder[size_t(k + t.step - 1)]]) {
+            in.Drop(t.consume);
+            k += t.step - 1;
+            continue;
+          }
+        }
+        const int rs = NextSymbol(in, ac, peek);
         if (rs < 0) return false;
         const int r = rs >> 4;
         s = rs & 15;
@@ -80,16 +94,16 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
           k += r;
           const int at = kNaturalOrder[size_t(k)];
           coef[at] = int16_t(Extend(in.Peek(s), s));
-          read |= kIdct2Reads[size_t(at)];
+          nonzero |= uint64_t{1} << at;
           in.Drop(s);
         } else {
           if (r != 15) break;
           k += 15;
         }
       }
-      if (!read) {
+      if (!(nonzero & kIdct2ReadMask)) {
         *parts++ = TIdct2Part{};
-      } else if (!Idct2Part(coef, scan.quant[component.frame_index], *parts++)) {
+      } else if (!Idct2Part(coef, scan.quant[component.frame_index], nonzero, *parts++)) {
         return false;
       }
     }
@@ -246,7 +260,10 @@ TMcuShape McuShape(const jpeg_decompress_struct& c) {
 
 uint64_t TDcScan::WorkingBytes(const jpeg_decompress_struct& header, int64_t data_bytes, const TDcScanSplit& split) {
   if (!Takes(header)) return 0;
-  const int parts = PartsFor(data_bytes, split);
+  // The files Decode passes to the library at once: a small progressive one, or a baseline one
+  // it would not split.
+  const int parts = header.progressive_mode ? 1 : PartsFor(data_bytes, split);
+  if (header.progressive_mode ? data_bytes < split.min_part_bytes : parts == 0) return 0;
   const TMcuShape shape = McuShape(header);
   // A transformed chroma block: its transform, or for a progressive file its four pixels.
   const uint64_t transformed = header.progressive_mode ? 4 : sizeof(TIdct2Part);

@@ -89,7 +89,7 @@ class TChromaBlocks {
     int16_t coef[DCTSIZE2] = {};
     for (int i = 1; i < DCTSIZE2; ++i)
       if (kSlot[size_t(i)] >= 0) coef[i] = Value(block, kSlot[size_t(i)]);
-    return Idct2Part(coef, quant, out);
+    return Idct2Part(coef, quant, block.nonzero, out);
   }
 
  private:

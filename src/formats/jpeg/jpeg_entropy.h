@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>  // before jpeglib.h, which needs it
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -91,7 +93,7 @@ constexpr size_t kReadBytes = size_t{1} << 20;
 
 class TBitReader {
  public:
-  TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(new uint8_t[kReadBytes]) {}
+  TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(new uint8_t[kReadBytes]), origin_(offset) {}
 
   // Starts over at a file offset, keeping what has been read that lies past it.
   void Restart(int64_t offset) {
@@ -106,6 +108,9 @@ class TBitReader {
     ended_ = false;
     marker_ = -1;
     loaded_ = 0;
+    origin_ = offset;
+    skipped_ = 0;
+    skips_ = {};
   }
 
   // At least 32 bits wait.
@@ -120,7 +125,22 @@ class TBitReader {
   // The file bit of the next unread bit (8 × byte offset + bits of it used); after Fill.
   uint64_t Position() const {
     const uint64_t bytes = uint64_t(bits_ + 7) / 8;
-    return uint64_t(offsets_[(loaded_ - bytes) & 7]) * 8 + uint64_t((8 - (bits_ & 7)) & 7);
+    const uint64_t index = loaded_ - bytes;
+    int64_t offset;
+    if (ended_ && index >= ended_at_) {
+      offset = end_offset_;
+    } else {
+      // Bytes come from the file in order, each loaded or skipped: take away the skips that
+      // came after this byte, all among the last few loaded.
+      uint64_t skipped = skipped_;
+      for (size_t i = 0; i < skips_.size(); ++i) {
+        const TSkip& k = skips_[(skip_count_ - 1 - i) & (skips_.size() - 1)];
+        if (k.bytes == 0 || k.after < index) break;
+        skipped -= k.bytes;
+      }
+      offset = origin_ + int64_t(index + skipped);
+    }
+    return uint64_t(offset) * 8 + uint64_t((8 - (bits_ & 7)) & 7);
   }
   bool Overrun() const { return fill_bits_ > bits_; }
   // Where the marker (or the end of the file) the data ran into lies; once AtMarker.
@@ -134,9 +154,26 @@ class TBitReader {
 
  private:
   void Load() {
+    // The bytes that fit at once, when none of them is 0xFF: no stuffing or marker to look at.
+    if (!ended_ && size_ - next_ >= 8) {
+      const int n = (56 - bits_) / 8 + 1;
+      uint64_t word;
+      std::memcpy(&word, buffer_.get() + next_, 8);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      // 0xFF bytes of word are zero bytes of x; the bytes past the n are made nonzero.
+      const uint64_t x = ~word | (n == 8 ? 0 : (uint64_t{1} << (64 - 8 * n)) - 1);
+      constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+      if (((x - kOnes) & ~x & kHighs) == 0) {
+        acc_ |= (word >> (64 - 8 * n)) << (64 - 8 * n - bits_);
+        loaded_ += uint64_t(n);
+        next_ += size_t(n);
+        bits_ += 8 * n;
+        return;
+      }
+    }
     while (bits_ <= 56) {
       if (ended_) {
-        offsets_[loaded_++ & 7] = end_offset_;
+        ++loaded_;
         bits_ += 8;
         fill_bits_ += 8;
         continue;
@@ -149,19 +186,26 @@ class TBitReader {
         while (after == 0xFF);
         if (after != 0) {
           ended_ = true;
+          ended_at_ = loaded_;
           end_offset_ = offset;
           marker_ = after;  // -1 at the end of the file
           continue;
         }
       } else if (byte < 0) {
         ended_ = true;
+        ended_at_ = loaded_;
         end_offset_ = offset;
         marker_ = -1;
         continue;
       }
       acc_ |= uint64_t(byte) << (56 - bits_);
       bits_ += 8;
-      offsets_[loaded_++ & 7] = offset;
+      ++loaded_;
+      if (const int64_t extra = base_ + int64_t(next_) - offset - 1) {
+        // The byte's stuffing (and any fill before it) is passed over.
+        skips_[skip_count_++ & (skips_.size() - 1)] = {loaded_ - 1, uint64_t(extra)};
+        skipped_ += uint64_t(extra);
+      }
     }
   }
 
@@ -188,8 +232,18 @@ class TBitReader {
   bool ended_ = false;
   int marker_ = -1;
   int64_t end_offset_ = 0;
-  std::array<int64_t, 8> offsets_{};  // the file offsets of the last bytes loaded
+  // Where the next unread bit lies: bytes loaded since the start, the file offset of the first,
+  // how many were passed over (stuffing) in between, and the last few places where some were.
   uint64_t loaded_ = 0;
+  int64_t origin_;
+  uint64_t skipped_ = 0;
+  struct TSkip {
+    uint64_t after = 0;  // the byte loaded before them
+    uint64_t bytes = 0;
+  };
+  std::array<TSkip, 8> skips_{};  // enough for the at most 8 bytes a position looks back over
+  uint64_t skip_count_ = 0;
+  uint64_t ended_at_ = 0;  // bytes loaded when the data ended
 };
 
 // The symbol of the code that peek (the next kPeekBits bits of a filled reader) starts, with the

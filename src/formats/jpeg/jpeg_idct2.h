@@ -2,6 +2,7 @@
 // The library's 2 × 2 reduced inverse DCT, as the DC decoder uses it for 4:2:0 chroma at an
 // eighth. Private to the codec.
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <cstddef>
@@ -18,9 +19,11 @@ namespace pellavo::jpeg_detail {
 //   ((4 d + e[y]) << 15 + (x ? -u[y] : u[y]) + 2^19) >> 20.
 // Its columns 2, 4 and 6 and rows 2, 4 and 6 count for nothing. False when a part leaves 32 bits,
 // which only made-up coefficients do.
+// e is kept within 16 bits (the vector code's range) and u within 32: every chroma block of a
+// large file has one of these, so it is kept small.
 struct TIdct2Part {
-  int32_t e[2];
   int32_t u[2];
+  int16_t e[2];
 };
 
 // The coefficients it reads besides the DC: rows and columns 0, 1, 3, 5 and 7. With none of them,
@@ -34,6 +37,14 @@ constexpr std::array<bool, DCTSIZE2> Idct2Reads() {
   return t;
 }
 constexpr std::array<bool, DCTSIZE2> kIdct2Reads = Idct2Reads();
+// The same as a mask of natural indices.
+constexpr uint64_t Idct2ReadMask() {
+  uint64_t m = 0;
+  for (int i = 0; i < DCTSIZE2; ++i)
+    if (kIdct2Reads[size_t(i)]) m |= uint64_t{1} << i;
+  return m;
+}
+constexpr uint64_t kIdct2ReadMask = Idct2ReadMask();
 
 constexpr int64_t Descale(int64_t x, int n) { return (x + (int64_t{1} << (n - 1))) >> n; }
 
@@ -47,17 +58,22 @@ constexpr int kConstBits = 13, kPass1Bits = 2;
 constexpr int64_t kInt16 = 32767, kSum = (int64_t{1} << 31) - 1;
 
 // False as well where the work values leave the range the library's vector code holds.
-inline bool Idct2Part(const int16_t* coef, const uint16_t* quant, TIdct2Part& out) {
+// nonzero has bit i set for each natural index i whose coefficient may be nonzero (others are
+// 0): most blocks have a few low ones, and a column without any adds nothing.
+inline bool Idct2Part(const int16_t* coef, const uint16_t* quant, uint64_t nonzero, TIdct2Part& out) {
   const auto q = [&](int i) { return int64_t(coef[i]) * quant[i]; };
   const auto odd = [](int64_t v1, int64_t v3, int64_t v5, int64_t v7) {
     return v7 * -5906 + v5 * 6967 + v3 * -10426 + v1 * 29692;
   };
-  for (int i : {1, 3, 5, 7})
-    for (int j : {0, 1, 3, 5, 7})
-      if (std::abs(q(i * 8 + j)) > kInt16 || std::abs(q(j * 8 + i)) > kInt16) return false;
+  nonzero &= kIdct2ReadMask;
+  for (uint64_t m = nonzero; m; m &= m - 1)
+    if (std::abs(q(std::countr_zero(m))) > kInt16) return false;
+  // The rows of a column the transform reads.
+  constexpr uint64_t kColumn = 1 | uint64_t{1} << 8 | uint64_t{1} << 24 | uint64_t{1} << 40 | uint64_t{1} << 56;
   // Pass 1, down the columns: two values a column, kept with two more bits.
   int64_t ws[2][8] = {};
   for (int c : {0, 1, 3, 5, 7}) {
+    if ((nonzero >> c & kColumn) == 0) continue;
     const int64_t t = odd(q(8 + c), q(24 + c), q(40 + c), q(56 + c));
     const int64_t even = c == 0 ? 0 : q(c) << (kConstBits + 2);
     if (std::abs(even) + std::abs(t) > kSum) return false;
@@ -69,7 +85,7 @@ inline bool Idct2Part(const int16_t* coef, const uint16_t* quant, TIdct2Part& ou
   for (int r = 0; r < 2; ++r) {
     const int64_t u = odd(ws[r][1], ws[r][3], ws[r][5], ws[r][7]);
     if (std::abs(ws[r][0]) > kInt16 || std::abs(u) > kSum) return false;
-    out.e[r] = int32_t(ws[r][0]);
+    out.e[r] = int16_t(ws[r][0]);
     out.u[r] = int32_t(u);
   }
   return true;

@@ -9,6 +9,7 @@
 
 #include <jerror.h>
 
+#include "core/memory_budget.h"
 #include "core/stream.h"
 #include "formats/jpeg/jpeg.h"
 #include "formats/jpeg/jpeg_dc_scan.h"
@@ -65,10 +66,11 @@ class TJPEGRowImage final : public TRowImage {
   }
   void SetCmykConverter(TCmykConverter converter) override { image_.SetCmykConverter(std::move(converter)); }
   uint64_t WorkingBytes() const override {
-    // The library's row groups and our strip, the file buffer, its tables; and for a
-    // progressive file its coefficients of the whole image, which a whole-image decode holds
-    // as well; or the DC values of a scan decoded on several cores.
-    return uint64_t(width_) * 4 * kStripRows * 2 + (64u << 10) + (1u << 20) + coefficient_bytes_ + dc_scan_bytes_;
+    // The library's row groups and our strip, the file buffer, its tables; and what the decoder
+    // that reads the file holds: the DC decoder's values when it is to take the file, else for a
+    // progressive file the library's coefficients of the whole image.
+    return uint64_t(width_) * 4 * kStripRows * 2 + (64u << 10) + (1u << 20) +
+           (dc_scan_bytes_ ? dc_scan_bytes_ : coefficient_bytes_);
   }
 
   void ReadRows(TColor32* out, int32_t count) override {
@@ -158,6 +160,13 @@ class TJPEGRowImage final : public TRowImage {
       }
       decoder_.reset();
       return;
+    }
+    if (dc_scan_bytes_) {
+      // The DC decoder gave up and its values are gone: the library's coefficients take their
+      // place in the claim, which may have to grow for them.
+      if (limits_.Claim && coefficient_bytes_ > dc_scan_bytes_)
+        ClaimBytes(limits_, limits_.Claim->Bytes() + coefficient_bytes_ - dc_scan_bytes_);
+      dc_scan_bytes_ = 0;
     }
     decoder_->Limit(limits_);
     decoder_->Run([&] { jpeg_start_decompress(&c); });

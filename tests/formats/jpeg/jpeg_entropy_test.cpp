@@ -50,5 +50,62 @@ TEST(JpegEntropy, ATableBuiltAgainKeepsNothingOfTheOldOne) {
   ::close(fd);
 }
 
+// The reader's position is a file offset: stuffed bytes, fill bytes before them and the marker or
+// end the data runs into must all be counted, whether bytes come in whole words or one at a time.
+TEST(JpegEntropy, ThePositionCountsThePassedOverBytes) {
+  // The file offset of each byte the data gives, then of the zero bits after its end.
+  const auto offsets = [](const std::vector<uint8_t>& file) {
+    std::vector<int64_t> at;
+    size_t i = 0;
+    while (i < file.size()) {
+      if (file[i] == 0xFF) {
+        size_t j = i + 1;
+        while (j < file.size() && file[j] == 0xFF) ++j;
+        if (j == file.size() || file[j] != 0) break;  // a marker
+        at.push_back(int64_t(i));
+        i = j + 1;
+      } else {
+        at.push_back(int64_t(i++));
+      }
+    }
+    const int64_t end = int64_t(i);
+    at.insert(at.end(), 16, end);
+    return at;
+  };
+  std::vector<uint8_t> words(40);
+  for (size_t i = 0; i < words.size(); ++i) words[i] = uint8_t(i * 37 + 1);
+  struct TCase {
+    const char* name;
+    std::vector<uint8_t> file;
+  };
+  std::vector<uint8_t> stuffed = words;
+  for (size_t i : {3u, 12u, 13u, 30u}) {
+    stuffed[i] = 0xFF;
+    stuffed.insert(stuffed.begin() + ptrdiff_t(i) + 1, 0x00);
+  }
+  std::vector<uint8_t> filled = words;
+  filled.insert(filled.begin() + 9, {0xFF, 0xFF, 0xFF, 0x00});
+  std::vector<uint8_t> marked = stuffed;
+  marked.insert(marked.begin() + 20, {0xFF, 0xD0, 1, 2, 3});
+  const TCase cases[] = {
+      {"stuffed bytes", stuffed}, {"fill before stuffing", filled}, {"a marker", marked}, {"the end of the file", words}};
+  for (const TCase& c : cases) {
+    const int fd = memfd_create("bits", 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, c.file.data(), c.file.size()), ssize_t(c.file.size()));
+    const std::vector<int64_t> at = offsets(c.file);
+    for (const int step : {1, 3, 8, 13}) {
+      SCOPED_TRACE(std::string(c.name) + ", steps of " + std::to_string(step));
+      TBitReader in(fd, 0);
+      for (uint64_t bit = 0; bit / 8 + 2 < at.size(); bit += uint64_t(step)) {
+        in.Fill();
+        ASSERT_EQ(in.Position(), uint64_t(at[bit / 8]) * 8 + bit % 8) << "after " << bit << " bits";
+        in.Drop(step);
+      }
+    }
+    ::close(fd);
+  }
+}
+
 }  // namespace
 }  // namespace pellavo
