@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "formats/bmp/bitmap.h"
+#include "formats/metadata_bitmap.h"
 
 namespace pellavo {
 
@@ -19,17 +19,12 @@ class EAvifError : public EInvalidGraphic {
 // aperture (crop), rotation and mirroring are applied, so the image comes out the way it is meant
 // to be seen. Files libavif refuses are read through libheif, as browsers read them. The file's ICC
 // profile, EXIF and XMP are kept as its metadata, and written into the file it saves.
-class TAvifImage : public TBitmap {
+class TAvifImage : public TMetadataBitmap {
   PELLAVO_GRAPHIC_CLASS()
 
  public:
   // 1 to 100; higher keeps more. 100 still encodes lossily (4:2:0 chroma).
   uint8_t Quality = 90;
-  // Write a 32-bit bitmap's fourth byte as alpha (left out all the same when every pixel is
-  // opaque); off, the file is opaque.
-  bool KeepAlpha = true;
-  // What SaveToStream embeds; LoadFromStream sets it from the file.
-  TImageMetadata Metadata;
 
   // Decodes everything from the stream's position to its end. On failure the bitmap keeps its
   // previous image.
@@ -37,7 +32,6 @@ class TAvifImage : public TBitmap {
   // Encodes the pixels as 8-bit 4:2:0 sRGB at Quality, with alpha as KeepAlpha says.
   void SaveToStream(TStream& stream) override;
 
-  TImageMetadata EmbeddedMetadata() const override { return Metadata; }
   // Whether the file turned or mirrored its image itself, so that an EXIF orientation beside
   // that only repeats what was applied.
   bool DecodedUpright() const override { return turned_; }

@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "core/errors.h"
-#include "formats/bmp/bitmap.h"
+#include "formats/metadata_bitmap.h"
 
 namespace pellavo {
 
@@ -17,24 +17,18 @@ class EJxlError : public EInvalidGraphic {
 // reduced to 8 bits, an animation gives its first frame, and the codestream's orientation is
 // applied, so the image comes out upright. Its colour profile, EXIF and XMP are kept as its
 // metadata and written into the file it saves.
-class TJxlImage : public TBitmap {
+class TJxlImage : public TMetadataBitmap {
   PELLAVO_GRAPHIC_CLASS()
 
  public:
   // 1 to 100: 100 is lossless, below it a Butteraugli distance (DistanceOf).
   uint8_t Quality = 90;
-  // Write a 32-bit bitmap's fourth byte as alpha (left out all the same when every pixel is
-  // opaque); off, the file is opaque.
-  bool KeepAlpha = true;
-  // What SaveToStream embeds; LoadFromStream sets it from the file.
-  TImageMetadata Metadata;
 
   // Decodes everything from the stream's position to its end. On failure the bitmap keeps its
   // previous image.
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) override;
 
-  TImageMetadata EmbeddedMetadata() const override { return Metadata; }
   // The codestream's orientation is applied in decoding; an EXIF orientation beside it repeats it.
   bool DecodedUpright() const override { return turned_; }
 

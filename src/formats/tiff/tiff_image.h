@@ -1,6 +1,6 @@
 #pragma once
 #include "core/errors.h"
-#include "formats/bmp/bitmap.h"
+#include "formats/metadata_bitmap.h"
 
 namespace pellavo {
 
@@ -18,22 +18,14 @@ class ETiffError : public EInvalidGraphic {
 // with a warning. The pixels stay as stored: the Orientation tag comes with the EXIF block, as a
 // camera's orientation does, and is applied where that one is. Writes Deflate-compressed 8-bit
 // RGB, or RGBA with unassociated alpha, with the profile, EXIF and XMP of Metadata.
-class TTiffImage : public TBitmap {
+class TTiffImage : public TMetadataBitmap {
   PELLAVO_GRAPHIC_CLASS()
 
  public:
-  // Write a 32-bit bitmap's fourth byte as alpha (left out all the same when every pixel is
-  // opaque); off, the file is opaque.
-  bool KeepAlpha = true;
-  // What SaveToStream embeds; LoadFromStream sets it from the file.
-  TImageMetadata Metadata;
-
   // Decodes the first page from the stream's position to its end. On failure the bitmap keeps
   // its previous image.
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) override;
-
-  TImageMetadata EmbeddedMetadata() const override { return Metadata; }
 };
 
 }  // namespace pellavo

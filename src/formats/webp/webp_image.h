@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "core/errors.h"
-#include "formats/bmp/bitmap.h"
+#include "formats/metadata_bitmap.h"
 
 namespace pellavo {
 
@@ -16,25 +16,18 @@ class EWebPError : public EInvalidGraphic {
 // the bitmap's own: 24 bits for an opaque file, 32 with the alpha in the fourth byte otherwise.
 // An animation gives its first frame as the canvas shows it. The file's ICC profile, EXIF and XMP
 // chunks are kept as its metadata, and written into the file it saves.
-class TWebPImage : public TBitmap {
+class TWebPImage : public TMetadataBitmap {
   PELLAVO_GRAPHIC_CLASS()
 
  public:
   // 1 to 100, as the encoder's quality factor.
   uint8_t Quality = 90;
-  // Write a 32-bit bitmap's fourth byte as alpha (left out all the same when every pixel is
-  // opaque); off, the file is opaque.
-  bool KeepAlpha = true;
-  // What SaveToStream embeds; LoadFromStream sets it from the file.
-  TImageMetadata Metadata;
 
   // Decodes everything from the stream's position to its end. On failure the bitmap keeps its
   // previous image.
   void LoadFromStream(TStream& stream) override;
   // Encodes the pixels lossily at Quality, with alpha as KeepAlpha says.
   void SaveToStream(TStream& stream) override;
-
-  TImageMetadata EmbeddedMetadata() const override { return Metadata; }
 };
 
 }  // namespace pellavo
