@@ -27,20 +27,13 @@ namespace {
 using test::TTempDir;
 using namespace std::string_literals;
 
+using test::Lines;
 using test::ReadText;
 using test::TCliRun;
 
 // A run that hangs is ended after 30 s and exits 124.
 TCliRun RunIn(const std::string& folder, const std::string& args, const std::string& prefix = "") {
   return test::RunCliIn(folder, args, prefix, 30);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
 }
 
 bool IsLink(const std::string& path) {

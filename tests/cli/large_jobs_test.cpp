@@ -27,6 +27,7 @@ namespace {
 
 using test::TTempDir;
 
+using test::Lines;
 using test::ReadText;
 using test::TCliRun;
 
@@ -75,14 +76,6 @@ int64_t JsonNumber(const std::string& line, const std::string& field) {
   if (at == std::string::npos) return -1;
   const std::string rest = line.substr(at + field.size() + 3);
   return rest.starts_with("null") ? -1 : std::stoll(rest);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  return lines;
 }
 
 TEST(CliLargeJobs, UsageErrorsSayWhy) {
