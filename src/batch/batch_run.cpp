@@ -18,6 +18,14 @@
 #include "formats/output_formats.h"
 
 namespace pellavo {
+namespace {
+
+// The name a worker publishes output under, were it free: a copy keeps the name it was given.
+std::string PublishedName(const std::string& output, bool copies) {
+  return copies ? output : WrittenFileName(output);
+}
+
+}  // namespace
 
 // The run itself. Completions and delayed launches hold it weakly, so they find nothing once the
 // run is destroyed; while one of them runs it holds the state strongly, so the state outlives the
@@ -224,7 +232,7 @@ std::string TBatchRun::TState::OutputOf(int position, const TRunSettings& settin
 
 TPlannedOutput TBatchRun::TState::PlannedOutputOf(int position, const TRunSettings& settings) const {
   const std::string output = OutputOf(position, settings);
-  return {view_.Entry(position), settings.FastCopy ? output : WrittenFileName(output)};
+  return {view_.Entry(position), PublishedName(output, settings.FastCopy)};
 }
 
 bool TBatchRun::TState::SourcesMayBeReplaced(const TRunSettings& settings) {
@@ -253,11 +261,10 @@ void TBatchRun::TState::LaunchOne(int position) {
   order.FreeNames = free_names_;
   const std::optional<TOutputFolder> chosen = FolderOf(position, order.Settings);
   order.Output = OutputOf(position, order.Settings);
+  const std::string written = PublishedName(order.Output, order.Settings.FastCopy);
   // Overwriting turned on, or the destination or format changed, since Start: an original the
   // user was not asked about keeps its place, and this output takes a free name.
-  if (order.Settings.Overwrite &&
-      !replacements_.MayReplace({order.Source, order.Settings.FastCopy ? order.Output : WrittenFileName(order.Output)},
-                                order.Settings.FastCopy))
+  if (order.Settings.Overwrite && !replacements_.MayReplace({order.Source, written}, order.Settings.FastCopy))
     order.Settings.Overwrite = false;
   const uint64_t launch = ++last_launch_;
 
@@ -271,8 +278,7 @@ void TBatchRun::TState::LaunchOne(int position) {
     return;
   }
   if (order.Settings.SkipExisting) {
-    // The name the worker would publish under, were it free: what a finished earlier run wrote.
-    const std::string written = order.Settings.FastCopy ? order.Output : WrittenFileName(order.Output);
+    // What a finished earlier run wrote.
     if (FileExists(written)) {
       report.StatusText = written;
       report.Outcome.Output = written;
