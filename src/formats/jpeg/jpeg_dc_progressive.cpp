@@ -58,7 +58,7 @@ struct TScanHeader {
 // The DC difference the next code gives; false for a code the table lacks.
 bool DecodeDc(TBitReader& in, const THuffman& table, int& diff) {
   in.Fill();
-  const int s = NextSymbol(in, table, in.Peek(kPeekBits));
+  const int s = in.NextSymbol(table, in.Peek(kPeekBits));
   if (s < 0) return false;
   diff = 0;
   if (s) {
@@ -101,7 +101,7 @@ bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
       }
       for (; k <= h.se; ++k) {
         in.Fill();
-        const int rs = NextSymbol(in, table, in.Peek(kPeekBits));
+        const int rs = in.NextSymbol(table, in.Peek(kPeekBits));
         if (rs < 0) return false;
         const int r = rs >> 4, size = rs & 15;
         if (size) {
@@ -127,7 +127,7 @@ bool DecodeChromaAc(TBitReader& in, const THuffman& table, const TScanHeader& h,
     if (eobrun == 0) {
       for (; k <= h.se; ++k) {
         in.Fill();
-        const int rs = NextSymbol(in, table, in.Peek(kPeekBits));
+        const int rs = in.NextSymbol(table, in.Peek(kPeekBits));
         if (rs < 0) return false;
         int r = rs >> 4;
         const int size = rs & 15;

@@ -32,7 +32,7 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
     const TScan::TComponent& component = scan.components[size_t(i)];
     for (int b = 0; b < component.blocks; ++b) {
       in.Fill();
-      int s = NextSymbol(in, *component.dc, in.Peek(kPeekBits));
+      int s = in.NextSymbol(*component.dc, in.Peek(kPeekBits));
       if (s < 0) return false;
       if (s) {
         const int diff = Extend(in.Peek(s), s);
@@ -40,33 +40,12 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
         predictors[component.frame_index] = uint16_t(predictors[component.frame_index] + uint16_t(diff));
       }
       *dc++ = predictors[component.frame_index];
-      const THuffman& ac = *component.ac;
       if (!component.quant) {
         // Only the DC counts: the AC codes are stepped over.
-        for (int k = 1; k < DCTSIZE2;) {
-          in.Fill();
-          const uint32_t peek = in.Peek(kPeekBits);
-          const THuffman::TSkip t = ac.skip[peek];
-          if (t.consume) {
-            in.Drop(t.consume);
-            if (!t.step) break;
-            k += t.step;
-            continue;
-          }
-          const int rs = NextSymbol(in, ac, peek);
-          if (rs < 0) return false;
-          const int r = rs >> 4;
-          s = rs & 15;
-          if (s) {
-            in.Drop(s);
-            k += r + 1;
-          } else {
-            if (r != 15) break;
-            k += 16;
-          }
-        }
+        if (!in.SkipAcCodes(*component.ac)) return false;
         continue;
       }
+      const THuffman& ac = *component.ac;
       int16_t coef[DCTSIZE2 + 16] = {};
       // The coefficients that came, by natural index: most chroma blocks have none the 2 × 2
       // transform reads.
@@ -86,7 +65,7 @@ bool DecodeMcu(TBitReader& in, const TScan& scan, uint16_t* predictors, uint16_t
             continue;
           }
         }
-        const int rs = NextSymbol(in, ac, peek);
+        const int rs = in.NextSymbol(ac, peek);
         if (rs < 0) return false;
         const int r = rs >> 4;
         s = rs & 15;
@@ -583,45 +562,54 @@ bool TDcScan::DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int
 
 void TDcScan::ReadRow(int32_t y, TColor32* out) const {
   const TScan& scan = *scan_;
-  const uint64_t row_start = uint64_t(y / mcu_h_) * mcu_cols_;
+  const uint64_t row_start = uint64_t(y / mcu_h_) * mcu_cols_, row_end = row_start + mcu_cols_;
   const int by = y % mcu_h_;
+  const auto dc_sample = [](int64_t d) { return kIdctRangeLimit[size_t((d + 4) >> 3) & 1023]; };
+  const auto bgra = [](int luma, int cb, int cr) {
+    const uint32_t r = Clamp255(luma + kYcc.cr_r[cr]);
+    const uint32_t g = Clamp255(luma + ((kYcc.cb_g[cb] + kYcc.cr_g[cr]) >> 16));
+    const uint32_t b = Clamp255(luma + kYcc.cb_b[cb]);
+    return TColor32(0xFF000000u | r << 16 | g << 8 | b);
+  };
   size_t p = size_t(std::upper_bound(pieces_.begin(), pieces_.end(), row_start,
                                      [](uint64_t g, const TPiece& piece) { return g < piece.first_group; }) -
                     pieces_.begin()) -
              1;
-  const auto dequantised = [&](const TPiece& piece, const uint16_t* dc, int component, int place) {
-    return int64_t(int16_t(uint16_t(dc[place] + piece.offset[component]))) * quant_[component];
-  };
-  const auto dc_sample = [&](int64_t d) { return kIdctRangeLimit[size_t((d + 4) >> 3) & 1023]; };
-  for (int32_t x = 0; x < width_; ++x) {
-    const uint64_t g = row_start + uint64_t(x / mcu_w_);
-    const int bx = x % mcu_w_;
-    while (p + 1 < pieces_.size() && pieces_[p + 1].first_group <= g) ++p;
+  // A piece at a time, an MCU at a time: the row's pixels of an MCU share its record.
+  int32_t x = 0;
+  for (uint64_t g = row_start; g < row_end; ++p) {
     const TPiece& piece = pieces_[p];
-    const uint64_t record = piece.first_record + (g - piece.first_group);
-    const uint16_t* dc = piece.part->dc.data() + record * size_t(scan.dc_per_mcu);
-    const int luma = dc_sample(dequantised(piece, dc, 0, scan.first_dc[0] + by * mcu_w_ + bx));
-    if (components_ == 1) {
-      out[x] = 0xFF000000u | uint32_t(luma) * 0x010101u;
-      continue;
+    const uint64_t end = p + 1 < pieces_.size() ? std::min(row_end, pieces_[p + 1].first_group) : row_end;
+    const auto dequantised = [&](const uint16_t* dc, int component, int place) {
+      return int64_t(int16_t(uint16_t(dc[place] + piece.offset[component]))) * quant_[component];
+    };
+    const uint16_t* dc = piece.part->dc.data() + (piece.first_record + (g - piece.first_group)) * scan.dc_per_mcu;
+    const TIdct2Part* parts =
+        piece.part->idct.data() + (piece.first_record + (g - piece.first_group)) * scan.parts_per_mcu;
+    for (; g < end; ++g, dc += scan.dc_per_mcu, parts += scan.parts_per_mcu) {
+      const int n = std::min(mcu_w_, width_ - x);
+      const int luma_place = scan.first_dc[0] + by * mcu_w_;
+      if (components_ == 1) {
+        out[x++] = 0xFF000000u | uint32_t(dc_sample(dequantised(dc, 0, luma_place))) * 0x010101u;
+        continue;
+      }
+      int cb[2], cr[2];
+      if (!chroma_pixels_.empty()) {
+        const uint8_t* pixels = &chroma_pixels_[size_t(g) * 8 + size_t(by * 2)];
+        cb[0] = pixels[0], cb[1] = pixels[1], cr[0] = pixels[4], cr[1] = pixels[5];
+      } else if (scan.parts_per_mcu == 0) {
+        // A 4:2:2 chroma block's one pixel is repeated.
+        cb[0] = cb[1] = dc_sample(dequantised(dc, 1, scan.first_dc[1]));
+        cr[0] = cr[1] = dc_sample(dequantised(dc, 2, scan.first_dc[2]));
+      } else {
+        const int64_t dcb = dequantised(dc, 1, scan.first_dc[1]), dcr = dequantised(dc, 2, scan.first_dc[2]);
+        for (int bx = 0; bx < 2; ++bx) {
+          cb[bx] = Idct2Sample(parts[scan.first_part[1]], dcb, bx, by);
+          cr[bx] = Idct2Sample(parts[scan.first_part[2]], dcr, bx, by);
+        }
+      }
+      for (int bx = 0; bx < n; ++bx) out[x++] = bgra(dc_sample(dequantised(dc, 0, luma_place + bx)), cb[bx], cr[bx]);
     }
-    int cb, cr;
-    if (!chroma_pixels_.empty()) {
-      const uint8_t* pixels = &chroma_pixels_[size_t(g) * 8 + size_t(by * 2 + bx)];
-      cb = pixels[0];
-      cr = pixels[4];
-    } else if (scan.parts_per_mcu == 0) {
-      cb = dc_sample(dequantised(piece, dc, 1, scan.first_dc[1]));
-      cr = dc_sample(dequantised(piece, dc, 2, scan.first_dc[2]));
-    } else {
-      const TIdct2Part* parts = piece.part->idct.data() + record * size_t(scan.parts_per_mcu);
-      cb = Idct2Sample(parts[scan.first_part[1]], dequantised(piece, dc, 1, scan.first_dc[1]), bx, by);
-      cr = Idct2Sample(parts[scan.first_part[2]], dequantised(piece, dc, 2, scan.first_dc[2]), bx, by);
-    }
-    const uint32_t r = Clamp255(luma + kYcc.cr_r[cr]);
-    const uint32_t g_ = Clamp255(luma + ((kYcc.cb_g[cb] + kYcc.cr_g[cr]) >> 16));
-    const uint32_t b = Clamp255(luma + kYcc.cb_b[cb]);
-    out[x] = 0xFF000000u | r << 16 | g_ << 8 | b;
   }
 }
 

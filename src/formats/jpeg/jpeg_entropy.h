@@ -27,10 +27,15 @@ struct THuffman {
   std::array<uint16_t, 1 << kPeekBits> fast{};
   // For AC codes whose magnitude bits fit the same look: the bits code and magnitude take
   // together, and how far the coefficient index moves (0 ends the block). consume 0: the slow way.
+  // And the same for the run of whole codes the look holds, up to and including an end of block
+  // (kRunEnds): a block's coefficients are passed over a few codes at a time.
   struct TSkip {
     uint8_t consume = 0;
     uint8_t step = 0;
+    uint8_t run_consume = 0;
+    uint8_t run_step = 0;
   };
+  static constexpr uint8_t kRunEnds = 0x80;
   std::array<TSkip, 1 << kPeekBits> skip{};
   int32_t maxcode[18] = {};    // the largest code of each length, -1 for none
   int32_t valoffset[18] = {};  // a code of that length plus this is its symbol's index
@@ -67,7 +72,32 @@ struct THuffman {
       code <<= 1;
     }
     maxcode[17] = std::numeric_limits<int32_t>::max();
+    if (!dc) BuildRuns();
     return true;
+  }
+
+  // Each look's run of codes, from the codes of up to kPeekBits bits. A run stops before a code
+  // it cannot see whole and once it has moved past any block's end; bits past the look's end are
+  // taken as zeros while the codes are found, so a code is only counted when it ends within it.
+  void BuildRuns() {
+    for (uint32_t x = 0; x < skip.size(); ++x) {
+      int used = 0, steps = 0;
+      bool ends = false;
+      while (steps < DCTSIZE2) {
+        const uint16_t e = fast[(x << used) & (skip.size() - 1)];
+        if (!e) break;
+        const int l = e >> 8, s = e & 15, r = (e >> 4) & 15;
+        if (used + l + s > kPeekBits) break;
+        used += l + s;
+        if (s == 0 && r != 15) {
+          ends = true;
+          break;
+        }
+        steps += s ? r + 1 : 16;
+      }
+      skip[x].run_consume = uint8_t(used);
+      skip[x].run_step = uint8_t(steps | (ends ? kRunEnds : 0));
+    }
   }
 
   // The symbol a code longer than kPeekBits starts next16 with, and its length; -1 for none.
@@ -118,6 +148,67 @@ class TBitReader {
     if (bits_ < 32) Load();
   }
   uint32_t Peek(int n) const { return uint32_t(acc_ >> (64 - n)); }
+  // Passes over a block's AC codes, from the first: the hot loop of a decoder that needs only DC
+  // values, with the unread bits kept in registers. False for a code the table lacks.
+  bool SkipAcCodes(const THuffman& ac) {
+    uint64_t acc = acc_;
+    int bits = bits_;
+    const auto sync = [&] { acc_ = acc, bits_ = bits; };
+    for (int k = 1; k < DCTSIZE2;) {
+      if (bits < 32) {
+        sync();
+        Load();
+        acc = acc_, bits = bits_;
+      }
+      const THuffman::TSkip t = ac.skip[acc >> (64 - kPeekBits)];
+      // A run is taken whole only where none of its codes could pass the block's end.
+      if (k + (t.run_step & ~THuffman::kRunEnds) < DCTSIZE2 && t.run_consume) {
+        acc <<= t.run_consume;
+        bits -= t.run_consume;
+        if (t.run_step & THuffman::kRunEnds) break;
+        k += t.run_step;
+        continue;
+      }
+      if (t.consume) {
+        acc <<= t.consume;
+        bits -= t.consume;
+        if (!t.step) break;
+        k += t.step;
+        continue;
+      }
+      // A long code, or one whose magnitude bits pass the look.
+      sync();
+      const int rs = NextSymbol(ac, Peek(kPeekBits));
+      if (rs < 0) return false;
+      acc = acc_, bits = bits_;
+      const int r = rs >> 4, s = rs & 15;
+      if (s) {
+        acc <<= s;
+        bits -= s;
+        k += r + 1;
+      } else {
+        if (r != 15) break;
+        k += 16;
+      }
+    }
+    sync();
+    return true;
+  }
+
+  // The symbol of the code that peek (the next kPeekBits bits of a filled reader) starts, with
+  // the code dropped; -1 for a code the table lacks.
+  int NextSymbol(const THuffman& table, uint32_t peek) {
+    int length, symbol;
+    if (const uint16_t e = table.fast[peek]) {
+      length = e >> 8;
+      symbol = e & 0xFF;
+    } else {
+      symbol = table.Slow(Peek(16), length);
+      if (symbol < 0) return -1;
+    }
+    Drop(length);
+    return symbol;
+  }
   void Drop(int n) {
     acc_ <<= n;
     bits_ -= n;
@@ -245,21 +336,6 @@ class TBitReader {
   uint64_t skip_count_ = 0;
   uint64_t ended_at_ = 0;  // bytes loaded when the data ended
 };
-
-// The symbol of the code that peek (the next kPeekBits bits of a filled reader) starts, with the
-// code dropped; -1 for a code the table lacks.
-inline int NextSymbol(TBitReader& in, const THuffman& table, uint32_t peek) {
-  int length, symbol;
-  if (const uint16_t e = table.fast[peek]) {
-    length = e >> 8;
-    symbol = e & 0xFF;
-  } else {
-    symbol = table.Slow(in.Peek(16), length);
-    if (symbol < 0) return -1;
-  }
-  in.Drop(length);
-  return symbol;
-}
 
 // The coefficient index of each place in the zigzag order, and 16 more places past the end
 // where the library lets a run length that overshoots land.

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,7 @@ TEST(JpegEntropy, ATableBuiltAgainKeepsNothingOfTheOldOne) {
     ASSERT_TRUE(huffman.Build(table, false));
     TBitReader in(fd, 0);
     in.Fill();
-    EXPECT_EQ(jpeg_detail::NextSymbol(in, huffman, in.Peek(jpeg_detail::kPeekBits)), 0x02);
+    EXPECT_EQ(in.NextSymbol(huffman, in.Peek(jpeg_detail::kPeekBits)), 0x02);
     in.Fill();
     EXPECT_EQ(in.Position(), 12u);
   }
@@ -105,6 +106,83 @@ TEST(JpegEntropy, ThePositionCountsThePassedOverBytes) {
     }
     ::close(fd);
   }
+}
+
+// Blocks' AC codes are passed over a run of codes at a time; a run must stop where the block
+// does, which is at its end-of-block code or, without one, where its index passes 63 (a
+// coefficient at 63, or a run of zeros past it). Codes longer than the look and magnitudes that
+// pass it go the slow way.
+TEST(JpegEntropy, PassingOverACodesEndsWhereEachBlockEnds) {
+  // (length, symbol): the end of block 0x00, 16 zeros 0xF0, and r zeros then an s-bit value rs.
+  const std::vector<std::pair<int, uint8_t>> codes = {{2, 0x00}, {2, 0x01}, {3, 0x02}, {3, 0x11}, {4, 0x03},
+                                                      {5, 0xF0}, {5, 0x21}, {6, 0x04}, {6, 0x12}, {7, 0x31},
+                                                      {8, 0x0A}, {12, 0x22}, {16, 0x7F}};
+  THuffman huffman;
+  ASSERT_TRUE(huffman.Build(Table(codes), false));
+  std::vector<std::pair<uint32_t, int>> code_of(256);  // (code, length), as a canonical table assigns
+  uint32_t code = 0;
+  for (int l = 1, i = 0; l <= 16; ++l, code <<= 1)
+    for (; i < int(codes.size()) && codes[size_t(i)].first == l; ++i) code_of[codes[size_t(i)].second] = {code++, l};
+
+  std::vector<uint8_t> file;
+  uint64_t pending = 0;
+  int pending_bits = 0;
+  const auto put = [&](uint32_t bits, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+      pending = pending << 1 | (bits >> i & 1);
+      if (++pending_bits == 8) {
+        file.push_back(uint8_t(pending));
+        if (file.back() == 0xFF) file.push_back(0x00);
+        pending = 0;
+        pending_bits = 0;
+      }
+    }
+  };
+  const auto put_symbol = [&](uint8_t symbol, std::mt19937& random) {
+    put(code_of[symbol].first, code_of[symbol].second);
+    put(uint32_t(random()), symbol & 15);
+  };
+  std::vector<uint64_t> ends;  // the bit after each block
+  std::mt19937 random(27);
+  const auto block = [&](const std::vector<uint8_t>& symbols) {
+    for (uint8_t s : symbols) put_symbol(s, random);
+    ends.push_back(file.size() * 8 + uint64_t(pending_bits));
+  };
+  block({0x00});
+  block(std::vector<uint8_t>(63, 0x01));                                      // up to 63, no end code
+  block({0xF0, 0xF0, 0xF0, 0x01, 0x02, 0x03, 0x04, 0x01, 0x11, 0x21, 0x31, 0x01});  // 49 zeros, then to 63
+  block({0xF0, 0xF0, 0xF0, 0xF0});                                            // zeros past 63
+  block({0x7F, 0x22, 0x0A, 0x00});                                            // the slow codes
+  block({0x01, 0x01, 0x12, 0x00});
+  // And blocks made at random, as an encoder would: a value at each index up to 63 at most.
+  const uint8_t values[] = {0x01, 0x02, 0x11, 0x03, 0x21, 0x04, 0x12, 0x31, 0x0A, 0x22, 0x7F};
+  for (int b = 0; b < 3000; ++b) {
+    std::vector<uint8_t> symbols;
+    for (int k = 1; k < 64;) {
+      if (random() % 12 == 0) {
+        symbols.push_back(0x00);
+        break;
+      }
+      const uint8_t s = random() % 16 == 0 ? uint8_t(0xF0) : values[random() % std::size(values)];
+      const int step = s == 0xF0 ? 16 : (s >> 4) + 1;
+      if (s != 0xF0 && k + step - 1 > 63) continue;
+      symbols.push_back(s);
+      k += step;
+    }
+    block(symbols);
+  }
+  put(0x7F, 7);  // the padding
+  const int fd = memfd_create("blocks", 0);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, file.data(), file.size()), ssize_t(file.size()));
+  TBitReader in(fd, 0);
+  for (size_t b = 0; b < ends.size(); ++b) {
+    ASSERT_TRUE(in.SkipAcCodes(huffman)) << "block " << b;
+    in.Fill();
+    ASSERT_EQ(in.Position(), ends[b]) << "block " << b;
+  }
+  EXPECT_FALSE(in.Overrun());
+  ::close(fd);
 }
 
 }  // namespace
