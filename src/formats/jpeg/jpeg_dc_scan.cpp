@@ -280,6 +280,7 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
+    self.ReleaseReaders();
     return result;
   }
 
@@ -328,7 +329,16 @@ std::unique_ptr<TDcScan> TDcScan::Decode(const jpeg_decompress_struct& c, int fd
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+  self.ReleaseReaders();
   return result;
+}
+
+void TDcScan::ReleaseReaders() {
+  // The rows are read from the records alone, often long after: the read buffers go now.
+  for (const std::unique_ptr<TPart>& part : parts_) {
+    part->in.reset();
+    part->starts = {};
+  }
 }
 
 bool TDcScan::DecodeGuessed(int fd, int64_t scan_start, int64_t data, int parts, const TDcScanSplit& split,

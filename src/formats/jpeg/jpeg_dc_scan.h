@@ -106,6 +106,9 @@ class TDcScan {
   bool DecodeIntervals(unsigned interval, int fd, int64_t scan_start, int64_t data, int parts,
                        std::vector<TCoreGate::TTurn>& lent);
 
+  // Frees what only decoding needed.
+  void ReleaseReaders();
+
   // Whether every 4:2:0 chroma block stays where the library's vector transform and its plain
   // one agree, now that each part's DC offset is known.
   bool TransformsAgree() const;

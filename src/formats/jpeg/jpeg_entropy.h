@@ -115,11 +115,13 @@ struct THuffman {
   }
 };
 
+// The bit reader's pieces of the file: a few hundred preads for the largest files, and little
+// memory beside a decoder's records.
+constexpr size_t kReadBytes = size_t{1} << 18;
+
 // The entropy-coded bits of the file from an offset on, stuffed bytes taken out, read ahead in
 // large pieces with pread. At a marker, or the end of the file, zero bits follow, as the library
 // supplies them; Overrun tells when a decode has used any.
-// The bit reader's pieces of the file.
-constexpr size_t kReadBytes = size_t{1} << 20;
 
 class TBitReader {
  public:

@@ -16,14 +16,15 @@ namespace pellavo::jpeg_detail {
 // chroma block of a 4:2:0 file at an eighth, split at the DC coefficient: the part every other
 // coefficient adds is worked out here, while the DC value waits for its predictor. With the
 // dequantised DC d, pixel (x, y) is the range-limited
-//   ((4 d + e[y]) << 15 + (x ? -u[y] : u[y]) + 2^19) >> 20.
-// Its columns 2, 4 and 6 and rows 2, 4 and 6 count for nothing. False when a part leaves 32 bits,
-// which only made-up coefficients do.
-// e is kept within 16 bits (the vector code's range) and u within 32: every chroma block of a
-// large file has one of these, so it is kept small.
+//   ((4 d + e[y]) << 15 + (x ? -u[y] : u[y]) + 2^19) >> 20,
+// where e[y] is column 0's pass-2 value and u[y] the odd columns' sum. Its columns 2, 4 and 6 and
+// rows 2, 4 and 6 count for nothing.
+// The low 15 bits of u only round: the pixel is (4 d + e[y] + floor(±u[y] / 2^15) + 16) >> 5,
+// so each row keeps what its left pixel (a) and its right one (b) add to 4 d, and e[y] is
+// (a + b + 1) >> 1. Every chroma block of a large file has one of these: 8 bytes, not 12.
 struct TIdct2Part {
-  int32_t u[2];
-  int16_t e[2];
+  int16_t a[2];
+  int16_t b[2];
 };
 
 // The coefficients it reads besides the DC: rows and columns 0, 1, 3, 5 and 7. With none of them,
@@ -81,27 +82,31 @@ inline bool Idct2Part(const int16_t* coef, const uint16_t* quant, uint64_t nonze
     ws[1][c] = Descale(even - t, kConstBits - kPass1Bits + 2);
     if (c != 0 && (std::abs(ws[0][c]) > kInt16 || std::abs(ws[1][c]) > kInt16)) return false;
   }
-  // Pass 2, along the rows; column 0 holds all but the DC's 4 d.
+  // Pass 2, along the rows; column 0 holds all but the DC's 4 d. Within 2^30 the odd sum leaves
+  // the vector code's 32-bit sums room for any 16-bit 4 d + e; real blocks are far inside.
   for (int r = 0; r < 2; ++r) {
-    const int64_t u = odd(ws[r][1], ws[r][3], ws[r][5], ws[r][7]);
-    if (std::abs(ws[r][0]) > kInt16 || std::abs(u) > kSum) return false;
-    out.e[r] = int16_t(ws[r][0]);
-    out.u[r] = int32_t(u);
+    const int64_t e = ws[r][0], u = odd(ws[r][1], ws[r][3], ws[r][5], ws[r][7]);
+    if (std::abs(e) > kInt16 || std::abs(u) > kSum / 2) return false;
+    const int64_t a = e + (u >> 15), b = e + (-u >> 15);
+    if (std::abs(a) > kInt16 || std::abs(b) > kInt16) return false;
+    out.a[r] = int16_t(a);
+    out.b[r] = int16_t(b);
   }
   return true;
 }
 
 // Whether the block with its DC dequantised as d stays where the library's vector code and its
 // plain code agree (see above).
+// With |d| and |e| within 16 bits and |u| within 2^30 (see Idct2Part), pass 1 of column 0, which
+// summed d << 15 and what e came from, and pass 2's sums stay within 32 bits; what is left to ask
+// is that 4 d + e fits 16 bits and that both samples lie within [-512, 511].
 inline bool Idct2Agrees(const TIdct2Part& p, int64_t d) {
   if (std::abs(d) > kInt16) return false;
   for (int y = 0; y < 2; ++y) {
-    // Pass 1 of column 0 summed d << 15 and what e came from, within a step of e << 13.
-    if (std::abs(d) * (1 << (kConstBits + 2)) + (std::abs(int64_t(p.e[y])) + 1) * (1 << kConstBits) > kSum) return false;
-    const int64_t w = 4 * d + p.e[y];
-    if (std::abs(w) > kInt16 || std::abs(w) * (1 << (kConstBits + 2)) + std::abs(int64_t(p.u[y])) > kSum) return false;
-    for (const int64_t sum : {w * (1 << (kConstBits + 2)) + p.u[y], w * (1 << (kConstBits + 2)) - p.u[y]}) {
-      const int64_t x = Descale(sum, kConstBits + kPass1Bits + 3 + 2);
+    const int64_t e = (int64_t(p.a[y]) + p.b[y] + 1) >> 1;
+    if (std::abs(4 * d + e) > kInt16) return false;
+    for (const int64_t v : {p.a[y], p.b[y]}) {
+      const int64_t x = (4 * d + v + 16) >> 5;
       if (x < -512 || x > 511) return false;
     }
   }
@@ -118,8 +123,7 @@ constexpr std::array<uint8_t, 1024> kIdctRangeLimit = IdctRangeLimit();
 
 // Pixel (x, y) of a chroma block through the 2 × 2 transform, its DC dequantised as d.
 inline int Idct2Sample(const TIdct2Part& p, int64_t d, int x, int y) {
-  const int64_t even = (4 * d + p.e[y]) << (kConstBits + 2);
-  return kIdctRangeLimit[size_t(Descale(x ? even - p.u[y] : even + p.u[y], kConstBits + kPass1Bits + 3 + 2)) & 1023];
+  return kIdctRangeLimit[size_t((4 * d + (x ? p.b[y] : p.a[y]) + 16) >> 5) & 1023];
 }
 
 }  // namespace pellavo::jpeg_detail
