@@ -157,9 +157,9 @@ class TBitReader {
     int bits = bits_;
     const auto sync = [&] { acc_ = acc, bits_ = bits; };
     for (int k = 1; k < DCTSIZE2;) {
-      if (bits < 32) {
+      if (bits < 32 && !LoadWord(acc, bits)) {
         sync();
-        Load();
+        LoadBytes();
         acc = acc_, bits = bits_;
       }
       const THuffman::TSkip t = ac.skip[acc >> (64 - kPeekBits)];
@@ -247,23 +247,31 @@ class TBitReader {
 
  private:
   void Load() {
-    // The bytes that fit at once, when none of them is 0xFF: no stuffing or marker to look at.
-    if (!ended_ && size_ - next_ >= 8) {
-      const int n = (56 - bits_) / 8 + 1;
-      uint64_t word;
-      std::memcpy(&word, buffer_.get() + next_, 8);
-      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-      // 0xFF bytes of word are zero bytes of x; the bytes past the n are made nonzero.
-      const uint64_t x = ~word | (n == 8 ? 0 : (uint64_t{1} << (64 - 8 * n)) - 1);
-      constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
-      if (((x - kOnes) & ~x & kHighs) == 0) {
-        acc_ |= (word >> (64 - 8 * n)) << (64 - 8 * n - bits_);
-        loaded_ += uint64_t(n);
-        next_ += size_t(n);
-        bits_ += 8 * n;
-        return;
-      }
-    }
+    if (!LoadWord(acc_, bits_)) LoadBytes();
+  }
+
+  // The bytes that fit at once into the unread bits (acc, bits: the reader's own, or a caller's
+  // copy of them), when none of them is 0xFF: no stuffing or marker to look at. False where
+  // LoadBytes must do it.
+  bool LoadWord(uint64_t& acc, int& bits) {
+    if (ended_ || size_ - next_ < 8) return false;
+    const int n = (56 - bits) / 8 + 1;
+    uint64_t word;
+    std::memcpy(&word, buffer_.get() + next_, 8);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+    // 0xFF bytes of word are zero bytes of x; the bytes past the n are made nonzero.
+    const uint64_t x = ~word | (n == 8 ? 0 : (uint64_t{1} << (64 - 8 * n)) - 1);
+    constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+    if (((x - kOnes) & ~x & kHighs) != 0) return false;
+    acc |= (word >> (64 - 8 * n)) << (64 - 8 * n - bits);
+    loaded_ += uint64_t(n);
+    next_ += size_t(n);
+    bits += 8 * n;
+    return true;
+  }
+
+  // A byte at a time, stuffing, markers and the end of the data taken care of.
+  [[gnu::noinline]] void LoadBytes() {
     while (bits_ <= 56) {
       if (ended_) {
         ++loaded_;
