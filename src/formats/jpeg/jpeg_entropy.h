@@ -122,7 +122,6 @@ constexpr size_t kReadBytes = size_t{1} << 18;
 // The entropy-coded bits of the file from an offset on, stuffed bytes taken out, read ahead in
 // large pieces with pread. At a marker, or the end of the file, zero bits follow, as the library
 // supplies them; Overrun tells when a decode has used any.
-
 class TBitReader {
  public:
   TBitReader(int fd, int64_t offset) : fd_(fd), base_(offset), buffer_(new uint8_t[kReadBytes]), origin_(offset) {}
