@@ -163,8 +163,9 @@ struct TDcScan::TPart {
       stopped = true;
       return false;
     }
-    dc.insert(dc.end(), dc_values, dc_values + scan.dc_per_mcu);
-    idct.insert(idct.end(), parts, parts + scan.parts_per_mcu);
+    // One to six values at a time, into room reserved: not worth a range insert's work.
+    for (int i = 0; i < scan.dc_per_mcu; ++i) dc.push_back(dc_values[i]);
+    for (int i = 0; i < scan.parts_per_mcu; ++i) idct.push_back(parts[i]);
     in->Fill();
     end_position = in->Position();
     return true;
