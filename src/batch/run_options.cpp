@@ -37,12 +37,17 @@ constexpr bool TableIsConsistent() {
 }
 static_assert(TableIsConsistent());
 
-// The output formats (not "Source") that have a property, each as `word` gives it: "a, b or c".
-std::string FormatsInWords(bool TOutputFormatInfo::*property, std::string_view (*word)(const TOutputFormatInfo&),
+// The command line names a format by its extension without the dot, the window by its item.
+std::string_view CommandLineName(const TOutputFormatInfo& f) { return f.Extension.substr(1); }
+std::string_view ItemText(const TOutputFormatInfo& f) { return f.Item; }
+
+}  // namespace
+
+std::string FormatsInWords(bool (*has)(const TOutputFormatInfo&), std::string_view (*word)(const TOutputFormatInfo&),
                            std::string_view last) {
   std::vector<std::string_view> words;
   for (const TOutputFormatInfo& f : kOutputFormats)
-    if (f.Format != TOutputFormat::Source && f.*property) words.push_back(word(f));
+    if (f.Format != TOutputFormat::Source && has(f)) words.push_back(word(f));
   std::string out;
   for (size_t i = 0; i < words.size(); ++i) {
     if (i > 0) out += i + 1 == words.size() ? last : ", ";
@@ -51,19 +56,16 @@ std::string FormatsInWords(bool TOutputFormatInfo::*property, std::string_view (
   return out;
 }
 
-// The command line names a format by its extension without the dot, the window by its item.
-std::string_view CommandLineName(const TOutputFormatInfo& f) { return f.Extension.substr(1); }
-std::string_view ItemText(const TOutputFormatInfo& f) { return f.Item; }
-std::string_view FormatName(const TOutputFormatInfo& f) { return f.Name; }
-
-}  // namespace
+std::string_view FormatTitle(const TOutputFormatInfo& f) { return f.Name; }
 
 std::string OptionText(std::string_view text) {
+  const auto takes_quality = [](const TOutputFormatInfo& f) { return f.TakesQuality; };
+  const auto carries_metadata = [](const TOutputFormatInfo& f) { return f.CarriesMetadata; };
   const std::pair<std::string_view, std::string> names[] = {
-      {"{quality formats}", FormatsInWords(&TOutputFormatInfo::TakesQuality, CommandLineName, " or ")},
-      {"{metadata formats}", FormatsInWords(&TOutputFormatInfo::CarriesMetadata, CommandLineName, " or ")},
-      {"{quality items}", FormatsInWords(&TOutputFormatInfo::TakesQuality, ItemText, " and ")},
-      {"{metadata names}", FormatsInWords(&TOutputFormatInfo::CarriesMetadata, FormatName, " and ")},
+      {"{quality formats}", FormatsInWords(takes_quality, CommandLineName, " or ")},
+      {"{metadata formats}", FormatsInWords(carries_metadata, CommandLineName, " or ")},
+      {"{quality items}", FormatsInWords(takes_quality, ItemText, " and ")},
+      {"{metadata names}", FormatsInWords(carries_metadata, FormatTitle, " and ")},
       {"{max-kb floor}", std::to_string(kMaxKbQualityFloor)},
       {"{max-kb encodes}", std::to_string(kMaxKbEncodes)},
   };

@@ -179,6 +179,13 @@ constexpr TOptionValues DefaultOptionValues() {
   for (size_t i = 0; i < kRunOptions.size(); ++i) values[i] = kRunOptions[i].Default;
   return values;
 }
+// The output formats (not "Source") that `has` picks, each as `word` names it, in words: "a, b
+// or c", with `last` (" or ", " and ") before the last.
+std::string FormatsInWords(bool (*has)(const TOutputFormatInfo&), std::string_view (*word)(const TOutputFormatInfo&),
+                           std::string_view last);
+// A format's name in capitals, as help texts write it ("JPEG XL").
+std::string_view FormatTitle(const TOutputFormatInfo& f);
+
 // A help text or hint with the names in braces filled in: {quality formats} and {metadata
 // formats}, the command line's names of the output formats that take a quality and that carry
 // metadata ("jpg, webp, avif or jxl"); {quality items}, the window's items of the first

@@ -72,12 +72,8 @@ std::string FormatName(const TOutputFormatInfo& f) {
 
 // The output formats (not "Source") that have a property, by their names in capitals as the
 // help texts write them: "JPEG, PNG, WebP and AVIF".
-template <class Has>
-std::string FormatsInWords(Has has, std::string_view last = " and ") {
-  std::vector<std::string> names;
-  for (const TOutputFormatInfo& f : kOutputFormats)
-    if (f.Format != TOutputFormat::Source && has(f)) names.emplace_back(f.Name);
-  return ListInWords(names, last);
+std::string FormatTitles(bool (*has)(const TOutputFormatInfo&), std::string_view last = " and ") {
+  return FormatsInWords(has, FormatTitle, last);
 }
 
 // An output format by that name, or by its extension (".jpg").
@@ -234,7 +230,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
   auto* background_opt =
       app.add_option("--background", background,
                      "Colour as #RRGGBB that transparent areas are laid onto in outputs without transparency (" +
-                         FormatsInWords([](const TOutputFormatInfo& f) { return !f.KeepsAlpha; }) + ")")
+                         FormatTitles([](const TOutputFormatInfo& f) { return !f.KeepsAlpha; }) + ")")
           ->default_str("#FFFFFF");
 
   app.add_flag("-r,--recursive", options.IncludeSubfolders, "Also take the images of sub-folders");
@@ -254,7 +250,7 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "   \"reason\": S|null, \"width\": N|null, \"height\": N|null, \"quality\": N|null, \"bytes\": N|null,\n"
       "   \"milliseconds\": N} for each finished file (\"skipped\": not an image by its extension, or its\n"
       "   output exists under --skip-existing, which is no failure; quality: what a\n   " +
-      FormatsInWords([](const TOutputFormatInfo& f) { return f.TakesQuality; }, " or ") +
+      FormatTitles([](const TOutputFormatInfo& f) { return f.TakesQuality; }, " or ") +
       " output was encoded at, after --max-kb; bytes: the size written);\n"
       "  {\"type\": \"input\", \"path\": S, \"status\": \"failed\"|\"ignored\", \"reason\": S} for a named path\n"
       "   that is missing, unreadable or holds no image;\n"
@@ -270,9 +266,9 @@ int ParseCliOptions(int argc, char** argv, TCliOptions& options) {
       "Photos: by default a photo stored sideways or mirrored is turned upright by its EXIF orientation\n"
       "before it is sized (HEIC, AVIF and JPEG XL files by their own rotation when they hold one, TIFF\n"
       "files by their Orientation tag); an embedded colour profile travels with\n" +
-      FormatsInWords([](const TOutputFormatInfo& f) { return f.CarriesMetadata; }) +
+      FormatTitles([](const TOutputFormatInfo& f) { return f.CarriesMetadata; }) +
       " outputs, and the other formats get the colours\nconverted to sRGB; transparency stays in " +
-      FormatsInWords([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) +
+      FormatTitles([](const TOutputFormatInfo& f) { return f.KeepsAlpha; }) +
       "\noutputs and is laid onto --background in the others. Of a multi-page TIFF the first page is\n"
       "converted, with a warning.\n"
       "Animations: an animated GIF or WebP written as gif or webp keeps every frame, each resized and\n"
