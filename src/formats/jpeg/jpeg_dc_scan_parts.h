@@ -37,19 +37,12 @@ struct TDcScan::TScan {
   uint16_t quant[3][DCTSIZE2] = {};
 };
 
-// Each coefficient the 2 × 2 transform reads numbered from 0 in natural order, -1 for the others;
-// and all of them as a mask of natural indices.
+// Each coefficient the 2 × 2 transform reads numbered from 0 in natural order, -1 for the others.
 constexpr std::array<int8_t, DCTSIZE2> Idct2Slots() {
   std::array<int8_t, DCTSIZE2> t{};
   int8_t next = 0;
   for (int i = 0; i < DCTSIZE2; ++i) t[size_t(i)] = kIdct2Reads[size_t(i)] ? next++ : int8_t{-1};
   return t;
-}
-constexpr uint64_t Idct2Mask() {
-  uint64_t m = 0;
-  for (int i = 0; i < DCTSIZE2; ++i)
-    if (kIdct2Reads[size_t(i)]) m |= uint64_t{1} << i;
-  return m;
 }
 
 // What the chroma blocks of one component of a progressive 4:2:0 file keep of their AC
@@ -85,7 +78,7 @@ class TChromaBlocks {
   bool Transform(size_t b, const uint16_t* quant, TIdct2Part& out) const {
     out = TIdct2Part{};
     const TBlock& block = blocks_[b];
-    if ((block.nonzero & kKeptMask) == 0) return true;
+    if ((block.nonzero & kIdct2ReadMask) == 0) return true;
     int16_t coef[DCTSIZE2] = {};
     for (int i = 1; i < DCTSIZE2; ++i)
       if (kSlot[size_t(i)] >= 0) coef[i] = Value(block, kSlot[size_t(i)]);
@@ -128,7 +121,6 @@ class TChromaBlocks {
   }
 
   static constexpr std::array<int8_t, DCTSIZE2> kSlot = Idct2Slots();
-  static constexpr uint64_t kKeptMask = Idct2Mask();
   std::vector<TBlock> blocks_;
   std::vector<std::array<int16_t, kKept>> wide_;
 };
